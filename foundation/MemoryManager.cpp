@@ -1,0 +1,246 @@
+#include <stdlib.h>
+#include <string.h>
+
+#include <mutex>
+#include <new>
+
+#include <malloc.h>  // _msize, malloc_usable_size
+
+#include "MemoryMonitor.h"
+#include "ZAVFrame.h"
+#include "ZAVMemory.h"
+
+HANDLE hZAVHeap = nullptr;
+enumZAVMemoryAlloc ZAVMemAllocType = ZAVMemAllocUndefined;
+DWORD ZAVMemOptions = 0;
+int ZAV_MonitorMemory = 0;
+ZAVUInt64 ZAV_PoolMemBusy = 0;
+ZAV_MemCtlBlock* g_pZAVMemCtl = nullptr;
+
+namespace {
+
+constexpr DWORD kGuardSize = 32;
+constexpr DWORD kHeaderSize = 16;
+constexpr uint32_t kHeaderPattern1 = 0xFDFEFDFEu, kHeaderPattern2 = 0xDDCCBBAAu;
+constexpr uint32_t kTrailerPattern1 = 0xEEFEEFEEu, kTrailerPattern2 = 0xAABBCCDDu;
+constexpr unsigned char kGuardFill = 0xEA;
+
+typedef SIZE_T(WINAPI* HeapCompactFn)(HANDLE, DWORD);
+typedef BOOL(WINAPI* HeapSetInformationFn)(HANDLE, HEAP_INFORMATION_CLASS, PVOID, SIZE_T);
+
+// Definition happens at set-up, but the implicit one can race with itself.
+std::mutex gDefineLock;
+HeapCompactFn gHeapCompact = nullptr;
+ZAVUInt64 gLastCompaction = 0;
+
+inline enumZAVMemoryAlloc Strategy() { return __atomic_load_n(&ZAVMemAllocType, __ATOMIC_ACQUIRE); }
+inline ZAV_MemCtlBlock* Table() { return __atomic_load_n(&g_pZAVMemCtl, __ATOMIC_ACQUIRE); }
+inline bool Monitoring() { return __atomic_load_n(&ZAV_MonitorMemory, __ATOMIC_RELAXED) != 0; }
+inline void CountBusy(ZAVUInt64 bytes) { __atomic_fetch_add(&ZAV_PoolMemBusy, bytes, __ATOMIC_RELAXED); }
+inline void UncountBusy(ZAVUInt64 bytes) { __atomic_fetch_sub(&ZAV_PoolMemBusy, bytes, __ATOMIC_RELAXED); }
+
+inline size_t UsableSize(void* block) {
+#ifdef _WIN32
+    return _msize(block);
+#else
+    return malloc_usable_size(block);
+#endif
+}
+
+inline uint32_t Low32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+inline void PutWords(unsigned char* at, uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    const uint32_t words[4] = {a, b, c, d};
+    memcpy(at, words, sizeof words);
+}
+
+inline void GetWords(const unsigned char* at, uint32_t words[4]) { memcpy(words, at, 4 * sizeof(uint32_t)); }
+
+template <typename Fn>
+Fn Kernel32Entry(const char* name) {
+    HMODULE kernel = LoadLibraryW(ZAV_TEXT("KERNEL32.dll"));
+    if (kernel == nullptr) return nullptr;
+    Fn entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+    FreeLibrary(kernel);
+    return entry;
+}
+
+// Step 4 of a definition: a fresh table while monitoring is on. An earlier
+// table is left behind unreachable, as hosts that redefine expect.
+void StartTable() {
+    if (ZAV_MonitorMemory != 0) __atomic_store_n(&g_pZAVMemCtl, zav::NewMonitorBlock(), __ATOMIC_RELEASE);
+}
+
+void DefineImplicitly() {
+    std::lock_guard<std::mutex> hold(gDefineLock);
+    if (ZAVMemAllocType != ZAVMemAllocUndefined) return;
+    ZAVMemOptions = 0;
+    ZAV_PoolMemBusy = 0;
+    StartTable();
+    __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocCRT, __ATOMIC_RELEASE);
+}
+
+void* Obtain(enumZAVMemoryAlloc strategy, DWORD amount) {
+    switch (strategy) {
+        case ZAVMemAllocNew:
+            return ::operator new(amount);
+        case ZAVMemAllocCRT: {
+            void* block = malloc(amount);
+            if (block != nullptr && Monitoring()) CountBusy(UsableSize(block));
+            return block;
+        }
+        case ZAVMemAllocPrivateHeap: {
+            HANDLE heap = hZAVHeap;
+            if (heap == nullptr) return nullptr;
+            void* block = HeapAlloc(heap, 0, amount);
+            if (block != nullptr && Monitoring()) CountBusy(HeapSize(heap, 0, block));
+            return block;
+        }
+        default:
+            return nullptr;
+    }
+}
+
+DWORD Release(enumZAVMemoryAlloc strategy, void* block) {
+    switch (strategy) {
+        case ZAVMemAllocNew:
+            ::operator delete(block);
+            return 0;
+        case ZAVMemAllocCRT:
+            if (Monitoring()) UncountBusy(UsableSize(block));
+            free(block);
+            return 0;
+        case ZAVMemAllocPrivateHeap: {
+            HANDLE heap = hZAVHeap;
+            if (Monitoring()) UncountBusy(HeapSize(heap, 0, block));
+            return HeapFree(heap, 0, block) ? 0 : GetLastError();
+        }
+        default:
+            return ERROR_INVALID_PARAMETER;
+    }
+}
+
+// Throws LONG 9 unless header and trailer are intact; answers the block start.
+unsigned char* CheckGuards(void* callerArea) {
+    unsigned char* start = static_cast<unsigned char*>(callerArea) - kHeaderSize;
+    uint32_t header[4];
+    GetWords(start, header);
+    if (header[0] != Low32(start) || header[2] != kHeaderPattern1 || header[3] != kHeaderPattern2)
+        throw static_cast<LONG>(ERROR_INVALID_BLOCK);
+    // Exact from the low halves alone, since a block is below 4 GiB.
+    unsigned char* trailerAt = start + static_cast<uint32_t>(header[1] - Low32(start));
+    uint32_t trailer[4];
+    GetWords(trailerAt, trailer);
+    if (trailer[0] != Low32(start) || trailer[1] != header[1] || trailer[2] != kTrailerPattern1 ||
+        trailer[3] != kTrailerPattern2)
+        throw static_cast<LONG>(ERROR_INVALID_BLOCK);
+    return start;
+}
+
+}  // namespace
+
+DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD options) {
+    std::lock_guard<std::mutex> hold(gDefineLock);
+    ZAVMemOptions = options;
+    if (ZAVMemAllocType == ZAVMemAllocPrivateHeap) return 0;
+    ZAV_PoolMemBusy = 0;
+    StartTable();
+    if (strategy == ZAVMemAllocPrivateHeap) {
+        HANDLE heap = HeapCreate(0, initialSize == 0 ? 65536 : initialSize, 0);
+        hZAVHeap = heap;
+        if (heap == nullptr) {
+            DWORD error = GetLastError();
+            __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocPrivateHeap, __ATOMIC_RELEASE);
+            return error;
+        }
+        if (ZAV_IsWinXP() && (options & ZAVMemOptLowFragHeap) != 0) {
+            if (auto setInformation = Kernel32Entry<HeapSetInformationFn>("HeapSetInformation")) {
+                ULONG lowFragmentation = 2;
+                setInformation(heap, HeapCompatibilityInformation, &lowFragmentation, sizeof lowFragmentation);
+            }
+        }
+    }
+    __atomic_store_n(&ZAVMemAllocType, strategy, __ATOMIC_RELEASE);
+    return 0;
+}
+
+void* ZAV_MemoryGet(DWORD size, DWORD flags) {
+    if (Strategy() == ZAVMemAllocUndefined) DefineImplicitly();
+    const DWORD options = ZAVMemOptions;
+    if (flags == 0) flags = options & ZAVMemOptDefaultFlagsMask;
+    if (size == 0) return nullptr;
+    try {
+        const bool guarded = (options & ZAVMemOptGuard) != 0;
+        if (guarded && size > 0xFFFFFFFFu - kGuardSize) return nullptr;
+        unsigned char* block = static_cast<unsigned char*>(Obtain(Strategy(), guarded ? size + kGuardSize : size));
+        if (block == nullptr) return nullptr;
+
+        unsigned char* result = block;
+        if (guarded) {
+            memset(block, kGuardFill, size + kGuardSize);
+            unsigned char* trailer = block + kHeaderSize + size;
+            PutWords(block, Low32(block), Low32(trailer), kHeaderPattern1, kHeaderPattern2);
+            PutWords(trailer, Low32(block), Low32(trailer), kTrailerPattern1, kTrailerPattern2);
+            result = block + kHeaderSize;
+        }
+        if ((flags & ZAVMemOptZeroFill) != 0) memset(result, 0, size);
+        if (ZAV_MemCtlBlock* table = Table()) zav::MonitorRecord(table, result, size);
+        return result;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+DWORD ZAV_MemoryFree(void* block) {
+    if (block == nullptr) return 0;
+    void* start = (ZAVMemOptions & ZAVMemOptGuard) != 0 ? CheckGuards(block) : block;
+    const enumZAVMemoryAlloc strategy = Strategy();
+    if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
+    DWORD result = Release(strategy, start);
+    if (ZAV_MemCtlBlock* table = Table())
+        if (!zav::MonitorForget(table, block)) return ZAV_MEM_NOT_MONITORED;
+    return result;
+}
+
+DWORD ZAV_MemoryFreePtr(void* pointerVariable) {
+    if (pointerVariable == nullptr) return 0;
+    void** variable = static_cast<void**>(pointerVariable);
+    DWORD result = ZAV_MemoryFree(*variable);
+    *variable = nullptr;
+    return result;
+}
+
+DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap) {
+    if (!ZAV_IsWinNT()) return 0;
+    HeapCompactFn compact = __atomic_load_n(&gHeapCompact, __ATOMIC_ACQUIRE);
+    if (compact == nullptr) {
+        compact = Kernel32Entry<HeapCompactFn>("HeapCompact");
+        if (compact == nullptr) return 0;
+        __atomic_store_n(&gHeapCompact, compact, __ATOMIC_RELEASE);
+    }
+    if (ZAV_TimerValue() < __atomic_load_n(&gLastCompaction, __ATOMIC_RELAXED) + intervalMilliseconds * 1000u)
+        return 0;
+    SIZE_T largest;
+    if (HANDLE heap = hZAVHeap) {
+        if (alsoProcessHeap) compact(GetProcessHeap(), 0);
+        largest = compact(heap, 0);
+    } else {
+        largest = compact(GetProcessHeap(), 0);
+    }
+    __atomic_store_n(&gLastCompaction, ZAV_TimerValue(), __ATOMIC_RELAXED);
+    return static_cast<DWORD>(largest);
+}
+
+void ZAV_MemoryPoolFree() {
+    std::lock_guard<std::mutex> hold(gDefineLock);
+    if (hZAVHeap != nullptr) {
+        ZAV_PoolMemBusy = 0;
+        HeapDestroy(hZAVHeap);
+        hZAVHeap = nullptr;
+        __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocUndefined, __ATOMIC_RELEASE);
+    }
+    if (ZAV_MemCtlBlock* table = Table()) {
+        zav::FreeMonitorChain(table);
+        __atomic_store_n(&g_pZAVMemCtl, static_cast<ZAV_MemCtlBlock*>(nullptr), __ATOMIC_RELEASE);
+    }
+}

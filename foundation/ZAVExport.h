@@ -1,0 +1,24 @@
+// The one export macro, the wide character and its literal.
+#pragma once
+
+#include "ZAVPlatform.h"
+
+#if defined(_WIN32)
+#if defined(ZAVUTIL1_BUILD)
+#define ZAVUTIL1_API __declspec(dllexport)
+#else
+#define ZAVUTIL1_API __declspec(dllimport)
+#endif
+#define ZAV_WIDE(text) L##text
+#else
+#define ZAVUTIL1_API __attribute__((visibility("default")))
+#define ZAV_WIDE(text) u##text
+#endif
+
+// A literal of the platform's wide type (WCHAR): ZAV_TEXT("abc").
+#define ZAV_TEXT(text) ZAV_WIDE(text)
+
+#include <stdint.h>
+
+// The Windows runtime's unsigned __int64.
+typedef uint64_t ZAVUInt64;

@@ -1,0 +1,8 @@
+// The whole exported interface of ZAVUtil1.
+#pragma once
+
+#include "ZAVExport.h"
+#include "ZAVFrame.h"
+#include "ZAVList.h"
+#include "ZAVMemory.h"
+#include "ZAVGlobals.h"

@@ -1,0 +1,19 @@
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "ZAVPlatform.h"
+
+namespace {
+thread_local DWORD tLastError = 0;
+thread_local DWORD tThreadId = 0;
+}  // namespace
+
+extern "C" DWORD WINAPI GetLastError(void) { return tLastError; }
+extern "C" void WINAPI SetLastError(DWORD code) { tLastError = code; }
+
+extern "C" DWORD WINAPI GetCurrentThreadId(void) {
+    if (tThreadId == 0) tThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    return tThreadId;
+}
+
+extern "C" DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }

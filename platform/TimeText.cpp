@@ -1,0 +1,25 @@
+#include <time.h>
+
+#include "ZAVPlatform.h"
+
+namespace {
+// The memory monitor stamps every allocation; formatting once per second
+// keeps that off localtime's lock.
+thread_local time_t tCachedSecond = -1;
+thread_local WCHAR tCachedText[9];
+}  // namespace
+
+extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    if (now.tv_sec != tCachedSecond) {
+        struct tm local;
+        localtime_r(&now.tv_sec, &local);
+        char text[16];
+        strftime(text, sizeof text, "%H:%M:%S", &local);
+        for (int i = 0; i < 9; ++i) tCachedText[i] = static_cast<unsigned char>(text[i]);
+        tCachedSecond = now.tv_sec;
+    }
+    for (int i = 0; i < 9; ++i) buffer[i] = tCachedText[i];
+    return buffer;
+}

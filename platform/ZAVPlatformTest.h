@@ -1,0 +1,38 @@
+// Test-only controls of the POSIX stand-in. They let a test process pose as
+// another Windows (platform id, version), force the fall-back paths the
+// library must survive, and move the clocks to far-away values. Lazy caches
+// of the library read these once, so tests that use them run in a fresh
+// process (a forked death test).
+#pragma once
+
+#ifndef _WIN32
+#include "ZAVPlatform.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The version record that GetVersionExW reports from now on.
+ZAVPLATFORM_API void ZAVPlatformTest_EmulateVersion(DWORD platformId, DWORD major, DWORD minor,
+                                                    DWORD build);
+// Makes GetVersionExW fail (FALSE, record untouched).
+ZAVPLATFORM_API void ZAVPlatformTest_FailVersionQuery(BOOL fail);
+
+// Makes QueryPerformanceFrequency fail, as on hardware without the counter.
+ZAVPLATFORM_API void ZAVPlatformTest_FailPerformanceFrequency(BOOL fail);
+// Counter frequency to report (counts per second; 0 restores the native 1e9).
+ZAVPLATFORM_API void ZAVPlatformTest_SetPerformanceFrequency(LONGLONG frequency);
+// Added to every counter reading: emulates a machine that has been up for long.
+ZAVPLATFORM_API void ZAVPlatformTest_SetPerformanceCounterOffset(LONGLONG counts);
+// Added (mod 2^32) to every GetTickCount reading: brings the 49.7-day wrap near.
+ZAVPLATFORM_API void ZAVPlatformTest_SetTickCountOffset(DWORD milliseconds);
+
+// Hides one entry point from GetProcAddress, as on a Windows that lacks it.
+ZAVPLATFORM_API void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden);
+// Makes HeapCreate fail with ERROR_NOT_ENOUGH_MEMORY.
+ZAVPLATFORM_API void ZAVPlatformTest_FailHeapCreate(BOOL fail);
+
+#ifdef __cplusplus
+}
+#endif
+#endif
