@@ -1,20 +1,43 @@
 // Runs a block in a freshly started copy of the test program, where the
-// library's once-per-process caches are still empty. Assertion failures in
-// the block turn into a non-zero exit and are reported with its output.
+// library's once-per-process caches are still empty. EXPECT failures in the
+// block are echoed to the parent and turn into a non-zero exit. (ASSERT
+// would leave the block early: use EXPECT inside it.)
 #pragma once
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <unistd.h>
 
-#define ZAV_IN_FRESH_PROCESS(...)                                                       \
-    do {                                                                                \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                                 \
-        EXPECT_EXIT(                                                                    \
-            {                                                                           \
-                __VA_ARGS__;                                                            \
-                fflush(nullptr);                                                        \
-                _exit(::testing::Test::HasFailure() ? 1 : 0);                           \
-            },                                                                          \
-            ::testing::ExitedWithCode(0), "");                                          \
+namespace zavtest {
+
+// The parent sees only the child's stderr.
+inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
+    int failures = 0;
+    for (int i = 0; i < results.size(); ++i) {
+        const ::testing::TestPartResult& r = results.GetTestPartResult(i);
+        if (!r.failed()) continue;
+        ++failures;
+        fprintf(stderr, "%s:%d: %s\n", r.file_name() ? r.file_name() : "?", r.line_number(), r.message());
+    }
+    fflush(nullptr);
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace zavtest
+
+#define ZAV_IN_FRESH_PROCESS(...)                                                                   \
+    do {                                                                                            \
+        GTEST_FLAG_SET(death_test_style, "threadsafe");                                             \
+        EXPECT_EXIT(                                                                                \
+            {                                                                                       \
+                ::testing::TestPartResultArray zavResults;                                          \
+                {                                                                                   \
+                    ::testing::ScopedFakeTestPartResultReporter zavReporter(                        \
+                        ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &zavResults); \
+                    __VA_ARGS__;                                                                    \
+                }                                                                                   \
+                _exit(::zavtest::ReportChildResults(zavResults));                                   \
+            },                                                                                      \
+            ::testing::ExitedWithCode(0), "");                                                      \
     } while (0)
