@@ -1,5 +1,12 @@
 #include "ZAVFrame.h"
 
+// Records whose layouts hosts and the system share with the library.
+static_assert(sizeof(OSVERSIONINFOW) == 276, "version record");
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(PROCESS_HEAP_ENTRY) == 28, "heap walk record");
+static_assert(sizeof(void*) == 4, "32-bit layouts");
+#endif
+
 int ZAV_ValidHandle(void* handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE ? 1 : 0; }
 
 int ZAV_IsBigEndian() { return 0; }

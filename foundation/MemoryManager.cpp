@@ -164,7 +164,29 @@ DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD opt
     return 0;
 }
 
+// The runtime heap with no aids in force: the manager adds nothing to it.
+static inline bool PlainRuntimeHeap(DWORD options) {
+    return Strategy() == ZAVMemAllocCRT && (options & ZAVMemOptGuard) == 0 && !Monitoring() && Table() == nullptr;
+}
+
+// Kept out of line so the plain path needs no stack frame.
+#if defined(__GNUC__)
+#define ZAV_OUT_OF_LINE __attribute__((noinline))
+#else
+#define ZAV_OUT_OF_LINE
+#endif
+
+static ZAV_OUT_OF_LINE void* GetWithAids(DWORD size, DWORD flags);
+static ZAV_OUT_OF_LINE DWORD FreeWithAids(void* block);
+
 void* ZAV_MemoryGet(DWORD size, DWORD flags) {
+    const DWORD options = ZAVMemOptions;
+    if (PlainRuntimeHeap(options) && ((flags != 0 ? flags : options) & ZAVMemOptZeroFill) == 0)
+        return size != 0 ? malloc(size) : nullptr;
+    return GetWithAids(size, flags);
+}
+
+static void* GetWithAids(DWORD size, DWORD flags) {
     if (Strategy() == ZAVMemAllocUndefined) DefineImplicitly();
     const DWORD options = ZAVMemOptions;
     if (flags == 0) flags = options & ZAVMemOptDefaultFlagsMask;
@@ -192,6 +214,14 @@ void* ZAV_MemoryGet(DWORD size, DWORD flags) {
 }
 
 DWORD ZAV_MemoryFree(void* block) {
+    if (PlainRuntimeHeap(ZAVMemOptions)) {
+        free(block);
+        return 0;
+    }
+    return FreeWithAids(block);
+}
+
+static DWORD FreeWithAids(void* block) {
     if (block == nullptr) return 0;
     void* start = (ZAVMemOptions & ZAVMemOptGuard) != 0 ? CheckGuards(block) : block;
     const enumZAVMemoryAlloc strategy = Strategy();

@@ -1,0 +1,112 @@
+#include <stdlib.h>
+
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "Ratios.h"
+#include "ZAVUtil1.h"
+
+namespace {
+
+constexpr int kBatch = 64;
+
+const std::vector<DWORD>& BatchSizes() {
+    static std::vector<DWORD> sizes = [] {
+        std::vector<DWORD> s(kBatch);
+        std::mt19937 rng(7);
+        for (auto& n : s) n = 16 + rng() % 497;  // 16..512 bytes, string-sized
+        return s;
+    }();
+    return sizes;
+}
+
+void UseManager(enumZAVMemoryAlloc strategy, DWORD options, int monitor) {
+    ZAV_MemoryPoolFree();
+    ZAVMemAllocType = ZAVMemAllocUndefined;
+    ZAV_MonitorMemory = monitor;
+    ZAV_PoolMemBusy = 0;
+    ZAV_MemoryDefine(strategy, 0, options);
+}
+
+// A batch of 64 blocks obtained, then returned in reverse.
+template <typename Get, typename Put>
+void RunBatches(benchmark::State& state, Get get, Put put) {
+    const auto& sizes = BatchSizes();
+    void* blocks[kBatch];
+    for (auto _ : state) {
+        for (int i = 0; i < kBatch; ++i) blocks[i] = get(sizes[i]);
+        benchmark::ClobberMemory();
+        for (int i = kBatch - 1; i >= 0; --i) put(blocks[i]);
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void BM_malloc_free(benchmark::State& state) {
+    RunBatches(state, [](DWORD n) { return malloc(n); }, [](void* p) { free(p); });
+}
+
+void BM_ZAV_MemoryGetFree_plain(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, 0, 0);
+    RunBatches(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+}
+
+void BM_ZAV_MemoryGetFree_guard_table(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, ZAVMemOptGuard, 1);
+    RunBatches(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+    UseManager(ZAVMemAllocCRT, 0, 0);
+}
+
+// A working set of 1024 blocks of 16 to 4096 bytes; each step replaces one.
+constexpr int kSlots = 1024, kSteps = 4096;
+
+struct Mix {
+    std::vector<uint32_t> slot, size;
+    Mix() : slot(kSteps), size(kSteps) {
+        std::mt19937 rng(11);
+        for (int i = 0; i < kSteps; ++i) {
+            slot[i] = rng() % kSlots;
+            size[i] = 16 + rng() % 4081;
+        }
+    }
+};
+
+template <typename Get, typename Put>
+void RunMix(benchmark::State& state, Get get, Put put) {
+    static const Mix mix;
+    std::vector<void*> live(kSlots);
+    for (int i = 0; i < kSlots; ++i) live[i] = get(mix.size[i % kSteps]);
+    for (auto _ : state) {
+        for (int i = 0; i < kSteps; ++i) {
+            void*& p = live[mix.slot[i]];
+            put(p);
+            p = get(mix.size[i]);
+        }
+        benchmark::ClobberMemory();
+    }
+    for (void* p : live) put(p);
+    state.SetItemsProcessed(state.iterations() * kSteps);
+}
+
+void BM_malloc_mix_16_4096(benchmark::State& state) {
+    RunMix(state, [](size_t n) { return malloc(n); }, [](void* p) { free(p); });
+}
+
+void BM_HeapAlloc_mix_16_4096(benchmark::State& state) {
+    HANDLE heap = HeapCreate(0, 0, 0);
+    RunMix(state, [heap](size_t n) { return HeapAlloc(heap, 0, n); }, [heap](void* p) { HeapFree(heap, 0, p); });
+    HeapDestroy(heap);
+}
+
+BENCHMARK(BM_malloc_free);
+BENCHMARK(BM_ZAV_MemoryGetFree_plain);
+BENCHMARK(BM_ZAV_MemoryGetFree_guard_table);
+BENCHMARK(BM_malloc_mix_16_4096);
+BENCHMARK(BM_HeapAlloc_mix_16_4096);
+
+const bool declared = (zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_plain", "BM_malloc_free", 1.1),
+                       zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_guard_table", "BM_malloc_free", 2.5),
+                       zavbench::DeclareRatio("BM_HeapAlloc_mix_16_4096", "BM_malloc_mix_16_4096", 1.5), true);
+
+}  // namespace
