@@ -120,17 +120,35 @@ DWORD Release(enumZAVMemoryAlloc strategy, void* block) {
     }
 }
 
+// Bytes the strategy gave a block whose header is genuine; SIZE_MAX when
+// the strategy cannot tell.
+size_t BlockCapacity(enumZAVMemoryAlloc strategy, void* start) {
+    switch (strategy) {
+        case ZAVMemAllocCRT:
+            return UsableSize(start);
+        case ZAVMemAllocPrivateHeap: {
+            SIZE_T size = hZAVHeap != nullptr ? HeapSize(hZAVHeap, 0, start) : static_cast<SIZE_T>(-1);
+            return size == static_cast<SIZE_T>(-1) ? 0 : size;
+        }
+        default:
+            return SIZE_MAX;
+    }
+}
+
 // Throws LONG 9 unless header and trailer are intact; answers the block start.
-unsigned char* CheckGuards(void* callerArea) {
+unsigned char* CheckGuards(enumZAVMemoryAlloc strategy, void* callerArea) {
     unsigned char* start = static_cast<unsigned char*>(callerArea) - kHeaderSize;
     uint32_t header[4];
     GetWords(start, header);
     if (header[0] != Low32(start) || header[2] != kHeaderPattern1 || header[3] != kHeaderPattern2)
         throw static_cast<LONG>(ERROR_INVALID_BLOCK);
-    // Exact from the low halves alone, since a block is below 4 GiB.
-    unsigned char* trailerAt = start + static_cast<uint32_t>(header[1] - Low32(start));
+    // Exact from the low halves alone, since a block is below 4 GiB. A
+    // damaged second word must not send the check outside the block.
+    const uint32_t trailerOffset = header[1] - Low32(start);
+    if (trailerOffset < kHeaderSize || static_cast<size_t>(trailerOffset) + kHeaderSize > BlockCapacity(strategy, start))
+        throw static_cast<LONG>(ERROR_INVALID_BLOCK);
     uint32_t trailer[4];
-    GetWords(trailerAt, trailer);
+    GetWords(start + trailerOffset, trailer);
     if (trailer[0] != Low32(start) || trailer[1] != header[1] || trailer[2] != kTrailerPattern1 ||
         trailer[3] != kTrailerPattern2)
         throw static_cast<LONG>(ERROR_INVALID_BLOCK);
@@ -223,8 +241,8 @@ DWORD ZAV_MemoryFree(void* block) {
 
 static DWORD FreeWithAids(void* block) {
     if (block == nullptr) return 0;
-    void* start = (ZAVMemOptions & ZAVMemOptGuard) != 0 ? CheckGuards(block) : block;
     const enumZAVMemoryAlloc strategy = Strategy();
+    void* start = (ZAVMemOptions & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
     if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
     DWORD result = Release(strategy, start);
     if (ZAV_MemCtlBlock* table = Table())

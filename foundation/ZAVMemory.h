@@ -5,7 +5,8 @@
 
 #include "ZAVExport.h"
 
-enum enumZAVMemoryAlloc {
+// 32 bits wide, and any value may be stored in it (it is then no strategy).
+enum enumZAVMemoryAlloc : int32_t {
     ZAVMemAllocUndefined = 0,
     ZAVMemAllocNew = 1,          // global operator new / delete
     ZAVMemAllocCRT = 2,          // malloc / free
