@@ -6,3 +6,4 @@
 #include "ZAVList.h"
 #include "ZAVMemory.h"
 #include "ZAVGlobals.h"
+#include "ZAVString.h"
