@@ -1,0 +1,112 @@
+// ANSI conversion of ZAVString, in the default locale and in a UTF-8 one.
+#include <locale.h>
+#include <string.h>
+
+#include <string>
+
+#include "StringTestSupport.h"
+
+namespace {
+
+// Puts this thread under a locale for the test's duration.
+class UnderLocale {
+public:
+    explicit UnderLocale(const char* name) : locale_(newlocale(LC_ALL_MASK, name, nullptr)) {
+        if (locale_ != nullptr) previous_ = uselocale(locale_);
+    }
+    ~UnderLocale() {
+        if (locale_ == nullptr) return;
+        uselocale(previous_);
+        freelocale(locale_);
+    }
+    bool available() const { return locale_ != nullptr; }
+
+private:
+    locale_t locale_;
+    locale_t previous_ = nullptr;
+};
+
+TEST(StringAnsi, TheDefaultLocaleMapsEveryByteToTheCharacterOfItsValue) {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
+    ZAVString s(bytes.c_str());
+    ASSERT_EQ(255u, s.size());
+    for (unsigned i = 0; i < s.size(); ++i) EXPECT_EQ(i + 1, s[i]) << i;
+    EXPECT_EQ(bytes, std::string(s.ANSIString()));
+
+    ZAVString wide(ZAV_TEXT("a\u0101b"));  // no byte for U+0101
+    EXPECT_STREQ("a?b", wide.ANSIString());
+}
+
+TEST(StringAnsi, AnsiStringIsOwnedTerminatedAndRemadeOnEachCall) {
+    InspectableString s(ZAV_TEXT("abc"));
+    const char* first = s.ANSIString();
+    EXPECT_EQ(0, memcmp(first, "abc", 4));
+    EXPECT_EQ(first, s.ansiBuffer());
+    s[1] = u'X';
+    EXPECT_STREQ("abc", s.ansiBuffer());  // an edit in place leaves the old text
+    EXPECT_STREQ("aXc", s.ANSIString());
+    s.append(20, u'-');  // a reallocation drops it
+    EXPECT_EQ(nullptr, s.ansiBuffer());
+    EXPECT_STREQ("", ZAVString().ANSIString());
+    ZAVString emptied(ZAV_TEXT("x"));
+    emptied.ANSIString();
+    emptied.erase();
+    EXPECT_STREQ("", emptied.ANSIString());
+}
+
+TEST(StringAnsi, CountsTakeConvertedCharactersAndNeverMoreThanTheText) {
+    EXPECT_EQ(u"ab", Text(ZAVString("abcd", 2)));
+    EXPECT_EQ(u"abcd", Text(ZAVString("abcd", 10)));
+    ZAVString s("xy");
+    s.append("abcd", 3);
+    s.append("", 5);
+    s.append("q", 0);
+    EXPECT_EQ(u"xyabc", Text(s));
+    s.assign("zz", 0);
+    EXPECT_EQ(0u, s.size());
+    EXPECT_EQ(15u, s.capacity());
+    s = "hello";
+    s += "!";
+    EXPECT_EQ(u"hello!", Text(s));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.append("a", 0xFFFFFFFFu); },
+                                                     "ZAVString::append invalid length parameter"));
+}
+
+TEST(StringAnsi, TheStringsOwnAnsiFormMayBeItsSource) {
+    ZAVString s(ZAV_TEXT("abcdefghijklm"));
+    s.append(s.ANSIString());  // grows: the ANSI buffer is released on the way
+    EXPECT_EQ(u"abcdefghijklmabcdefghijklm", Text(s));
+    s.assign(s.ANSIString() + 20);
+    EXPECT_EQ(u"hijklm", Text(s));
+}
+
+TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
+    UnderLocale utf8("C.UTF-8");
+    if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
+    const char* text = "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80";  // "ete", a space and U+1F600
+    ZAVString s(text);
+    EXPECT_EQ(u"\u00E9t\u00E9 \U0001F600", Text(s));
+    EXPECT_EQ(6u, s.size());
+    EXPECT_STREQ(text, s.ANSIString());
+
+    // Three bytes per character: more than twice the length plus two.
+    ZAVString cjk(ZAV_TEXT("\u4E2D\u6587\u5B57\u4E2D\u6587"));
+    EXPECT_STREQ("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE4\xB8\xAD\xE6\x96\x87", cjk.ANSIString());
+
+    ZAVString appended("a");
+    appended.append("\xE2\x82\xAC");  // three bytes, one character
+    EXPECT_EQ(u"a\u20AC", Text(appended));
+    EXPECT_EQ(u"\u00E9", Text(ZAVString("\xC3\xA9\xC3\xA9", 1)));
+}
+
+TEST(StringAnsi, BrokenAndUnencodableTextIsReplacedNotDropped) {
+    UnderLocale utf8("C.UTF-8");
+    if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
+    EXPECT_EQ(u"a\uFFFDb\uFFFD", Text(ZAVString("a\xFF" "b\xC3")));
+    const WCHAR lone[] = {u'x', 0xD800, u'y', 0};
+    ZAVString s(lone);
+    EXPECT_STREQ("x?y", s.ANSIString());
+}
+
+}  // namespace

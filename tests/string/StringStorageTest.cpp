@@ -1,0 +1,269 @@
+// Storage, growth, limits, access and the buffers' life of ZAVString.
+#include <new>
+
+#include "StringTestSupport.h"
+#include "foundation/MemoryFixture.h"
+
+namespace {
+
+const WCHAR* const kAbc = ZAV_TEXT("abc");
+
+TEST(StringStorage, ADefaultStringOwnsNothingAndReadsAsTheSharedEmptyString) {
+    InspectableString s;
+    EXPECT_EQ(0u, s.size());
+    EXPECT_EQ(0u, s.capacity());
+    EXPECT_TRUE(s.empty());
+    EXPECT_EQ(nullptr, s.begin());
+    EXPECT_EQ(nullptr, s.end());
+    ASSERT_NE(nullptr, s.c_str());
+    EXPECT_EQ(InspectableString::_Nullstr(), s.c_str());
+    EXPECT_EQ(InspectableString::_Nullstr(), s.UnicodeString());
+    EXPECT_EQ(0, s.c_str()[0]);
+    EXPECT_EQ(s.c_str(), &s.at(0));
+    EXPECT_EQ(s.c_str(), &s[7]);
+    EXPECT_TRUE(ThrowsWithMessage<std::out_of_range>([&] { s.at(1); }, "ZAVString::at invalid position argument"));
+    EXPECT_EQ(0x7FFFFFFDu, s.max_size());
+    EXPECT_EQ(0xFFFFFFFFu, ZAVString::npos);
+}
+
+TEST(StringStorage, ElementAccessInsideAndOutsideTheText) {
+    ZAVString s(kAbc);
+    EXPECT_EQ(u'b', s[1]);
+    s[1] = u'B';
+    EXPECT_EQ(u"aBc", Text(s));
+    EXPECT_EQ(0, s.at(3));  // the terminator
+    EXPECT_EQ(s.c_str() + 3, &s.at(3));
+    EXPECT_NE(s.c_str() + 3, &s[3]);  // [] past the text gives the shared empty string
+    EXPECT_EQ(0, s[3]);
+    EXPECT_TRUE(ThrowsWithMessage<std::out_of_range>([&] { s.at(4); }, "ZAVString::at invalid position argument"));
+    EXPECT_EQ(s.begin() + 3, s.end());
+}
+
+TEST(StringStorage, CapacityGrowsInStepsOfSixteenAndAFullBufferReallocatesAtTheSameSize) {
+    InspectableString s;
+    s += u'a';
+    EXPECT_EQ(15u, s.capacity());
+    s.append(13, u'b');
+    const WCHAR* before = s.buffer();
+    s += u'c';  // 15 characters: a request equal to the capacity reallocates
+    EXPECT_EQ(15u, s.capacity());
+    EXPECT_NE(before, s.buffer());
+    s += u'd';
+    EXPECT_EQ(31u, s.capacity());
+    EXPECT_EQ(u"a" + std::u16string(13, u'b') + u"cd", Text(s));
+    s.reserve(100);
+    EXPECT_EQ(111u, s.capacity());
+    s.reserve(50);
+    EXPECT_EQ(111u, s.capacity());  // never shrinks
+    EXPECT_EQ(16u, s.size());
+    EXPECT_EQ(0, s.c_str()[16]);
+}
+
+TEST(StringStorage, CapacitiesThatWouldReachTheLimitEqualTheRequest) {
+    try {
+        ZAVString s;
+        s.reserve(0x7FFFFFF0u);  // 0x7FFFFFF0 | 15 would be 0x7FFFFFFF
+        EXPECT_EQ(0x7FFFFFF0u, s.capacity());
+    } catch (const std::bad_alloc&) {
+        GTEST_SKIP() << "no 4 GiB of address space for the buffer";
+    }
+    try {
+        ZAVString s;
+        s.reserve(0x7FFFFFE0u);
+        EXPECT_EQ(0x7FFFFFEFu, s.capacity());
+    } catch (const std::bad_alloc&) {
+        GTEST_SKIP() << "no 4 GiB of address space for the buffer";
+    }
+}
+
+TEST(StringStorage, LengthLimitsThrowTheirFamilysMessageAndChangeNothing) {
+    ZAVString one(1, u'x');
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.assign(ZAVString::npos, u'y'); },
+                                                     "ZAVString::assign invalid length parameter"));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.append(0xFFFFFFFFu, u'y'); },
+                                                     "ZAVString::append invalid length parameter"));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.insert(0u, 0xFFFFFFFFu, u'y'); },
+                                                     "ZAVString::insert invalid length parameter"));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 0u, 0xFFFFFFFFu, u'y'); },
+                                                     "ZAVString::replace invalid length parameter"));
+    // Replacing the one character by 0xFFFFFFFF passes the replace check.
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 1u, 0xFFFFFFFFu, u'y'); },
+                                                     "ZAVString::_Grow invalid length parameter"));
+    EXPECT_EQ(u"x", Text(one));
+    EXPECT_EQ(15u, one.capacity());
+
+    ZAVString none;
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { none.append(0x80000000u, u'y'); },
+                                                     "ZAVString::_Grow invalid length parameter"));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { none.reserve(0x7FFFFFFDu); },
+                                                     "ZAVString::_Grow invalid length parameter"));
+    EXPECT_EQ(0u, none.capacity());
+    // Both are logic errors, as the standard types are.
+    EXPECT_THROW(none.assign(ZAVString::npos, u'y'), std::logic_error);
+}
+
+TEST(StringStorage, ErasingToEmptyReleasesTheBufferWhileAssigningEmptyKeepsIt) {
+    ZAVString erased(kAbc);
+    erased.erase(0, ZAVString::npos);
+    EXPECT_EQ(0u, erased.capacity());
+    EXPECT_EQ(nullptr, erased.begin());
+
+    ZAVString assigned(kAbc);
+    assigned = ZAV_TEXT("");
+    EXPECT_EQ(0u, assigned.size());
+    EXPECT_EQ(15u, assigned.capacity());
+    EXPECT_NE(nullptr, assigned.begin());
+    EXPECT_EQ(0, assigned.c_str()[0]);
+
+    ZAVString resized(kAbc);
+    resized.resize(0);
+    EXPECT_EQ(0u, resized.capacity());
+
+    ZAVString never;
+    never.assign(ZAV_TEXT(""));
+    never.append(ZAV_TEXT(""));
+    EXPECT_EQ(0u, never.capacity());  // zero characters never allocate
+}
+
+TEST(StringStorage, GrowthStepWithTrimDiscardsTheTextAndNoGrowthForZeroKeepsTheBuffer) {
+    InspectableString s(kAbc);
+    EXPECT_TRUE(s._Grow(40, true));
+    EXPECT_EQ(47u, s.capacity());
+    EXPECT_EQ(0u, s.size());
+    s.assign(kAbc);
+    EXPECT_TRUE(s._Grow(2, false));  // below the capacity: nothing changes, length included
+    EXPECT_EQ(u"abc", Text(s));
+    EXPECT_FALSE(s._Grow(0, false));
+    EXPECT_EQ(47u, s.capacity());
+    EXPECT_EQ(0u, s.size());
+    EXPECT_FALSE(s._Grow(0, true));
+    EXPECT_EQ(0u, s.capacity());
+    EXPECT_EQ(nullptr, s.buffer());
+}
+
+TEST(StringStorage, CopyWritesNoTerminatorAndCopyTStringDoes) {
+    const ZAVString s(kAbc);
+    WCHAR dest[4] = {u'#', u'#', u'#', u'#'};
+    EXPECT_EQ(2u, s.CopyTString(dest, 2, 1));
+    EXPECT_EQ(u'b', dest[0]);
+    EXPECT_EQ(u'c', dest[1]);
+    EXPECT_EQ(0, dest[2]);
+    EXPECT_EQ(u'#', dest[3]);
+
+    WCHAR plain[4] = {u'#', u'#', u'#', u'#'};
+    EXPECT_EQ(2u, s.copy(plain, 5, 1));
+    EXPECT_EQ(u'#', plain[2]);
+    EXPECT_EQ(0u, s.copy(plain, 5, 3));
+    EXPECT_EQ(0u, s.copy(plain, 5, 99));  // past the end reads as empty
+    EXPECT_EQ(0u, s.CopyTString(plain, 5, 99));
+    EXPECT_EQ(0, plain[0]);
+}
+
+TEST(StringStorage, SwapExchangesTextAndAnsiBuffersAndEachReleasesWhatItHolds) {
+    InspectableString a(kAbc);
+    InspectableString b(ZAV_TEXT("longer than fifteen characters"));
+    char* ansiOfA = a.ANSIString();
+    a.swap(b);
+    EXPECT_EQ(u"longer than fifteen characters", Text(a));
+    EXPECT_EQ(31u, a.capacity());
+    EXPECT_EQ(u"abc", Text(b));
+    EXPECT_EQ(ansiOfA, b.ansiBuffer());
+    EXPECT_EQ(nullptr, a.ansiBuffer());
+    EXPECT_STREQ("abc", b.ansiBuffer());
+}
+
+TEST(StringStorage, CopyConstructionTakesARangeAndSelfAssignmentKeepsIt) {
+    const ZAVString source(ZAV_TEXT("abcdef"));
+    EXPECT_EQ(u"cde", Text(ZAVString(source, 2, 3)));
+    EXPECT_EQ(u"ef", Text(ZAVString(source, 4)));
+    EXPECT_EQ(u"", Text(ZAVString(source, 7, 1)));
+
+    ZAVString s(ZAV_TEXT("abcdef"));
+    s.assign(s, 1, 3);
+    EXPECT_EQ(u"bcd", Text(s));
+    s = s;
+    EXPECT_EQ(u"bcd", Text(s));
+    s.assign(s, 5, 2);  // past the end: empty, and erased whole
+    EXPECT_EQ(0u, s.capacity());
+
+    ZAVString t(ZAV_TEXT("abc"));
+    t.assign(source, 5, 2);
+    EXPECT_EQ(u"f", Text(t));
+    t.assign(ZAVString(kAbc), 5, 2);
+    EXPECT_EQ(u"", Text(t));
+}
+
+TEST(StringStorage, SetSizeTrustsTheCaller) {
+    ZAVString s;
+    s.reserve(20);
+    WCHAR* text = s.begin();
+    text[0] = u'h';
+    text[1] = u'i';
+    text[2] = 0;
+    s.SetSize(2);
+    EXPECT_EQ(u"hi", Text(s));
+    EXPECT_EQ(31u, s.capacity());
+}
+
+class StringBuffers : public MemoryManagerTest {};
+
+TEST_F(StringBuffers, ComeFromTheMemoryManagerAndGoBackToIt) {
+    ZAV_MonitorMemory = 1;
+    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
+    {
+        ZAVString s(kAbc);
+        const ZAVUInt64 withText = ZAV_PoolMemBusy;
+        EXPECT_GE(withText, 2u * 15 + 2);
+        s.ANSIString();
+        EXPECT_GT(ZAV_PoolMemBusy, withText);
+        s.append(40, u'x');  // reallocation drops the ANSI form
+        s.erase();
+        EXPECT_EQ(0u, ZAV_PoolMemBusy);
+        s.assign(kAbc);
+        s.ANSIString();
+    }
+    EXPECT_EQ(0u, ZAV_PoolMemBusy);
+    EXPECT_EQ(nullptr, g_pZAVMemCtl->Entries[0].Address);
+}
+
+TEST_F(StringBuffers, AnArrayOfStringsOnTheOrdinaryHeapReleasesEachElementsBuffers) {
+    ZAV_MonitorMemory = 1;
+    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
+    ZAVString* strings = new ZAVString[3];
+    strings[0] = kAbc;
+    strings[2].assign(40, u'z');
+    EXPECT_GT(ZAV_PoolMemBusy, 0u);
+    delete[] strings;
+    EXPECT_EQ(0u, ZAV_PoolMemBusy);
+}
+
+TEST_F(StringBuffers, AFailedAllocationThrowsAndLeavesTheStringAsItWas) {
+    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
+    ZAVString s(kAbc);
+    ZAVMemAllocType = static_cast<enumZAVMemoryAlloc>(7);  // hands out nothing
+    EXPECT_THROW(s.append(20, u'x'), std::bad_alloc);
+    EXPECT_THROW(s.assign(ZAV_TEXT("a text longer than the buffer")), std::bad_alloc);
+    EXPECT_THROW(s.ANSIString(), std::bad_alloc);
+    EXPECT_THROW(ZAVString(ZAV_TEXT("x")), std::bad_alloc);
+    EXPECT_EQ(u"abc", Text(s));
+    EXPECT_EQ(15u, s.capacity());
+    s.append(ZAV_TEXT("de"));  // fits: needs no allocation
+    EXPECT_EQ(u"abcde", Text(s));
+    ZAVMemAllocType = ZAVMemAllocCRT;
+}
+
+TEST_F(StringBuffers, WorkWithGuardWordsAndThePrivateHeap) {
+    ZAV_MonitorMemory = 1;
+    ZAV_MemoryDefine(ZAVMemAllocPrivateHeap, 0, ZAVMemOptGuard);
+    {
+        ZAVString s;
+        for (int i = 0; i < 200; ++i) s += static_cast<WCHAR>(u'a' + i % 26);
+        s.insert(10u, ZAV_TEXT("--"));
+        s.erase(0, 5);
+        EXPECT_EQ(197u, s.size());
+        EXPECT_STREQ("fghij--klm", ZAVString(s, 0, 10).ANSIString());
+    }
+    EXPECT_EQ(0u, ZAV_PoolMemBusy);
+}
+
+}  // namespace
