@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
         auto a = reporter.timeOf.find(r.ours), b = reporter.timeOf.find(r.peer);
         if (a == reporter.timeOf.end() || b == reporter.timeOf.end()) continue;  // filtered out
         double ratio = a->second / b->second;
+        if (r.limit <= 0) {
+            printf("  %-40s / %-28s = %5.2f  (reported, no target)\n", r.ours.c_str(), r.peer.c_str(), ratio);
+            continue;
+        }
         printf("  %-40s / %-28s = %5.2f  (target <= %.2f)%s\n", r.ours.c_str(), r.peer.c_str(), ratio, r.limit,
                ratio <= r.limit ? "" : "  ABOVE TARGET");
     }

@@ -6,7 +6,8 @@
 
 namespace zavbench {
 
-// After the run: "ours / peer = ratio (target <= limit)".
+// After the run: "ours / peer = ratio (target <= limit)"; a limit of 0
+// reports the ratio without a target.
 void DeclareRatio(const std::string& ours, const std::string& peer, double limit);
 
 }  // namespace zavbench

@@ -30,8 +30,17 @@ inline void FillChars(WCHAR* dest, WCHAR ch, size_t count) {
 }
 
 // -1, 0 or +1 over the first count code units, compared unsigned.
+// Equal runs are skipped four code units at a time; only the chunk holding the
+// first difference is looked at unit by unit.
 inline int CompareChars(const WCHAR* a, const WCHAR* b, size_t count) {
-    for (size_t i = 0; i < count; ++i)
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        unsigned long long x, y;
+        memcpy(&x, a + i, sizeof x);
+        memcpy(&y, b + i, sizeof y);
+        if (x != y) break;
+    }
+    for (; i < count; ++i)
         if (a[i] != b[i]) return static_cast<unsigned>(a[i]) < static_cast<unsigned>(b[i]) ? -1 : 1;
     return 0;
 }
