@@ -2,6 +2,10 @@
 #pragma once
 
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "ZAVPlatform.h"
 
@@ -18,6 +22,16 @@ struct TestControls {
     std::atomic<DWORD> tickCountOffset{0};
 
     std::atomic<bool> failHeapCreate{false};
+
+    // Identity and network provider; under identityLock.
+    std::mutex identityLock;
+    bool networkProvider = false;
+    std::optional<std::u16string> networkUser;
+    std::map<std::u16string, std::u16string> connections;  // drive (upper case) -> network name
+    std::optional<std::u16string> userName;
+    bool failUserName = false;
+    std::optional<std::u16string> computerName;
+    std::atomic<DWORD> identityQueries{0};
 };
 
 TestControls& Controls();

@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winnetwk.h>
 #include <wchar.h>
 
 #else  // POSIX stand-in
@@ -38,7 +39,9 @@ typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef char CHAR;
+typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef DWORD LCID;
 typedef DWORD* LPDWORD;
 
 typedef struct ZAVPlatformModule* HMODULE;
@@ -72,10 +75,21 @@ typedef union _LARGE_INTEGER {
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_BAD_DEVICE 1200L
+#define ERROR_NO_NETWORK 1222L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
+#define ERROR_NOT_CONNECTED 2250L
+#define NO_ERROR 0L
 
 #ifdef __cplusplus
 extern "C" {
@@ -175,6 +189,64 @@ ZAVPLATFORM_API HANDLE WINAPI GetProcessHeap(void);
 ZAVPLATFORM_API HMODULE WINAPI LoadLibraryW(LPCWSTR name);
 ZAVPLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 ZAVPLATFORM_API BOOL WINAPI FreeLibrary(HMODULE module);
+
+// --- Text services ----------------------------------------------------------
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+
+// A null text has length 0.
+ZAVPLATFORM_API int WINAPI lstrlenW(LPCWSTR text);
+ZAVPLATFORM_API LPWSTR WINAPI lstrcpyW(LPWSTR dest, LPCWSTR source);
+// Copies at most count - 1 characters and always terminates (count > 0).
+ZAVPLATFORM_API LPWSTR WINAPI lstrcpynW(LPWSTR dest, LPCWSTR source, int count);
+// A negative count means the text runs to its terminator. Ordinal under
+// every locale; 0 (ERROR_INVALID_PARAMETER) for a null text with a count.
+ZAVPLATFORM_API int WINAPI CompareStringW(LCID locale, DWORD flags, LPCWSTR a, int countA, LPCWSTR b,
+                                          int countB);
+// One code unit forward, never past a terminator; one back, never before start.
+ZAVPLATFORM_API LPWSTR WINAPI CharNextW(LPCWSTR current);
+ZAVPLATFORM_API LPWSTR WINAPI CharPrevW(LPCWSTR start, LPCWSTR current);
+
+// --- Files -------------------------------------------------------------------
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_DEVICE 0x00000040
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+
+// Wide paths are UTF-8 file names; ANSI paths are used byte for byte.
+// Failures set the Windows code: 2 missing file, 3 missing directory on
+// the way, 5 access denied.
+ZAVPLATFORM_API DWORD WINAPI GetFileAttributesW(LPCWSTR path);
+ZAVPLATFORM_API DWORD WINAPI GetFileAttributesA(LPCSTR path);
+
+// --- Network provider and identity ---------------------------------------------
+#define MAX_COMPUTERNAME_LENGTH 15
+
+// No network provider: ERROR_NO_NETWORK, unless a test has set one up.
+ZAVPLATFORM_API DWORD WINAPI WNetGetConnectionW(LPCWSTR localName, LPWSTR remoteName, LPDWORD length);
+ZAVPLATFORM_API DWORD WINAPI WNetGetConnectionA(LPCSTR localName, LPSTR remoteName, LPDWORD length);
+ZAVPLATFORM_API DWORD WINAPI WNetGetUserW(LPCWSTR name, LPWSTR userName, LPDWORD length);
+ZAVPLATFORM_API DWORD WINAPI WNetGetUserA(LPCSTR name, LPSTR userName, LPDWORD length);
+// The effective user's login name; *size counts the terminator on success.
+ZAVPLATFORM_API BOOL WINAPI GetUserNameW(LPWSTR buffer, LPDWORD size);
+ZAVPLATFORM_API BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
+// The host name's first label in upper case, at most 15 characters; *size
+// is the name's length on success, the needed size with the terminator on
+// ERROR_BUFFER_OVERFLOW.
+ZAVPLATFORM_API BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
+ZAVPLATFORM_API BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
+
+// --- Process -------------------------------------------------------------------
+// The program's arguments from /proc/self/cmdline, quoted as Windows quotes
+// them; the same text for the whole process.
+ZAVPLATFORM_API LPWSTR WINAPI GetCommandLineW(void);
 
 // --- C runtime ------------------------------------------------------------
 // The Windows runtime's time of day, "HH:MM:SS"; buffer needs 9 characters.

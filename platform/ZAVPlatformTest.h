@@ -32,6 +32,20 @@ ZAVPLATFORM_API void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden);
 // Makes HeapCreate fail with ERROR_NOT_ENOUGH_MEMORY.
 ZAVPLATFORM_API void ZAVPlatformTest_FailHeapCreate(BOOL fail);
 
+// Installs a network provider that knows this user (null: it knows none).
+ZAVPLATFORM_API void ZAVPlatformTest_SetNetworkUser(LPCWSTR name);
+// Installs a network provider and maps drive ("X:") to remote; null unmaps.
+ZAVPLATFORM_API void ZAVPlatformTest_MapDrive(LPCWSTR drive, LPCWSTR remote);
+// The user name GetUserName reports instead of the real one (null: the real one).
+ZAVPLATFORM_API void ZAVPlatformTest_SetUserName(LPCWSTR name);
+// Makes GetUserNameW/A fail.
+ZAVPLATFORM_API void ZAVPlatformTest_FailUserName(BOOL fail);
+// The computer name reported instead of the host's (null: the host's); it
+// may be longer than the Windows limit, to reach the overflow path.
+ZAVPLATFORM_API void ZAVPlatformTest_SetComputerName(LPCWSTR name);
+// How many user, network-user and computer-name queries were made so far.
+ZAVPLATFORM_API DWORD ZAVPlatformTest_IdentityQueries(void);
+
 #ifdef __cplusplus
 }
 #endif

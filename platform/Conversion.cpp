@@ -1,0 +1,148 @@
+#include "Conversion.h"
+
+#include <limits.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+namespace zavplatform {
+
+namespace {
+
+const char32_t kReplacement = 0xFFFD;
+
+void Append(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void Append(std::u16string& out, char32_t c) {
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+    } else {
+        c -= 0x10000;
+        out += static_cast<char16_t>(0xD800 | (c >> 10));
+        out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+    }
+}
+
+}  // namespace
+
+std::string ToUtf8(const WCHAR* text, size_t count) {
+    std::string out;
+    out.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = kReplacement;
+        }
+        Append(out, c);
+    }
+    return out;
+}
+
+std::string ToUtf8(const WCHAR* text) {
+    size_t count = 0;
+    if (text != nullptr)
+        while (text[count] != 0) ++count;
+    return ToUtf8(text, count);
+}
+
+std::u16string FromUtf8(const std::string& text) {
+    std::u16string out;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char lead = p[i];
+        if (lead < 0x80) {
+            out += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        }
+        const size_t extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : 0;
+        char32_t c = lead & (0x3F >> extra);
+        bool valid = extra != 0 && i + extra < n;
+        for (size_t k = 1; valid && k <= extra; ++k) {
+            valid = (p[i + k] & 0xC0) == 0x80;
+            c = (c << 6) | (p[i + k] & 0x3F);
+        }
+        static const char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+        if (!valid || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+            Append(out, kReplacement);
+            ++i;
+            continue;
+        }
+        Append(out, c);
+        i += extra + 1;
+    }
+    return out;
+}
+
+std::string ToAnsi(const std::u16string& text) {
+    const char* locale = setlocale(LC_CTYPE, nullptr);
+    const bool bytes = locale == nullptr || strcmp(locale, "C") == 0 || strcmp(locale, "POSIX") == 0;
+    std::string out;
+    mbstate_t state{};
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (bytes) {
+            out += c < 0x100 ? static_cast<char>(c) : '?';
+            continue;
+        }
+        char encoded[MB_LEN_MAX];
+        const size_t length = c >= 0xD800 && c < 0xE000 ? static_cast<size_t>(-1)
+                                                         : wcrtomb(encoded, static_cast<wchar_t>(c), &state);
+        if (length == static_cast<size_t>(-1)) {
+            state = mbstate_t{};
+            out += '?';
+        } else {
+            out.append(encoded, length);
+        }
+    }
+    return out;
+}
+
+bool CopyOut(const std::u16string& text, WCHAR* buffer, DWORD capacity, DWORD* size) {
+    if (text.size() + 1 > capacity || buffer == nullptr) {
+        *size = static_cast<DWORD>(text.size() + 1);
+        return false;
+    }
+    memcpy(buffer, text.data(), text.size() * sizeof(WCHAR));
+    buffer[text.size()] = 0;
+    *size = static_cast<DWORD>(text.size());
+    return true;
+}
+
+bool CopyOut(const std::string& text, char* buffer, DWORD capacity, DWORD* size) {
+    if (text.size() + 1 > capacity || buffer == nullptr) {
+        *size = static_cast<DWORD>(text.size() + 1);
+        return false;
+    }
+    memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = 0;
+    *size = static_cast<DWORD>(text.size());
+    return true;
+}
+
+}  // namespace zavplatform
