@@ -7,3 +7,6 @@
 #include "ZAVMemory.h"
 #include "ZAVGlobals.h"
 #include "ZAVString.h"
+#include "ZAVTextUtil.h"
+#include "ZAVPathUtil.h"
+#include "ZAVIdentity.h"

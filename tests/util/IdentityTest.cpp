@@ -1,0 +1,148 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "FreshProcess.h"
+#include "UtilTestSupport.h"
+#include "ZAVPlatformTest.h"
+
+namespace {
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+TEST(LogonId, AskedOnceThenKept) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetUserName(u"alice");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"alice");
+        const DWORD asked = ZAVPlatformTest_IdentityQueries();
+        EXPECT_EQ(asked, 2u);  // the network provider, then the system
+        ZAVPlatformTest_SetUserName(u"bob");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"alice");
+        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
+    });
+}
+
+TEST(LogonId, RealUserWithoutOverrides) {
+    const struct passwd* entry = getpwuid(geteuid());
+    if (entry == nullptr) GTEST_SKIP() << "no passwd entry for this user";
+    const std::u16string expected = Wide(entry->pw_name);
+    ZAV_IN_FRESH_PROCESS({ EXPECT_EQ(Text(ZAV_GetLogonId()), expected); });
+}
+
+TEST(LogonId, NetworkUserComesFirst) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetNetworkUser(u"DOMAIN\\carol");
+        ZAVPlatformTest_SetUserName(u"local");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"DOMAIN\\carol");
+        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), 1u);
+    });
+    // A provider that knows no user falls through to the system.
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetNetworkUser(nullptr);
+        ZAVPlatformTest_SetUserName(u"local");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"local");
+    });
+}
+
+TEST(LogonId, UnknownIsKeptAndAnEmptyNameIsAskedAgain) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_FailUserName(TRUE);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
+        ZAVPlatformTest_FailUserName(FALSE);
+        ZAVPlatformTest_SetUserName(u"late");
+        const DWORD asked = ZAVPlatformTest_IdentityQueries();
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
+        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
+    });
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetUserName(u"");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"");
+        ZAVPlatformTest_SetUserName(u"second");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"second");
+    });
+}
+
+TEST(LogonId, AnsiFormsOutsideTheNtFamily) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
+        ZAVPlatformTest_SetUserName(u"dave");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"dave");
+        ZAVPlatformTest_SetComputerName(u"OLDBOX");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"OLDBOX");
+    });
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
+        ZAVPlatformTest_FailUserName(TRUE);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
+        ZAVPlatformTest_SetComputerName(u"NAME-LONGER-THAN-15");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"");
+    });
+}
+
+struct Answers {
+    std::vector<std::u16string> logon, computer;
+};
+
+// All threads ask at once.
+Answers AskFromThreads(int count) {
+    std::atomic<int> ready{0};
+    Answers answers{std::vector<std::u16string>(count), std::vector<std::u16string>(count)};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&answers, &ready, count, i] {
+            ++ready;
+            while (ready.load() < count) {
+            }
+            answers.logon[i] = Text(ZAV_GetLogonId());
+            answers.computer[i] = Text(ZAV_GetComputerName());
+        });
+    for (auto& t : threads) t.join();
+    return answers;
+}
+
+// Every thread gets the same whole name, and once the cache is filled nobody
+// asks again.
+TEST(LogonId, ConcurrentFirstCalls) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetUserName(u"concurrent-user-name");
+        ZAVPlatformTest_SetComputerName(u"RACEHOST");
+        const Answers answers = AskFromThreads(8);
+        for (const auto& name : answers.logon) EXPECT_EQ(name, u"concurrent-user-name");
+        for (const auto& name : answers.computer) EXPECT_EQ(name, u"RACEHOST");
+        const DWORD asked = ZAVPlatformTest_IdentityQueries();
+        EXPECT_LE(asked, 3u * 8);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), u"concurrent-user-name");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"RACEHOST");
+        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
+    });
+}
+
+TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    std::string label(host);
+    label = label.substr(0, label.find('.')).substr(0, 15);
+    for (auto& c : label) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const std::u16string expected = Wide(label);
+    ZAV_IN_FRESH_PROCESS({
+        const ZAVString name = ZAV_GetComputerName();
+        EXPECT_EQ(Text(name), expected);
+        EXPECT_EQ(name.length(), expected.size());
+    });
+}
+
+TEST(ComputerName, TooLongIsEmptyAndAskedAgain) {
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_SetComputerName(u"SIXTEEN-CHARS-XX");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"");
+        ZAVPlatformTest_SetComputerName(u"FIFTEEN-CHARS-X");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"FIFTEEN-CHARS-X");
+        ZAVPlatformTest_SetComputerName(u"OTHER");
+        EXPECT_EQ(Text(ZAV_GetComputerName()), u"FIFTEEN-CHARS-X");
+    });
+}
+
+}  // namespace
