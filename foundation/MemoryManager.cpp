@@ -74,8 +74,9 @@ void StartTable() {
 void DefineImplicitly() {
     std::lock_guard<std::mutex> hold(gDefineLock);
     if (ZAVMemAllocType != ZAVMemAllocUndefined) return;
-    ZAVMemOptions = 0;
-    ZAV_PoolMemBusy = 0;
+    // Atomic: first calls on other threads read these without the lock.
+    __atomic_store_n(&ZAVMemOptions, 0u, __ATOMIC_RELAXED);
+    __atomic_store_n(&ZAV_PoolMemBusy, 0u, __ATOMIC_RELAXED);
     StartTable();
     __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocCRT, __ATOMIC_RELEASE);
 }
@@ -159,9 +160,9 @@ unsigned char* CheckGuards(enumZAVMemoryAlloc strategy, void* callerArea) {
 
 DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD options) {
     std::lock_guard<std::mutex> hold(gDefineLock);
-    ZAVMemOptions = options;
+    __atomic_store_n(&ZAVMemOptions, options, __ATOMIC_RELAXED);
     if (ZAVMemAllocType == ZAVMemAllocPrivateHeap) return 0;
-    ZAV_PoolMemBusy = 0;
+    __atomic_store_n(&ZAV_PoolMemBusy, 0u, __ATOMIC_RELAXED);
     StartTable();
     if (strategy == ZAVMemAllocPrivateHeap) {
         HANDLE heap = HeapCreate(0, initialSize == 0 ? 65536 : initialSize, 0);
@@ -198,7 +199,7 @@ static ZAV_OUT_OF_LINE void* GetWithAids(DWORD size, DWORD flags);
 static ZAV_OUT_OF_LINE DWORD FreeWithAids(void* block);
 
 void* ZAV_MemoryGet(DWORD size, DWORD flags) {
-    const DWORD options = ZAVMemOptions;
+    const DWORD options = __atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED);
     if (PlainRuntimeHeap(options) && ((flags != 0 ? flags : options) & ZAVMemOptZeroFill) == 0)
         return size != 0 ? malloc(size) : nullptr;
     return GetWithAids(size, flags);
@@ -206,7 +207,7 @@ void* ZAV_MemoryGet(DWORD size, DWORD flags) {
 
 static void* GetWithAids(DWORD size, DWORD flags) {
     if (Strategy() == ZAVMemAllocUndefined) DefineImplicitly();
-    const DWORD options = ZAVMemOptions;
+    const DWORD options = __atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED);
     if (flags == 0) flags = options & ZAVMemOptDefaultFlagsMask;
     if (size == 0) return nullptr;
     try {
@@ -232,7 +233,7 @@ static void* GetWithAids(DWORD size, DWORD flags) {
 }
 
 DWORD ZAV_MemoryFree(void* block) {
-    if (PlainRuntimeHeap(ZAVMemOptions)) {
+    if (PlainRuntimeHeap(__atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED))) {
         free(block);
         return 0;
     }
@@ -242,7 +243,7 @@ DWORD ZAV_MemoryFree(void* block) {
 static DWORD FreeWithAids(void* block) {
     if (block == nullptr) return 0;
     const enumZAVMemoryAlloc strategy = Strategy();
-    void* start = (ZAVMemOptions & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
+    void* start = (__atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED) & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
     if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
     DWORD result = Release(strategy, start);
     if (ZAV_MemCtlBlock* table = Table())
