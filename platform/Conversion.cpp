@@ -95,9 +95,41 @@ std::u16string FromUtf8(const std::string& text) {
     return out;
 }
 
-std::string ToAnsi(const std::u16string& text) {
+namespace {
+
+bool BytesAreCharacters() {
     const char* locale = setlocale(LC_CTYPE, nullptr);
-    const bool bytes = locale == nullptr || strcmp(locale, "C") == 0 || strcmp(locale, "POSIX") == 0;
+    return locale == nullptr || strcmp(locale, "C") == 0 || strcmp(locale, "POSIX") == 0;
+}
+
+}  // namespace
+
+std::u16string FromAnsi(const char* text) {
+    std::u16string out;
+    if (text == nullptr) return out;
+    const size_t length = strlen(text);
+    if (BytesAreCharacters()) {
+        for (size_t i = 0; i < length; ++i) out += static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+        return out;
+    }
+    mbstate_t state{};
+    for (size_t i = 0; i < length;) {
+        wchar_t c = 0;
+        const size_t used = mbrtowc(&c, text + i, length - i, &state);
+        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) {
+            state = mbstate_t{};
+            Append(out, kReplacement);
+            ++i;
+            continue;
+        }
+        Append(out, static_cast<char32_t>(c) <= 0x10FFFF ? static_cast<char32_t>(c) : kReplacement);
+        i += used;
+    }
+    return out;
+}
+
+std::string ToAnsi(const std::u16string& text) {
+    const bool bytes = BytesAreCharacters();
     std::string out;
     mbstate_t state{};
     for (size_t i = 0; i < text.size(); ++i) {

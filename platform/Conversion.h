@@ -19,6 +19,8 @@ std::u16string FromUtf8(const std::string& text);
 // The ANSI code page: the current locale's multibyte encoding, each byte
 // its own character in the C locale; what it cannot encode becomes '?'.
 std::string ToAnsi(const std::u16string& text);
+// And back; bytes that start no character become U+FFFD.
+std::u16string FromAnsi(const char* text);
 
 // Copies text and a terminator into buffer of capacity units, as the Win32
 // name queries do: true and *size = units written (terminator excluded)

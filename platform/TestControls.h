@@ -32,6 +32,10 @@ struct TestControls {
     bool failUserName = false;
     std::optional<std::u16string> computerName;
     std::atomic<DWORD> identityQueries{0};
+
+    std::mutex eventLogLock;
+    std::string eventLogSocket = "/dev/log";  // under eventLogLock
+    std::atomic<bool> failRegisterEventSource{false};
 };
 
 TestControls& Controls();

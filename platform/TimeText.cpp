@@ -23,3 +23,25 @@ extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
     for (int i = 0; i < 9; ++i) buffer[i] = tCachedText[i];
     return buffer;
 }
+
+extern "C" WCHAR* _wstrdate(WCHAR* buffer) {
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char text[16];
+    strftime(text, sizeof text, "%m/%d/%y", &local);
+    for (int i = 0; i < 9; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    return buffer;
+}
+
+// The Windows runtime's layout: the day of the month has two digits.
+extern "C" WCHAR* _wctime(const time_t* moment) {
+    static thread_local WCHAR buffer[26];
+    if (moment == nullptr) return nullptr;
+    struct tm local;
+    if (localtime_r(moment, &local) == nullptr) return nullptr;
+    char text[32];
+    strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &local);
+    for (int i = 0; i < 26; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    return buffer;
+}

@@ -14,8 +14,10 @@
 #else  // POSIX stand-in
 
 #include <pthread.h>
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 #define ZAVPLATFORM_API __attribute__((visibility("default")))
 #define WINAPI
@@ -43,6 +45,11 @@ typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef DWORD LCID;
 typedef DWORD* LPDWORD;
+typedef uintptr_t DWORD_PTR;
+typedef void* HLOCAL;
+typedef void* PSID;
+typedef void* LPSECURITY_ATTRIBUTES;
+typedef uintptr_t ULONG_PTR;
 
 typedef struct ZAVPlatformModule* HMODULE;
 typedef HMODULE HINSTANCE;
@@ -89,6 +96,9 @@ typedef union _LARGE_INTEGER {
 #define ERROR_NO_NETWORK 1222L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 #define ERROR_NOT_CONNECTED 2250L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_MR_MID_NOT_FOUND 317L
 #define NO_ERROR 0L
 
 #ifdef __cplusplus
@@ -243,14 +253,110 @@ ZAVPLATFORM_API BOOL WINAPI GetUserNameA(LPSTR buffer, LPDWORD size);
 ZAVPLATFORM_API BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
 ZAVPLATFORM_API BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 
+// --- Files: handles, reading position, writes -------------------------------------
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_FLAG_OVERLAPPED 0x40000000u
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;      // the completion status
+    ULONG_PTR InternalHigh;  // bytes transferred
+    union {
+        struct {
+            DWORD Offset;
+            DWORD OffsetHigh;
+        };
+        PVOID Pointer;
+    };
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+// Sharing is approximated with an exclusive advisory lock: an opening for
+// writing that does not share writing fails with ERROR_SHARING_VIOLATION
+// while another such opening holds the file, in this or another process.
+ZAVPLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                          DWORD disposition, DWORD flags, HANDLE templateFile);
+ZAVPLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                          DWORD disposition, DWORD flags, HANDLE templateFile);
+ZAVPLATFORM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                                      LPOVERLAPPED overlapped);
+ZAVPLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+ZAVPLATFORM_API BOOL WINAPI CloseHandle(HANDLE handle);
+
+// --- Local memory, interlocked counts ----------------------------------------------
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+ZAVPLATFORM_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
+// Null on success, as Windows answers.
+ZAVPLATFORM_API HLOCAL WINAPI LocalFree(HLOCAL memory);
+ZAVPLATFORM_API LONG WINAPI InterlockedIncrement(LONG volatile* value);
+ZAVPLATFORM_API LONG WINAPI InterlockedDecrement(LONG volatile* value);
+
+// --- Message formatting --------------------------------------------------------------
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
+// The message-format language over a string source: %1..%99 with optional
+// !printf-spec! (default !s!), %0, %n, %r, %t, %%, "% ", "%.", "%!". There
+// are no message tables: a call without FROM_STRING fails. With
+// ALLOCATE_BUFFER, buffer is the address of a pointer that receives a
+// LocalAlloc block of at least size characters. Answers the characters
+// written without the terminator; 0 on failure or for an empty result.
+// In FormatMessageW !s! takes wide text and !S! narrow; in FormatMessageA
+// the other way round.
+ZAVPLATFORM_API DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                            LPWSTR buffer, DWORD size, va_list* arguments);
+ZAVPLATFORM_API DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                            LPSTR buffer, DWORD size, va_list* arguments);
+
+// --- Event log ------------------------------------------------------------------------
+#define EVENTLOG_SUCCESS 0x0000
+#define EVENTLOG_ERROR_TYPE 0x0001
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define EVENTLOG_INFORMATION_TYPE 0x0004
+#define EVENTLOG_AUDIT_SUCCESS 0x0008
+#define EVENTLOG_AUDIT_FAILURE 0x0010
+
+// The system log: each report is one syslog-protocol datagram (RFC 5424,
+// facility user, APP-NAME the source, MSGID the event identifier, the
+// strings joined by blanks as MSG) sent to /dev/log.
+ZAVPLATFORM_API HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source);
+ZAVPLATFORM_API BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category, DWORD eventId, PSID user,
+                                         WORD stringCount, DWORD dataSize, LPCWSTR* strings, LPVOID data);
+ZAVPLATFORM_API BOOL WINAPI DeregisterEventSource(HANDLE source);
+
 // --- Process -------------------------------------------------------------------
 // The program's arguments from /proc/self/cmdline, quoted as Windows quotes
 // them; the same text for the whole process.
 ZAVPLATFORM_API LPWSTR WINAPI GetCommandLineW(void);
+// Ends the process at once with the code; open stdio streams are flushed.
+ZAVPLATFORM_API void WINAPI ExitProcess(UINT code) __attribute__((noreturn));
 
 // --- C runtime ------------------------------------------------------------
 // The Windows runtime's time of day, "HH:MM:SS"; buffer needs 9 characters.
 ZAVPLATFORM_API WCHAR* _wstrtime(WCHAR* buffer);
+// "MM/DD/YY"; buffer needs 9 characters.
+ZAVPLATFORM_API WCHAR* _wstrdate(WCHAR* buffer);
+// "Wed Jan 02 02:03:55 1980\n" in local time, in a per-thread buffer.
+ZAVPLATFORM_API WCHAR* _wctime(const time_t* moment);
 
 #ifdef __cplusplus
 }

@@ -43,6 +43,11 @@ ZAVPLATFORM_API void ZAVPlatformTest_FailUserName(BOOL fail);
 // The computer name reported instead of the host's (null: the host's); it
 // may be longer than the Windows limit, to reach the overflow path.
 ZAVPLATFORM_API void ZAVPlatformTest_SetComputerName(LPCWSTR name);
+// Where ReportEventW sends its datagrams (null: /dev/log again).
+ZAVPLATFORM_API void ZAVPlatformTest_SetEventLogSocket(const char* path);
+// Makes RegisterEventSourceW fail.
+ZAVPLATFORM_API void ZAVPlatformTest_FailRegisterEventSource(BOOL fail);
+
 // How many user, network-user and computer-name queries were made so far.
 ZAVPLATFORM_API DWORD ZAVPlatformTest_IdentityQueries(void);
 

@@ -1,0 +1,33 @@
+// Local memory, interlocked counts and the end of the process.
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "ZAVPlatform.h"
+
+extern "C" HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
+    // Windows hands out a block for 0 bytes too.
+    void* block = (flags & LMEM_ZEROINIT) != 0 ? calloc(1, bytes != 0 ? bytes : 1) : malloc(bytes != 0 ? bytes : 1);
+    if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
+}
+
+extern "C" HLOCAL WINAPI LocalFree(HLOCAL memory) {
+    free(memory);
+    return nullptr;
+}
+
+extern "C" LONG WINAPI InterlockedIncrement(LONG volatile* value) {
+    return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
+
+extern "C" LONG WINAPI InterlockedDecrement(LONG volatile* value) {
+    return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
+
+// No destructors or exit handlers run: the process may be ending because
+// its state cannot be trusted any more.
+extern "C" void WINAPI ExitProcess(UINT code) {
+    fflush(nullptr);
+    _exit(static_cast<int>(code));
+}
