@@ -10,3 +10,5 @@
 #include "ZAVTextUtil.h"
 #include "ZAVPathUtil.h"
 #include "ZAVIdentity.h"
+#include "ZAVMsg.h"
+#include "ZAVEventLog.h"

@@ -1,0 +1,203 @@
+// Message text formatted with the record's insertions, written to the
+// system's event log on the NT family and to EventLog.txt beside the program
+// elsewhere, under the flood limit.
+#include <time.h>
+
+#include <new>
+
+#include "AnsiText.h"
+#include "ZAVEventLog.h"
+#include "ZAVFrame.h"
+#include "ZAVGlobals.h"
+#include "ZAVMemory.h"
+#include "ZAVPathUtil.h"
+#include "ZAVTextUtil.h"
+
+namespace {
+
+const WCHAR kDefaultSource[] = {'Z', 'A', 'V', 'M', 's', 'g', 0};
+const char kNotice[] = "**** Process terminated due to too many error messages. ****";
+const UINT kFloodExitCode = 112;
+const DWORD kEventId = 1;
+const DWORD kMinimumBuffer = 80;
+
+#ifdef _WIN32
+#define ZAV_SEP "\\"
+#else
+#define ZAV_SEP "/"
+#endif
+const char kLogName[] = "EventLog.txt";
+const char kLogSuffix[] = ZAV_SEP "EventLog.txt";
+const char kDevelopmentHost[] = ZAV_SEP "vb6.exe";
+const char kDevelopmentMarker[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent.dll";
+const char kDevelopmentLog[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "EventLog.txt";
+const WCHAR kSeparator = ZAV_SEP[0];
+#undef ZAV_SEP
+
+ZAVUInt64 TimerSeconds() { return (ZAV_TimerValue() + 999999) / 1000000; }
+
+WORD EventType(ZAVMsgCategory category) {
+    switch (category) {
+        case ZAVCatInfo6:
+        case ZAVCatInfo10:
+        case ZAVCatInfo20:
+        case ZAVCatInfo30: return EVENTLOG_INFORMATION_TYPE;
+        case ZAVCatWarning50: return EVENTLOG_WARNING_TYPE;
+        default: return EVENTLOG_ERROR_TYPE;
+    }
+}
+
+// Pointers to the insertion strings up to the first empty one, then nulls:
+// room for every insert number, so a template that names more inserts than
+// the record has reads a null string, never past the array.
+class InsertionArray {
+public:
+    explicit InsertionArray(const ZAVMsg& msg) {
+        if (msg.InsertionBytes == 0) return;
+        size_t count = 0;
+        for (const WCHAR* s = msg.pInsertions; s != nullptr && *s != 0; s += lstrlenW(s) + 1) ++count;
+        const size_t slots = count + kSpare;
+        slots_ = static_cast<DWORD_PTR*>(ZAV_MemoryGet(static_cast<DWORD>(slots * sizeof(DWORD_PTR)), 0));
+        if (slots_ == nullptr) throw std::bad_alloc();
+        size_t i = 0;
+        for (const WCHAR* s = msg.pInsertions; s != nullptr && *s != 0; s += lstrlenW(s) + 1)
+            slots_[i++] = reinterpret_cast<DWORD_PTR>(s);
+        while (i < slots) slots_[i++] = 0;
+    }
+    ~InsertionArray() {
+        if (slots_ != nullptr) ZAV_MemoryFree(slots_);
+    }
+    InsertionArray(const InsertionArray&) = delete;
+    InsertionArray& operator=(const InsertionArray&) = delete;
+
+    // The formatter's argument list; null without insertions.
+    va_list* arguments() const { return reinterpret_cast<va_list*>(slots_); }
+
+private:
+    static const size_t kSpare = 100;
+    DWORD_PTR* slots_ = nullptr;
+};
+
+// The formatted text in a LocalAlloc block, or null when there is none.
+WCHAR* FormatText(const ZAVMsg& msg, const WCHAR* text) {
+    const InsertionArray insertions(msg);
+    va_list* arguments = insertions.arguments();
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                        (text != nullptr ? FORMAT_MESSAGE_FROM_STRING : 0);
+    if (ZAV_IsWinNT()) {
+        WCHAR* formatted = nullptr;
+        const DWORD n = FormatMessageW(flags, text, msg.MsgId, 0, reinterpret_cast<LPWSTR>(&formatted),
+                                       kMinimumBuffer, arguments);
+        if (n == 0 && formatted != nullptr) formatted = static_cast<WCHAR*>(LocalFree(formatted));
+        return n != 0 ? formatted : nullptr;
+    }
+    ZAVString ansiTemplate(text);
+    char* formatted = nullptr;
+    const DWORD n = FormatMessageA(flags, text != nullptr ? ansiTemplate.ANSIString() : nullptr, msg.MsgId, 0,
+                                   reinterpret_cast<LPSTR>(&formatted), kMinimumBuffer, arguments);
+    if (n == 0) {
+        if (formatted != nullptr) LocalFree(formatted);
+        return nullptr;
+    }
+    const size_t units = zav::AnsiToWide(formatted, nullptr, 0);
+    WCHAR* wide = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, (units + 1) * sizeof(WCHAR)));
+    if (wide != nullptr) wide[zav::AnsiToWide(formatted, wide, units)] = 0;
+    LocalFree(formatted);
+    return wide;
+}
+
+// Steps 4 and 5: the window and the limit. Answers the text to write, which
+// may be the termination notice in place of the message.
+WCHAR* ApplyLimit(WCHAR* formatted) {
+    if (__atomic_load_n(&g_LogEntriesCount, __ATOMIC_RELAXED) == 0)
+        __atomic_store_n(&g_FirstLogMsgTime, TimerSeconds(), __ATOMIC_RELAXED);
+    if (__atomic_load_n(&g_LogEntriesCount, __ATOMIC_RELAXED) < __atomic_load_n(&g_LogEntriesMax, __ATOMIC_RELAXED))
+        return formatted;
+    if (TimerSeconds() - __atomic_load_n(&g_FirstLogMsgTime, __ATOMIC_RELAXED) <
+        __atomic_load_n(&g_LogMsgCancelTime, __ATOMIC_RELAXED)) {
+        WCHAR* notice = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, 256));
+        if (notice == nullptr) return formatted;
+        size_t i = 0;
+        for (; kNotice[i] != 0; ++i) notice[i] = static_cast<WCHAR>(kNotice[i]);
+        notice[i] = 0;
+        LocalFree(formatted);
+        return notice;
+    }
+    __atomic_store_n(&g_LogEntriesCount, 0, __ATOMIC_RELAXED);
+    __atomic_store_n(&g_FirstLogMsgTime, TimerSeconds(), __ATOMIC_RELAXED);
+    return formatted;
+}
+
+bool WriteToEventLog(ZAVMsgCategory category, const WCHAR* text, const WCHAR* source) {
+    HANDLE events = RegisterEventSourceW(nullptr, source != nullptr && source[0] != 0 ? source : kDefaultSource);
+    if (events == nullptr) return false;
+    LPCWSTR strings[] = {text};
+    ReportEventW(events, EventType(category), 0, kEventId, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(events);
+    return true;
+}
+
+ZAVString LogPath() {
+    ZAVString line(GetCommandLineW()), program;
+    const WCHAR blank[] = {' ', 0};
+    ZAV_ParseDelimitedString(line, blank, program, 0, 1);
+    if (ZAV_MatchCaseless(ZAV_Right(program, 8), ZAVString(kDevelopmentHost)) &&
+        ZAV_TestFileExists(ZAVString(kDevelopmentMarker)) == 0)
+        program = ZAVString(kDevelopmentLog);
+    if (ZAV_MatchCaseless(ZAV_Right(program, 13), ZAVString(kLogSuffix))) return program;
+    const unsigned slash = program.rfind(kSeparator);
+    if (slash == ZAVString::npos) return ZAVString();
+    program.erase(slash + 1);
+    program += kLogName;
+    return program;
+}
+
+// Answers whether the entry counts: the file was opened (or the attempt
+// raised an exception).
+bool WriteToTextLog(const WCHAR* text) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    try {
+        const ZAVString path = LogPath();
+        if (path.empty()) return false;
+        ZAVString ansiPath(path);
+        file = CreateFileA(ansiPath.ANSIString(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!ZAV_ValidHandle(file)) return false;
+        SetFilePointer(file, 0, nullptr, FILE_END);
+        const time_t now = time(nullptr);
+        const WCHAR* stamp = _wctime(&now);
+        ZAVString entry(stamp != nullptr ? stamp : ZAV_TEXT(""), stamp != nullptr ? 24 : 0);
+        entry += ZAV_TEXT(" ");
+        entry += text;
+        entry += ZAV_TEXT("\r\n");
+        DWORD written = 0;
+        WriteFile(file, entry.ANSIString(), entry.length(), &written, nullptr);
+    } catch (...) {
+    }
+    if (ZAV_ValidHandle(file)) CloseHandle(file);
+    return true;
+}
+
+}  // namespace
+
+void ZAV_LogEvent(ZAVMsg& msg, const WCHAR* text, const WCHAR* source) {
+    WCHAR* formatted = nullptr;
+    try {
+        formatted = FormatText(msg, text);
+    } catch (...) {
+        return;  // no memory to format with: nothing is written or counted
+    }
+    if (formatted == nullptr) return;
+    formatted = ApplyLimit(formatted);
+    const bool written = ZAV_IsWinNT() ? WriteToEventLog(msg.Category, formatted, source) : WriteToTextLog(formatted);
+    if (written && InterlockedIncrement(&g_LogEntriesCount) > __atomic_load_n(&g_LogEntriesMax, __ATOMIC_RELAXED))
+        ExitProcess(kFloodExitCode);
+    LocalFree(formatted);
+}
+
+void ZAV_LogEvent(ZAVMsgCategory category, const WCHAR* text, DWORD msgId, const WCHAR* source) {
+    ZAVMsg msg = {};
+    msg.MsgId = msgId;
+    msg.Category = category;
+    ZAV_LogEvent(msg, text, source);
+}

@@ -1,0 +1,11 @@
+// One event-log entry per message, with a flood limit: g_LogEntriesMax
+// entries per window of g_LogMsgCancelTime seconds, after which the next
+// entry is a termination notice and the process ends with code 112.
+#pragma once
+
+#include "ZAVMsg.h"
+
+// The template is FormatMessage text whose %1, %2... take the record's
+// insertions; source null or empty means "ZAVMsg". Never fails visibly.
+ZAVUTIL1_API void ZAV_LogEvent(ZAVMsg& msg, const WCHAR* text, const WCHAR* source);
+ZAVUTIL1_API void ZAV_LogEvent(ZAVMsgCategory category, const WCHAR* text, DWORD msgId, const WCHAR* source);

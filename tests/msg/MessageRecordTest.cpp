@@ -1,0 +1,144 @@
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZAVUtil1.h"
+
+namespace {
+
+const uintptr_t kHeader = sizeof(ZAVMsg);
+
+// The insertion strings a reader sees: up to the first empty one.
+std::vector<std::u16string> Insertions(const WCHAR* list) {
+    std::vector<std::u16string> out;
+    for (const WCHAR* s = list; s != nullptr && *s != 0; s += lstrlenW(s) + 1) out.emplace_back(s);
+    return out;
+}
+
+class MessageTest : public ::testing::Test {
+protected:
+    void TearDown() override { ZAV_MsgDestroyAll(&list_); }
+    ZAVLinkAnchor list_ = {};
+};
+
+TEST_F(MessageTest, CreateStoresEverythingAndQueues) {
+    ZAVMsg* msg = ZAV_MsgCreate(&list_, 1234, ZAVCatWarning50, 0xBEEF, 1, 2, 3, nullptr);
+    EXPECT_EQ(list_.pLast, &msg->Link);
+    EXPECT_EQ(list_.Count, 1u);
+    EXPECT_EQ(msg->MsgId, 1234u);
+    EXPECT_EQ(msg->Category, ZAVCatWarning50);
+    EXPECT_EQ(msg->AuxWord, 0xBEEF);
+    EXPECT_EQ(msg->Reserved, 0);
+    EXPECT_EQ(msg->Aux1, 1u);
+    EXPECT_EQ(msg->Aux2, 2u);
+    EXPECT_EQ(msg->Aux3, 3u);
+    EXPECT_EQ(msg->pRoutine, nullptr);
+    EXPECT_EQ(msg->pInsertions, nullptr);
+    EXPECT_EQ(msg->InsertionBytes, 0u);
+    // Any category value is kept.
+    EXPECT_EQ(ZAV_MsgCreate(&list_, 1, static_cast<ZAVMsgCategory>(40), 0, 0, 0, 0, nullptr)->Category, 40);
+}
+
+TEST_F(MessageTest, NullListThrowsItsCode) {
+    try {
+        ZAV_MsgCreate(nullptr, 1, ZAVCatInfo6, 0, 0, 0, 0, nullptr);
+        FAIL() << "no exception";
+    } catch (DWORD code) {
+        EXPECT_EQ(code, 20002u);
+    }
+}
+
+TEST_F(MessageTest, InsertionListGrowsWithItsTerminators) {
+    ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"ab"), 0u);
+    EXPECT_EQ(msg->InsertionBytes, 8u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"c"), 0u);
+    EXPECT_EQ(msg->InsertionBytes, 12u);
+    EXPECT_EQ(memcmp(msg->pInsertions, u"ab\0c\0", 12), 0);
+    EXPECT_EQ(Insertions(msg->pInsertions), (std::vector<std::u16string>{u"ab", u"c"}));
+    // An empty insertion is stored and ends the list for readers.
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u""), 0u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"hidden"), 0u);
+    EXPECT_EQ(msg->InsertionBytes, 12u + 2 + 14);
+    EXPECT_EQ(Insertions(msg->pInsertions).size(), 2u);
+}
+
+TEST_F(MessageTest, NumbersAsLtowWritesThem) {
+    struct Case {
+        LONG value;
+        DWORD radix;
+        const char16_t* text;
+    };
+    const Case cases[] = {{255, 16, u"0xff"},  {-5, 10, u"-5"},          {-1, 8, u"37777777777"},
+                          {0, 10, u"0"},      {-1, 16, u"0xffffffff"}, {35, 36, u"z"},
+                          {-2147483647 - 1, 10, u"-2147483648"},       {5, 2, u"101"},
+                          {-1, 2, u"11111111111111111111111111111111"}};
+    for (const Case& c : cases) {
+        ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
+        ASSERT_EQ(ZAV_MsgAddInsertion(msg, c.value, c.radix), 0u);
+        EXPECT_EQ(std::u16string(msg->pInsertions), c.text);
+    }
+    ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, 5, 1), 87u);
+    EXPECT_EQ(msg->InsertionBytes, 0u);
+}
+
+TEST_F(MessageTest, ExportFlattensInOrderAndDestroyReleasesOneBlock) {
+    for (DWORD id = 1; id <= 3; ++id) {
+        ZAVMsg* msg = ZAV_MsgCreate(&list_, id, ZAVCatError70, 7, 8, 9, 10, nullptr);
+        ZAV_MsgAddInsertion(msg, u"ab");
+    }
+    // A routine name as the trace stores it: a block of its own.
+    ZAVMsg* first = reinterpret_cast<ZAVMsg*>(list_.pFirst);
+    first->pRoutine = static_cast<WCHAR*>(ZAV_MemoryGet(8, 0));
+    memcpy(first->pRoutine, u"Run", 8);
+
+    for (DWORD id = 1; id <= 3; ++id) {
+        ZAVMsg* flat = ZAV_MsgExport(&list_);
+        ASSERT_NE(flat, nullptr);
+        EXPECT_EQ(flat->MsgId, id);
+        EXPECT_EQ(flat->Link.pNext, nullptr);
+        EXPECT_EQ(flat->Link.pPrior, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(flat->pInsertions), kHeader);
+        EXPECT_EQ(flat->InsertionBytes, 8u);
+        EXPECT_EQ(flat->Category, ZAVCatError70);
+        EXPECT_EQ(flat->AuxWord, 7);
+        EXPECT_EQ(flat->Aux3, 10u);
+        const unsigned char* base = reinterpret_cast<const unsigned char*>(flat);
+        EXPECT_EQ(memcmp(base + kHeader, u"ab\0", 8), 0);
+        if (id == 1) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(flat->pRoutine), kHeader + 8);
+            EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(base + kHeader + 8)), u"Run");
+        } else {
+            EXPECT_EQ(flat->pRoutine, nullptr);
+        }
+        // A copy of the block is as good as the block.
+        std::vector<unsigned char> copy(base, base + kHeader + 8);
+        EXPECT_EQ(Insertions(reinterpret_cast<const WCHAR*>(copy.data() + kHeader)).front(), u"ab");
+        ZAV_MsgDestroy(nullptr, flat);  // the sanitizer run sees a leak or a bad free
+    }
+    EXPECT_EQ(ZAV_MsgExport(&list_), nullptr);
+    EXPECT_EQ(list_.Count, 0u);
+}
+
+TEST_F(MessageTest, DestroyTakesALinkedRecordOffItsList) {
+    ZAVMsg* a = ZAV_MsgCreate(&list_, 1, ZAVCatInfo6, 0, 0, 0, 0, nullptr);
+    ZAVMsg* b = ZAV_MsgCreate(&list_, 2, ZAVCatInfo6, 0, 0, 0, 0, nullptr);
+    ZAV_MsgAddInsertion(a, u"text");
+    ZAV_MsgDestroy(&list_, a);
+    EXPECT_EQ(list_.Count, 1u);
+    EXPECT_EQ(list_.pFirst, &b->Link);
+    ZAV_MsgDestroyAll(&list_);
+    EXPECT_EQ(list_.pFirst, nullptr);
+    try {
+        ZAV_MsgDestroyAll(nullptr);
+        FAIL() << "no exception";
+    } catch (DWORD code) {
+        EXPECT_EQ(code, 20011u);
+    }
+}
+
+}  // namespace
