@@ -12,3 +12,4 @@
 #include "ZAVIdentity.h"
 #include "ZAVMsg.h"
 #include "ZAVEventLog.h"
+#include "ZAVDebug.h"

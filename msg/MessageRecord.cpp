@@ -1,6 +1,7 @@
 // Making, filling, flattening and releasing message records.
 #include <string.h>
 
+#include "ZAVDebug.h"
 #include "ZAVMemory.h"
 #include "ZAVMsg.h"
 
@@ -54,9 +55,20 @@ ZAVMsg* ZAV_MsgCreate(ZAVLinkAnchor* list, DWORD msgId, ZAVMsgCategory category,
     msg->Aux1 = aux1;
     msg->Aux2 = aux2;
     msg->Aux3 = aux3;
-    // The routine stack belongs to the trace object; without one there is
-    // no active routine to record.
-    (void)trace;
+    if (trace != nullptr) {
+        ZAVString routine;
+        try {
+            routine = trace->ActiveRoutine();
+            if (!routine.empty()) {
+                const size_t bytes = (static_cast<size_t>(routine.length()) + 1) * sizeof(WCHAR);
+                msg->pRoutine = static_cast<WCHAR*>(Obtain(bytes));
+                memcpy(msg->pRoutine, routine.c_str(), bytes);
+            }
+        } catch (...) {
+            ZAV_MemoryFree(msg);
+            throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+        }
+    }
     const DWORD code = ZAV_LinkToTail(list, &msg->Link);
     if (code != 0) {
         ZAV_MemoryFree(msg->pRoutine);

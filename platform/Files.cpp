@@ -152,7 +152,10 @@ extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD
             if (errno == EINTR) continue;
             SetLastError(zavplatform::ErrorFromErrno(errno));
             if (written != nullptr) *written = done;
-            if (overlapped != nullptr) overlapped->InternalHigh = done;
+            if (overlapped != nullptr) {
+                overlapped->Internal = GetLastError();
+                overlapped->InternalHigh = done;  // the event stays as the caller left it, as on Windows
+            }
             return FALSE;
         }
         done += static_cast<DWORD>(n);
@@ -161,6 +164,7 @@ extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD
     if (overlapped != nullptr) {
         overlapped->Internal = 0;
         overlapped->InternalHigh = done;
+        if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
     }
     return TRUE;
 }

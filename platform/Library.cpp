@@ -30,8 +30,13 @@ static const Procedure kKernel32[] = {
     {"HeapCompact", AsProc(&HeapCompact)},
 };
 
+static const Procedure kPsapi[] = {
+    {"GetProcessMemoryInfo", AsProc(&GetProcessMemoryInfo)},
+};
+
 static ZAVPlatformModule kModules[] = {
     {"kernel32", kKernel32, sizeof kKernel32 / sizeof kKernel32[0]},
+    {"psapi", kPsapi, sizeof kPsapi / sizeof kPsapi[0]},
 };
 
 namespace {

@@ -24,13 +24,21 @@ extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
     return buffer;
 }
 
+// Traces stamp every line with the date; it is formatted once per second.
 extern "C" WCHAR* _wstrdate(WCHAR* buffer) {
-    const time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    char text[16];
-    strftime(text, sizeof text, "%m/%d/%y", &local);
-    for (int i = 0; i < 9; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+    static thread_local time_t tDateSecond = -1;
+    static thread_local WCHAR tDateText[9];
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    if (now.tv_sec != tDateSecond) {
+        struct tm local;
+        localtime_r(&now.tv_sec, &local);
+        char text[16];
+        strftime(text, sizeof text, "%m/%d/%y", &local);
+        for (int i = 0; i < 9; ++i) tDateText[i] = static_cast<unsigned char>(text[i]);
+        tDateSecond = now.tv_sec;
+    }
+    for (int i = 0; i < 9; ++i) buffer[i] = tDateText[i];
     return buffer;
 }
 

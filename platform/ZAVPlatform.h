@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 #include <winnetwk.h>
+#include <psapi.h>
 #include <wchar.h>
 
 #else  // POSIX stand-in
@@ -294,6 +295,46 @@ ZAVPLATFORM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LP
                                       LPOVERLAPPED overlapped);
 ZAVPLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 ZAVPLATFORM_API BOOL WINAPI CloseHandle(HANDLE handle);
+
+// --- Events and overlapped completion ------------------------------------------------
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define INFINITE 0xFFFFFFFFu
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
+
+ZAVPLATFORM_API HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                                           LPCWSTR name);
+ZAVPLATFORM_API BOOL WINAPI SetEvent(HANDLE event);
+ZAVPLATFORM_API BOOL WINAPI ResetEvent(HANDLE event);
+ZAVPLATFORM_API DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+// Overlapped writes complete before WriteFile returns; their event is set.
+ZAVPLATFORM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
+                                                BOOL wait);
+
+// --- Processes and their memory -----------------------------------------------------
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_VM_READ 0x0010
+
+typedef struct _PROCESS_MEMORY_COUNTERS {
+    DWORD cb;
+    DWORD PageFaultCount;
+    SIZE_T PeakWorkingSetSize;
+    SIZE_T WorkingSetSize;
+    SIZE_T QuotaPeakPagedPoolUsage;
+    SIZE_T QuotaPagedPoolUsage;
+    SIZE_T QuotaPeakNonPagedPoolUsage;
+    SIZE_T QuotaNonPagedPoolUsage;
+    SIZE_T PagefileUsage;
+    SIZE_T PeakPagefileUsage;
+} PROCESS_MEMORY_COUNTERS, *PPROCESS_MEMORY_COUNTERS;
+
+// Only the own process can be opened.
+ZAVPLATFORM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+// psapi's query, found through LoadLibraryW("psapi.dll"): from /proc/self,
+// PagefileUsage being the private committed bytes (VmData).
+ZAVPLATFORM_API BOOL WINAPI GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD size);
 
 // --- Local memory, interlocked counts ----------------------------------------------
 #define LMEM_FIXED 0x0000

@@ -1,0 +1,206 @@
+// The trace object's life and its trace file: naming, creation with the
+// next free number, the header line, closing.
+#include <stdio.h>
+#include <string.h>
+
+#include "DebugLevels.h"
+#include "TraceInternals.h"
+#include "ZAVFrame.h"
+#include "ZAVIdentity.h"
+#include "ZAVMemory.h"
+#include "ZAVPathUtil.h"
+#include "ZAVTextUtil.h"
+
+namespace {
+
+// Shared by every trace object: TraceStop must not re-enter itself through
+// the roll-over its closing line may set off.
+bool g_TraceStopBusy = false;
+
+#ifdef _WIN32
+#define ZAV_SEP "\\"
+#else
+#define ZAV_SEP "/"
+#endif
+const WCHAR kSeparator = ZAV_SEP[0];
+const char kDevelopmentHost[] = ZAV_SEP "vb6";
+const char kDevelopmentMarker[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent.dll";
+const char kDevelopmentBase[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent";
+#undef ZAV_SEP
+
+const DWORD kCreateFlagsOverlapped = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
+
+// The program's path: the command line's first field, without its quotes.
+ZAVString ProgramPath() {
+    ZAVString line(GetCommandLineW()), program;
+    const WCHAR blank[] = {' ', 0};
+    ZAV_ParseDelimitedString(line, blank, program, 0, 1);
+    return program;
+}
+
+bool EndsWith(const ZAVString& text, const char* ending) {
+    const ZAVString suffix(ending);
+    return ZAV_MatchCaseless(text.Right(suffix.length()), suffix) != 0;
+}
+
+HANDLE CreateTraceFile(const ZAVString& name) {
+    if (ZAV_IsWinNT())
+        return CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, kCreateFlagsOverlapped,
+                           nullptr);
+    const size_t bytes = 2 * static_cast<size_t>(name.length()) + 2;
+    char* ansi = static_cast<char*>(ZAV_MemoryGet(static_cast<DWORD>(bytes), 0));
+    if (ansi == nullptr) throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+    ansi[zav::WideToAnsi(name.c_str(), name.length(), ansi, bytes - 1)] = 0;
+    const HANDLE file =
+        CreateFileA(ansi, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    ZAV_MemoryFree(ansi);
+    SetLastError(error);
+    return file;
+}
+
+}  // namespace
+
+namespace zav {
+thread_local bool tOpeningTraceFile = false;
+}
+
+ZAVDebug::ZAVDebug() { ZAVDebugInternals::Initialise(*this); }
+
+ZAVDebug::ZAVDebug(const ZAVDebug&) { ZAVDebugInternals::Initialise(*this); }
+
+ZAVDebug& ZAVDebug::operator=(const ZAVDebug&) { return *this; }
+
+void ZAVDebugInternals::Initialise(ZAVDebug& t) {
+    t.m_RoutineLevel = -1;
+    t.m_hTraceFile = nullptr;
+    memset(&t.m_Overlapped, 0, sizeof t.m_Overlapped);
+    t.m_pRoutineNames = zav::NewLevels<ZAVString*>(zav::kFirstLevels, nullptr);
+    t.m_pRoutineTraceOn = zav::NewLevels<bool>(zav::kFirstLevels, true);
+    t.m_pRoutineStart = zav::NewLevels<ZAVUInt64>(zav::kFirstLevels, 0);
+    t.m_pWrapBuf = t.m_pWrapLimit = t.m_pWrapOldest = t.m_pWrapNext = nullptr;
+    memset(t.m_LastDate, 0, sizeof t.m_LastDate);
+    t.m_WritePending = 0;
+    t.m_MemChangeThreshold = 1024;
+    t.m_LastMsgTime = ZAV_TimerValue();
+    t.m_BytesWritten = 0;
+    t.m_MaxLogSize = 104857600;
+    t.m_LastPoolBusy = 0;
+    memset(&t.m_LastMemCounters, 0, sizeof t.m_LastMemCounters);
+    t.m_pfnGetProcessMemoryInfo = nullptr;
+    t.m_hPsapi = nullptr;
+    t.m_hProcess = nullptr;
+}
+
+ZAVDebug::~ZAVDebug() {
+    if (m_pWrapBuf != nullptr) ZAV_MemoryFreePtr(&m_pWrapBuf);
+    if (m_hTraceFile != nullptr) TraceStop(1);
+    for (unsigned i = 0; i < m_pRoutineNames->Size; ++i) delete m_pRoutineNames->Items[i];
+    zav::DeleteLevels(m_pRoutineNames);
+    zav::DeleteLevels(m_pRoutineTraceOn);
+    zav::DeleteLevels(m_pRoutineStart);
+    if (m_hProcess != nullptr) CloseHandle(m_hProcess);
+    if (m_hPsapi != nullptr) FreeLibrary(m_hPsapi);
+}
+
+void ZAVDebug::TraceStart() {
+    if (m_pWrapBuf != nullptr || m_hTraceFile != nullptr) return;
+    m_TraceFileName.erase();
+    TraceStartOpen();
+}
+
+void ZAVDebug::TraceStart(WCHAR* name, DWORD wrapSize) {
+    if (m_pWrapBuf != nullptr || m_hTraceFile != nullptr) return;
+    m_TraceFileName = name;
+    if (wrapSize == 0) {
+        TraceStartOpen();
+        return;
+    }
+    if (wrapSize < 1024) wrapSize = 1024;
+    unsigned char* ring = static_cast<unsigned char*>(ZAV_MemoryGet(wrapSize, 0));
+    if (ring == nullptr) return;  // no memory for the ring: the trace stays inactive
+    m_pWrapBuf = m_pWrapOldest = m_pWrapNext = ring;
+    m_pWrapLimit = ring + wrapSize - 4;
+    zav::StoreLength(ring, 0);
+}
+
+int ZAVDebug::TraceActive() { return m_hTraceFile != nullptr ? 1 : 0; }
+
+void ZAVDebug::MaxLogSize(DWORD limit) { m_MaxLogSize = limit; }
+
+void ZAVDebug::TraceStop(int closingLine) {
+    if (m_hTraceFile == nullptr || g_TraceStopBusy) return;
+    g_TraceStopBusy = true;
+    m_BytesWritten = 0;
+    if (closingLine != 0) {
+        m_MemChangeThreshold = 0;
+        InsertMsg(ZAV_TEXT("Trace Closed."));
+    }
+    InsertMsgWait();
+    if (m_Overlapped.hEvent != nullptr) CloseHandle(m_Overlapped.hEvent);
+    if (m_hTraceFile != nullptr && m_hTraceFile != INVALID_HANDLE_VALUE) CloseHandle(m_hTraceFile);
+    m_Overlapped.hEvent = nullptr;
+    m_hTraceFile = nullptr;
+    g_TraceStopBusy = false;
+}
+
+void ZAVDebug::TraceStartOpen() {
+    if (m_hTraceFile != nullptr) return;
+    try {
+        ZAVString given(m_TraceFileName), base;
+        if (given.find(kSeparator) != ZAVString::npos) {
+            base = given;
+            given.erase();
+        } else {
+            base = ProgramPath();
+        }
+        if (EndsWith(base, ".log") || EndsWith(base, ".exe")) base.erase(base.length() - 4);
+        if (EndsWith(base, kDevelopmentHost) && ZAV_TestFileExists(ZAVString(kDevelopmentMarker)) == 0)
+            base = ZAVString(kDevelopmentBase);
+        if (!given.empty()) {
+            const unsigned slash = base.rfind(kSeparator);
+            if (slash != ZAVString::npos) {
+                base.erase(slash + 1);
+                base += given;
+            }
+        }
+        ZAVString name(base);
+        name += ZAV_TEXT(".log");
+        m_MemChangeThreshold = 1024;
+
+        for (unsigned counter = 0;;) {
+            m_hTraceFile = CreateTraceFile(name);
+            if (m_hTraceFile != INVALID_HANDLE_VALUE) break;
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                m_hTraceFile = nullptr;
+                return;
+            }
+            char number[16];
+            snprintf(number, sizeof number, "%u", ++counter);
+            name = base;
+            name += number;
+            name += ".log";
+        }
+        if (ZAV_IsWinNT()) m_Overlapped.hEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        m_BytesWritten = 0;
+        memset(m_LastDate, 0, sizeof m_LastDate);
+        m_Overlapped.Offset = m_Overlapped.OffsetHigh = 0;
+
+        char ids[64];
+        snprintf(ids, sizeof ids, ", ProcessId=%d, ThreadId=%d, Log File=", static_cast<int>(GetCurrentProcessId()),
+                 static_cast<int>(GetCurrentThreadId()));
+        ZAVString header(ZAV_TEXT("Trace Started. UserId="));
+        header += ZAV_GetLogonId();
+        header += ids;
+        header += name;
+        // The opening lines never roll the new file over, however small the limit.
+        zav::tOpeningTraceFile = true;
+        InsertMsg(header);
+        zav::tOpeningTraceFile = false;
+    } catch (...) {
+        zav::tOpeningTraceFile = false;
+        TraceStop(1);
+        if (m_hTraceFile == INVALID_HANDLE_VALUE) m_hTraceFile = nullptr;
+    }
+}

@@ -1,0 +1,167 @@
+// Composing trace lines and writing them: date, memory and message lines,
+// overlapped writes at the tracked position, the size roll-over.
+#include <inttypes.h>
+#include <stdio.h>
+
+#include "TraceInternals.h"
+#include "ZAVEventLog.h"
+#include "ZAVFrame.h"
+#include "ZAVMemory.h"
+
+namespace {
+
+const char kTooLarge[] = "**** Trace terminated because it is too large. ****";
+const char kRollOver[] = "--Trace closed and re-opened due to trace size.\r\n";
+const DWORD kWriteWaitMilliseconds = 5000;
+const DWORD kFailureReportChars = 512;
+
+}  // namespace
+
+void ZAVDebugInternals::OutputLine(ZAVDebug& t) {
+    if (t.m_hTraceFile != nullptr) {
+        t.InsertMsgWrite();
+        t.InsertMsgWait();
+    } else {
+        t.TraceWrapNewline();
+    }
+}
+
+void ZAVDebug::InsertMsg(ZAVString& text) { InsertMsg(text.c_str()); }
+
+void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool) {
+    const int64_t poolChange = static_cast<int64_t>(pool - t.m_LastPoolBusy);
+    PROCESS_MEMORY_COUNTERS counters;
+    memset(&counters, 0, sizeof counters);
+    if (ZAV_IsWinNT() && t.m_pfnGetProcessMemoryInfo == nullptr) {
+        if (t.m_hProcess == nullptr) t.m_hProcess = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+        if (t.m_hProcess != nullptr) {
+            if (t.m_hPsapi == nullptr) t.m_hPsapi = LoadLibraryW(ZAV_TEXT("psapi.dll"));
+            if (t.m_hPsapi != nullptr)
+                t.m_pfnGetProcessMemoryInfo = reinterpret_cast<decltype(t.m_pfnGetProcessMemoryInfo)>(
+                    reinterpret_cast<void (*)()>(GetProcAddress(t.m_hPsapi, "GetProcessMemoryInfo")));
+        }
+    }
+    if (t.m_pfnGetProcessMemoryInfo != nullptr &&
+        !t.m_pfnGetProcessMemoryInfo(t.m_hProcess, &counters, sizeof counters))
+        memset(&counters, 0, sizeof counters);
+    const int32_t pagefile = static_cast<int32_t>(counters.PagefileUsage);
+    const int32_t counterChange = static_cast<int32_t>(pagefile - static_cast<int32_t>(t.m_LastMemCounters.PagefileUsage));
+    const int32_t lowChange = static_cast<int32_t>(static_cast<uint32_t>(poolChange));
+    const uint32_t magnitude = lowChange < 0 ? 0u - static_cast<uint32_t>(lowChange) : static_cast<uint32_t>(lowChange);
+    if (magnitude < t.m_MemChangeThreshold && counterChange == 0) return;
+    char values[256];
+    snprintf(values, sizeof values, "%" PRId64 ", %" PRId64 ". Process Bytes Allocated=%d, %d\r\n",
+             static_cast<int64_t>(pool), poolChange, pagefile, counterChange);
+    t.m_MsgLine = ZAV_TEXT("...Memory use changed. Internal Pool=");
+    t.m_MsgLine += values;
+    OutputLine(t);
+    t.m_LastPoolBusy = pool;
+    t.m_LastMemCounters = counters;
+}
+
+void ZAVDebug::InsertMsg(const WCHAR* text) {
+    if (m_hTraceFile == nullptr && m_pWrapBuf == nullptr) return;
+    const ZAVUInt64 pool = __atomic_load_n(&ZAV_PoolMemBusy, __ATOMIC_RELAXED);
+    const unsigned length = static_cast<unsigned>(lstrlenW(text));
+    const unsigned indent = 4 * static_cast<unsigned>(m_RoutineLevel + 1);
+    const ZAVUInt64 now = ZAV_TimerValue();
+    const double elapsed = static_cast<double>(static_cast<int64_t>(now - m_LastMsgTime)) * 0.001;
+    m_LastMsgTime = now;
+
+    int checkLocation = 100;
+    try {
+        if (m_hTraceFile != nullptr) InsertMsgWait();
+        WCHAR date[12] = {};
+        _wstrdate(date);
+        if (memcmp(date, m_LastDate, sizeof date) != 0) {
+            memcpy(m_LastDate, date, sizeof date);
+            m_MsgLine = ZAV_TEXT("Date=");
+            m_MsgLine += date;
+            m_MsgLine.append(80, '=');
+            m_MsgLine += ZAV_TEXT("\r\n");
+            ZAVDebugInternals::OutputLine(*this);
+        }
+        if (ZAV_MonitorMemory != 0) {
+            checkLocation = 200;
+            ZAVDebugInternals::MemoryLine(*this, pool);
+        }
+        checkLocation = 400;
+        if (indent + length + 22 > m_MsgLine.capacity()) m_MsgLine.reserve(indent + length + 22);
+        WCHAR clock[9];
+        _wstrtime(clock);
+        m_MsgLine.assign(clock, 8);
+        char field[48];
+        snprintf(field, sizeof field, "  %#8.3f ", elapsed);
+        m_MsgLine += field;
+        checkLocation = 500;
+        m_MsgLine.append(indent, ' ');
+        if (m_BytesWritten > m_MaxLogSize)
+            m_MsgLine += kTooLarge;
+        else
+            m_MsgLine.append(text, length);
+        m_MsgLine += ZAV_TEXT("\r\n");
+        if (m_hTraceFile != nullptr)
+            InsertMsgWrite();
+        else
+            TraceWrapNewline();
+    } catch (...) {
+        try {
+            char prefix[64];
+            snprintf(prefix, sizeof prefix, "ZAVDebug.InsertMsg PgmChkLoc=%d, Original Text=\"", checkLocation);
+            ZAVString report(prefix);
+            const char* suffix = ZAV_MonitorMemory != 0 ? "\", memory trace used" : "\"";
+            // Cut the caller's text so that the report fits its 512 characters.
+            const unsigned room = kFailureReportChars - 1 - report.length() - static_cast<unsigned>(strlen(suffix));
+            report.append(text, length < room ? length : room);
+            report += suffix;
+            ZAV_LogEvent(ZAVCatInfo6, report.c_str(), 1, nullptr);
+        } catch (...) {
+        }
+    }
+    ZAVDebugInternals::RollOver(*this);
+}
+
+void ZAVDebugInternals::RollOver(ZAVDebug& t) {
+    if (zav::tOpeningTraceFile) return;
+    try {
+        if (t.m_BytesWritten <= t.m_MaxLogSize || t.m_hTraceFile == nullptr) return;
+        t.InsertMsgWait();
+        t.m_MsgLine = kRollOver;
+        t.InsertMsgWrite();
+        t.InsertMsgWait();
+        t.TraceStop(0);
+        t.TraceStartOpen();
+    } catch (...) {
+    }
+}
+
+int ZAVDebug::InsertMsgWrite() {
+    if (m_hTraceFile == nullptr) return 1;
+    const char* bytes = m_MsgLine.ANSIString();
+    const DWORD size = static_cast<DWORD>(strlen(bytes));
+    if (m_Overlapped.hEvent != nullptr) {
+        ResetEvent(m_Overlapped.hEvent);
+        const BOOL result = WriteFile(m_hTraceFile, bytes, size, nullptr, &m_Overlapped);
+        m_WritePending = 1;
+        InsertMsgWait();
+        return result;
+    }
+    DWORD written = 0;
+    const BOOL result = WriteFile(m_hTraceFile, bytes, size, &written, nullptr);
+    m_BytesWritten += written;
+    return result;
+}
+
+void ZAVDebug::InsertMsgWait() {
+    if (m_WritePending == 0) return;
+    const DWORD wait = WaitForSingleObject(m_Overlapped.hEvent, kWriteWaitMilliseconds);
+    m_WritePending = 0;
+    if (wait != WAIT_OBJECT_0) return;
+    DWORD transferred = 0;
+    if (!GetOverlappedResult(m_hTraceFile, &m_Overlapped, &transferred, FALSE)) return;
+    const ZAVUInt64 position =
+        ((static_cast<ZAVUInt64>(m_Overlapped.OffsetHigh) << 32) | m_Overlapped.Offset) + transferred;
+    m_Overlapped.Offset = static_cast<DWORD>(position);
+    m_Overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
+    m_BytesWritten = position;
+}

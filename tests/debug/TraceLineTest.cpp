@@ -1,0 +1,83 @@
+#include "FreshProcess.h"
+#include "TraceTestSupport.h"
+#include "ZAVPlatformTest.h"
+
+namespace {
+
+TEST(TraceLines, ElapsedFieldAndEmptyText) {
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("lines");
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    trace.m_LastMsgTime = ZAV_TimerValue() - 12345678;  // 12345.678 ms ago: one character wider
+    trace.InsertMsg(u"late");
+    trace.InsertMsg(u"");
+    ZAVString text(u"from a string");
+    trace.InsertMsg(text);
+    trace.TraceStop(0);
+    const std::string all = ReadFile(dir.path() + "/lines.log");
+    const size_t late = all.find("late");
+    const size_t start = all.rfind("\r\n", late) + 2;
+    EXPECT_EQ(late - start, 20u) << all;
+    EXPECT_TRUE(std::regex_match(all.substr(start + 8, 16), std::regex("  12345\\.[0-9]{3} late"))) << all;
+    const std::string masked = Masked(all);
+    EXPECT_NE(masked.find("T E late\r\nT E \r\nT E from a string\r\n"), std::string::npos) << masked;
+}
+
+// Without the NT memory query the counters read 0, so only the pool decides.
+TEST(TraceLines, MemoryLinesAtTheThreshold) {
+    ScratchDirectory dir;
+    const std::u16string name = dir.Wide("memory");
+    const std::string path = dir.path() + "/memory.log";
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        ZAV_MonitorMemory = 1;
+        ZAV_PoolMemBusy = 0;
+        ZAVDebug trace;
+        std::u16string mutableName = name;
+        trace.TraceStart(mutableName.data(), 0);
+        ZAV_PoolMemBusy = 1023;
+        trace.InsertMsg(u"a");  // 1023: below
+        ZAV_PoolMemBusy = 2047;
+        trace.InsertMsg(u"b");  // 2047 - 0 reaches 1024
+        ZAV_PoolMemBusy = 2647;
+        trace.InsertMsg(u"c");  // +600
+        ZAV_PoolMemBusy = 3147;
+        trace.InsertMsg(u"d");  // +500 more: 1100 since the last line
+        ZAV_PoolMemBusy = 3147 - 1024;
+        trace.InsertMsg(u"e");  // down by 1024
+        trace.TraceStop(1);     // threshold 0: the closing line always has a memory line
+        ZAV_MonitorMemory = 0;
+        EXPECT_EQ(Masked(ReadFile(path)),
+                  Header(path) + "T E a\r\n"
+                                 "...Memory use changed. Internal Pool=2047, 2047. Process Bytes Allocated=0, 0\r\n"
+                                 "T E b\r\nT E c\r\n"
+                                 "...Memory use changed. Internal Pool=3147, 1100. Process Bytes Allocated=0, 0\r\n"
+                                 "T E d\r\n"
+                                 "...Memory use changed. Internal Pool=2123, -1024. Process Bytes Allocated=0, 0\r\n"
+                                 "T E e\r\n"
+                                 "...Memory use changed. Internal Pool=2123, 0. Process Bytes Allocated=0, 0\r\n"
+                                 "T E Trace Closed.\r\n");
+    });
+}
+
+TEST(TraceLines, MemoryQueryOnTheNtFamilyReportsTheProcess) {
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("nt");
+    ZAV_MonitorMemory = 1;
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    trace.InsertMsg(u"x");
+    trace.TraceStop(1);
+    ZAV_MonitorMemory = 0;
+    EXPECT_NE(trace.m_pfnGetProcessMemoryInfo, nullptr);
+    EXPECT_NE(trace.m_hProcess, nullptr);
+    EXPECT_GT(trace.m_LastMemCounters.PagefileUsage, 0u);
+    const std::string text = ReadFile(dir.path() + "/nt.log");
+    EXPECT_NE(text.find("Process Bytes Allocated=" + std::to_string(static_cast<int32_t>(
+                                                          trace.m_LastMemCounters.PagefileUsage))),
+              std::string::npos)
+        << text;
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// Helpers for the trace tests: scratch directories and trace files read back
+// with their time fields masked.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZAVUtil1.h"
+
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        char pattern[] = "/tmp/zavtraceXXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~ScratchDirectory() {
+        if (system(("chmod -R u+w " + path_ + " && rm -rf " + path_).c_str()) != 0) {
+        }
+    }
+    const std::string& path() const { return path_; }
+    // A mutable wide name for TraceStart.
+    std::u16string Wide(const std::string& name) const {
+        const std::string full = path_ + "/" + name;
+        return std::u16string(full.begin(), full.end());
+    }
+    bool Exists(const std::string& name) const { return access((path_ + "/" + name).c_str(), F_OK) == 0; }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every line with its time, elapsed time and date replaced by "T", "E" and
+// "D", and the header's ids by "#"; lines keep their CR LF.
+inline std::string Masked(const std::string& text) {
+    static const std::regex message("(^|\n)[0-9]{2}:[0-9]{2}:[0-9]{2}  *-?[0-9]+\\.[0-9]{3} ");
+    static const std::regex date("Date=[0-9]{2}/[0-9]{2}/[0-9]{2}={80}");
+    static const std::regex ids("ProcessId=[0-9]+, ThreadId=[0-9]+");
+    static const std::regex duration("Dur=[0-9]+\\.[0-9]{3} msecs");
+    std::string out = std::regex_replace(text, message, "$1T E ");
+    out = std::regex_replace(out, date, "Date=D");
+    out = std::regex_replace(out, ids, "ProcessId=#, ThreadId=#");
+    return std::regex_replace(out, duration, "Dur=X msecs");
+}
+
+inline std::string LogonId() {
+    const ZAVString id = ZAV_GetLogonId();
+    return std::string(id.c_str(), id.c_str() + id.length());
+}
+
+// The masked header a trace file named path begins with.
+inline std::string Header(const std::string& path) {
+    return "Date=D\r\nT E Trace Started. UserId=" + LogonId() + ", ProcessId=#, ThreadId=#, Log File=" + path + "\r\n";
+}

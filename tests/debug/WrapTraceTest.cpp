@@ -1,0 +1,119 @@
+#include <random>
+
+#include "TraceTestSupport.h"
+
+namespace {
+
+// The lines of a dump file between its two markers.
+std::vector<std::string> Dumped(const std::string& text) {
+    const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
+    std::vector<std::string> lines;
+    size_t at = text.find(open);
+    if (at == std::string::npos) return lines;
+    at += open.size();
+    const size_t end = text.find(close, at);
+    while (at < end) {
+        const size_t next = text.find("\r\n", at) + 2;
+        lines.push_back(text.substr(at, next - at));
+        at = next;
+    }
+    return lines;
+}
+
+TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("ring");
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 4096);
+    trace.InsertMsg(u"first");
+    trace.RoutinePush(u"W", u"r", nullptr, 1);
+    trace.InsertMsg(u"second");
+    trace.RoutinePop(-1, 0x7FFFFFFF);
+    std::u16string title = u"Title line";
+    trace.TraceDumpWrap(title.data());
+    EXPECT_EQ(trace.TraceWrapActive(), 1);
+    EXPECT_EQ(trace.TraceActive(), 0);
+    const std::string path = dir.path() + "/ring.log";
+    EXPECT_EQ(Masked(ReadFile(path)), Header(path) +
+                                          "---- Wrap trace of saved events.\r\nTitle line\r\n"
+                                          "Date=D\r\nT E first\r\nT E Push W.r\r\nT E     second\r\n"
+                                          "T E Pop  W.r  Dur=X msecs\r\n"
+                                          "---- End of wrap trace.\r\n");
+    trace.TraceDumpWrap(nullptr);  // an empty ring: markers only
+    EXPECT_EQ(Masked(ReadFile(dir.path() + "/ring1.log")),
+              Header(dir.path() + "/ring1.log") + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
+    trace.TraceWrapStop();
+    EXPECT_EQ(trace.TraceWrapActive(), 0);
+    trace.TraceDumpWrap(nullptr);
+    EXPECT_FALSE(dir.Exists("ring2.log"));
+}
+
+// After any sequence of line lengths the dump holds exactly the newest lines
+// that fit, oldest first, each once.
+TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
+    std::mt19937 random(5406);
+    for (int round = 0; round < 60; ++round) {
+        ScratchDirectory dir;
+        std::u16string name = dir.Wide("r");
+        const DWORD size = 1024 + random() % 3000;
+        ZAVDebug trace;
+        trace.TraceStart(name.data(), size);
+        std::vector<std::string> made;  // composed lines, as the ring stores them (date line first)
+        const int count = 1 + random() % 80;
+        for (int i = 0; i < count; ++i) {
+            const std::string text = std::to_string(i) + ":" + std::string(random() % 120, 'a' + i % 26);
+            trace.InsertMsg(std::u16string(text.begin(), text.end()).c_str());
+            made.push_back(text);
+        }
+        trace.TraceDumpWrap(nullptr);
+        const std::vector<std::string> dumped = Dumped(ReadFile(dir.path() + "/r.log"));
+        // Record sizes: 2 per character + 6; the usable part is size - 4.
+        size_t used = 0, kept = 0;
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            const size_t record = 2 * (19 + it->size() + 2) + 6;
+            if (used + record > size - 4) break;
+            used += record;
+            ++kept;
+        }
+        ASSERT_FALSE(dumped.empty());
+        std::vector<std::string> texts;
+        for (const auto& line : dumped)
+            if (line.compare(0, 5, "Date=") != 0) texts.push_back(line.substr(19, line.size() - 21));
+        ASSERT_LE(texts.size(), kept) << "round " << round;
+        // The ring may give up older records early when a record does not fit
+        // before the limit, never newer ones: what it holds is the newest run.
+        ASSERT_GE(texts.size(), 1u);
+        for (size_t i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(texts[i], made[made.size() - texts.size() + i]) << "round " << round;
+        const size_t bytes = [&] {
+            size_t b = 0;
+            for (const auto& t : texts) b += 2 * (19 + t.size() + 2) + 6;
+            return b;
+        }();
+        // Whatever was dropped would not have fit in the part of the ring left over.
+        if (texts.size() < made.size()) {
+            const size_t next = 2 * (19 + made[made.size() - texts.size() - 1].size() + 2) + 6;
+            EXPECT_GT(bytes + next, (size - 4) / 2) << "round " << round;
+        }
+    }
+}
+
+TEST(WrapTrace, ALineLongerThanTheRingIsCut) {
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("cut");
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 1024);
+    trace.InsertMsg(std::u16string(2000, u'z').c_str());
+    trace.TraceDumpWrap(nullptr);
+    // The date line gave way to the long one, which keeps its beginning only
+    // (and so loses its line end).
+    const std::string text = ReadFile(dir.path() + "/cut.log");
+    const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
+    const size_t from = text.find(open) + open.size(), to = text.find(close);
+    ASSERT_NE(to, std::string::npos);
+    const std::string saved = text.substr(from, to - from);
+    EXPECT_EQ(saved.size(), (1020u - 256) / 2);
+    EXPECT_EQ(saved.substr(19), std::string(saved.size() - 19, 'z'));
+}
+
+}  // namespace
