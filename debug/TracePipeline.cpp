@@ -15,6 +15,31 @@ const char kRollOver[] = "--Trace closed and re-opened due to trace size.\r\n";
 const DWORD kWriteWaitMilliseconds = 5000;
 const DWORD kFailureReportChars = 512;
 
+// " %#8.3f" of the elapsed milliseconds with the blanks around it. Whole
+// microseconds have an exact three-decimal form, so integer arithmetic
+// gives the same text as printf of micros * 0.001.
+const char* ElapsedField(int64_t micros, char* out) {
+    const bool negative = micros < 0;
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(micros) : static_cast<uint64_t>(micros);
+    char digits[32];
+    size_t n = 0;
+    for (int i = 0; i < 3; ++i, magnitude /= 10) digits[n++] = static_cast<char>('0' + magnitude % 10);
+    digits[n++] = '.';
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) digits[n++] = '-';
+    size_t at = 0;
+    out[at++] = ' ';
+    out[at++] = ' ';
+    for (size_t pad = n; pad < 8; ++pad) out[at++] = ' ';
+    while (n != 0) out[at++] = digits[--n];
+    out[at++] = ' ';
+    out[at] = 0;
+    return out;
+}
+
 }  // namespace
 
 void ZAVDebugInternals::OutputLine(ZAVDebug& t) {
@@ -65,7 +90,7 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
     const unsigned length = static_cast<unsigned>(lstrlenW(text));
     const unsigned indent = 4 * static_cast<unsigned>(m_RoutineLevel + 1);
     const ZAVUInt64 now = ZAV_TimerValue();
-    const double elapsed = static_cast<double>(static_cast<int64_t>(now - m_LastMsgTime)) * 0.001;
+    const int64_t elapsedMicros = static_cast<int64_t>(now - m_LastMsgTime);
     m_LastMsgTime = now;
 
     int checkLocation = 100;
@@ -91,8 +116,7 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
         _wstrtime(clock);
         m_MsgLine.assign(clock, 8);
         char field[48];
-        snprintf(field, sizeof field, "  %#8.3f ", elapsed);
-        m_MsgLine += field;
+        m_MsgLine += ElapsedField(elapsedMicros, field);
         checkLocation = 500;
         m_MsgLine.append(indent, ' ');
         if (m_BytesWritten > m_MaxLogSize)

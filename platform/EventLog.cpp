@@ -18,7 +18,8 @@ namespace {
 
 class EventSource : public zavplatform::HandleObject {
 public:
-    explicit EventSource(std::string name) : name_(std::move(name)) {}
+    static const zavplatform::HandleKind kKind = zavplatform::HandleKind::EventSource;
+    explicit EventSource(std::string name) : HandleObject(kKind), name_(std::move(name)) {}
     const std::string& name() const { return name_; }
 
 private:

@@ -8,14 +8,18 @@ namespace {
 
 class EventHandle : public zavplatform::HandleObject {
 public:
-    EventHandle(bool manualReset, bool signalled) : manualReset_(manualReset), signalled_(signalled) {}
+    static const zavplatform::HandleKind kKind = zavplatform::HandleKind::Event;
+    EventHandle(bool manualReset, bool signalled)
+        : HandleObject(kKind), manualReset_(manualReset), signalled_(signalled) {}
 
     void Set() {
+        bool wake;
         {
             std::lock_guard<std::mutex> hold(lock_);
             signalled_ = true;
+            wake = waiters_ != 0;
         }
-        changed_.notify_all();
+        if (wake) changed_.notify_all();  // most events are set before anyone waits
     }
     void Reset() {
         std::lock_guard<std::mutex> hold(lock_);
@@ -24,10 +28,14 @@ public:
     DWORD Wait(DWORD milliseconds) {
         std::unique_lock<std::mutex> hold(lock_);
         auto ready = [this] { return signalled_; };
-        if (milliseconds == INFINITE)
-            changed_.wait(hold, ready);
-        else if (!changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), ready))
-            return WAIT_TIMEOUT;
+        if (!signalled_) {
+            ++waiters_;
+            const bool woken = milliseconds == INFINITE
+                                   ? (changed_.wait(hold, ready), true)
+                                   : changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), ready);
+            --waiters_;
+            if (!woken) return WAIT_TIMEOUT;
+        }
         if (!manualReset_) signalled_ = false;
         return WAIT_OBJECT_0;
     }
@@ -37,6 +45,7 @@ private:
     std::condition_variable changed_;
     const bool manualReset_;
     bool signalled_;
+    unsigned waiters_ = 0;
 };
 
 }  // namespace

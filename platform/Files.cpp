@@ -14,7 +14,8 @@ namespace {
 
 class FileHandle : public zavplatform::HandleObject {
 public:
-    explicit FileHandle(int fd) : fd_(fd) {}
+    static const zavplatform::HandleKind kKind = zavplatform::HandleKind::File;
+    explicit FileHandle(int fd) : HandleObject(kKind), fd_(fd) {}
     ~FileHandle() override { close(fd_); }
     int fd() const { return fd_; }
 
@@ -193,7 +194,7 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanc
 }
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE handle) {
-    zavplatform::HandleObject* object = zavplatform::HandleAs<zavplatform::HandleObject>(handle);
+    zavplatform::HandleObject* object = zavplatform::AnyHandle(handle);
     if (object == nullptr) return FALSE;
     delete object;
     return TRUE;

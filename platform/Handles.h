@@ -4,22 +4,45 @@
 
 #include "ZAVPlatform.h"
 
+// Per-thread state read on every trace line and every call that sets the
+// last error: the static TLS model avoids a lookup call each time. The stand-in
+// is linked at start-up, where static TLS space is always available.
+#define ZAV_FAST_TLS __attribute__((tls_model("initial-exec")))
+
 namespace zavplatform {
 
+enum class HandleKind { File, Event, Process, EventSource };
+
+// Each kind names itself, so a handle is checked without RTTI on every write.
 class HandleObject {
 public:
+    explicit HandleObject(HandleKind kind) : kind_(kind) {}
     virtual ~HandleObject() = default;
+    HandleKind kind() const { return kind_; }
+
+private:
+    const HandleKind kind_;
 };
 
-// The object behind a handle when it is of kind T; null (and the last
-// error ERROR_INVALID_HANDLE) otherwise.
+// The object behind a handle when it is of kind T (T::kKind); null, with
+// the last error ERROR_INVALID_HANDLE, otherwise.
 template <typename T>
 T* HandleAs(HANDLE handle) {
-    T* object = handle != nullptr && handle != INVALID_HANDLE_VALUE
-                    ? dynamic_cast<T*>(static_cast<HandleObject*>(handle))
-                    : nullptr;
-    if (object == nullptr) SetLastError(ERROR_INVALID_HANDLE);
-    return object;
+    HandleObject* object =
+        handle != nullptr && handle != INVALID_HANDLE_VALUE ? static_cast<HandleObject*>(handle) : nullptr;
+    if (object == nullptr || object->kind() != T::kKind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<T*>(object);
+}
+
+inline HandleObject* AnyHandle(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<HandleObject*>(handle);
 }
 
 inline HANDLE AsHandle(HandleObject* object) { return static_cast<HANDLE>(object); }

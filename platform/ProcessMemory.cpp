@@ -7,7 +7,11 @@
 
 namespace {
 
-class ProcessHandle : public zavplatform::HandleObject {};
+class ProcessHandle : public zavplatform::HandleObject {
+public:
+    static const zavplatform::HandleKind kKind = zavplatform::HandleKind::Process;
+    ProcessHandle() : HandleObject(kKind) {}
+};
 
 // A "Name:   value kB" field of /proc/self/status, in bytes.
 SIZE_T StatusBytes(const char* status, const char* name) {

@@ -1,11 +1,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "ZAVPlatform.h"
+#include "Handles.h"
 
 namespace {
-thread_local DWORD tLastError = 0;
-thread_local DWORD tThreadId = 0;
+ZAV_FAST_TLS thread_local DWORD tLastError = 0;
+ZAV_FAST_TLS thread_local DWORD tThreadId = 0;
 }  // namespace
 
 extern "C" DWORD WINAPI GetLastError(void) { return tLastError; }

@@ -1,12 +1,12 @@
 #include <time.h>
 
-#include "ZAVPlatform.h"
+#include "Handles.h"
 
 namespace {
 // The memory monitor stamps every allocation; formatting once per second
 // keeps that off localtime's lock.
-thread_local time_t tCachedSecond = -1;
-thread_local WCHAR tCachedText[9];
+ZAV_FAST_TLS thread_local time_t tCachedSecond = -1;
+ZAV_FAST_TLS thread_local WCHAR tCachedText[9];
 }  // namespace
 
 extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
@@ -26,8 +26,8 @@ extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
 
 // Traces stamp every line with the date; it is formatted once per second.
 extern "C" WCHAR* _wstrdate(WCHAR* buffer) {
-    static thread_local time_t tDateSecond = -1;
-    static thread_local WCHAR tDateText[9];
+    static ZAV_FAST_TLS thread_local time_t tDateSecond = -1;
+    static ZAV_FAST_TLS thread_local WCHAR tDateText[9];
     struct timespec now;
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
     if (now.tv_sec != tDateSecond) {

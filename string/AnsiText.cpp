@@ -100,8 +100,14 @@ size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
 
 size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t limit) {
     if (text == nullptr) return 0;
+    if (ByteForByte()) {
+        const size_t n = dest == nullptr ? count : (count < limit ? count : limit);
+        if (dest != nullptr)
+            for (size_t i = 0; i < n; ++i) dest[i] = text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
+        return n;
+    }
     ByteSink sink{dest, limit};
-    const bool byteForByte = ByteForByte();
+    const bool byteForByte = false;
     mbstate_t state{};
     for (size_t i = 0; i < count && !sink.full; ++i) {
         uint32_t codePoint = text[i];

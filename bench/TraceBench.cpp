@@ -1,0 +1,79 @@
+// One traced line against one write(2) of the same bytes to a file, and a
+// line saved to the wrap ring against a copy of it with a header.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "Ratios.h"
+#include "ZAVUtil1.h"
+
+namespace {
+
+const WCHAR kText[] = ZAV_TEXT("Service request handled; queue depth 3, 12 bytes pending");
+
+std::string ScratchDirectory() {
+    char pattern[] = "/tmp/zavbenchXXXXXX";
+    return mkdtemp(pattern);
+}
+
+void BM_ZAVDebug_traced_line(benchmark::State& state) {
+    const std::string dir = ScratchDirectory();
+    const std::string path = dir + "/bench";
+    std::u16string name(path.begin(), path.end());
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    for (auto _ : state) trace.InsertMsg(kText);
+    trace.TraceStop(0);
+    unlink((path + ".log").c_str());
+    rmdir(dir.c_str());
+}
+
+void BM_write_same_bytes(benchmark::State& state) {
+    const std::string dir = ScratchDirectory();
+    const std::string path = dir + "/peer.log";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The line as the trace writes it: prefix, text, CR LF.
+    std::string line = "12:00:00    0.001 ";
+    for (const WCHAR* p = kText; *p != 0; ++p) line += static_cast<char>(*p);
+    line += "\r\n";
+    for (auto _ : state) benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+    close(fd);
+    unlink(path.c_str());
+    rmdir(dir.c_str());
+}
+
+void BM_ZAVDebug_wrap_line(benchmark::State& state) {
+    ZAVDebug trace;
+    std::u16string name = u"/tmp/zav-bench-wrap-never-dumped";
+    trace.TraceStart(name.data(), 1 << 20);
+    for (auto _ : state) trace.InsertMsg(kText);
+}
+
+// The peer a logging library would do: format the header, copy the bytes.
+void BM_copy_with_header(benchmark::State& state) {
+    static char ring[1 << 20];
+    size_t at = 0;
+    const size_t bytes = 2 * (sizeof kText / sizeof kText[0] + 20);
+    for (auto _ : state) {
+        if (at + bytes + 32 > sizeof ring) at = 0;
+        at += static_cast<size_t>(snprintf(ring + at, 32, "12:00:00 %8.3f ", 0.001));
+        memcpy(ring + at, kText, sizeof kText);
+        at += bytes;
+        benchmark::DoNotOptimize(ring[at - 1]);
+    }
+}
+
+BENCHMARK(BM_ZAVDebug_traced_line);
+BENCHMARK(BM_write_same_bytes);
+BENCHMARK(BM_ZAVDebug_wrap_line);
+BENCHMARK(BM_copy_with_header);
+
+const bool declared = (zavbench::DeclareRatio("BM_ZAVDebug_traced_line", "BM_write_same_bytes", 1.3),
+                       zavbench::DeclareRatio("BM_ZAVDebug_wrap_line", "BM_copy_with_header", 2.0), true);
+
+}  // namespace
