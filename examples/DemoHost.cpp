@@ -1,9 +1,11 @@
 // A host in the manner of the product family's services: it defines the
-// memory manager with its diagnostic aids, keeps work items on a locked
-// list, times the work and checksums the results.
+// memory manager with its diagnostic aids, traces its routines to a trace
+// file named after the program, keeps work items on a locked list, reports
+// messages to the event log, and keeps a wrap trace that it dumps on demand.
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,7 @@ WorkItem* NewItem(unsigned id, DWORD length) {
 }
 
 DWORD Consume(DWORD* crcOut) {
+    const LONG level = gptrCDebug->RoutinePush(u"Demo", u"Consume", nullptr, 1);
     DWORD done = 0, crc = 0xFFFFFFFF;
     while (ZAVLink* link = ZAV_LinkPopFirst(&gQueue)) {
         auto* item = reinterpret_cast<WorkItem*>(link);
@@ -41,7 +44,55 @@ DWORD Consume(DWORD* crcOut) {
         ++done;
     }
     *crcOut = ~crc;
+    gptrCDebug->RoutinePop(level, static_cast<LONG>(done));
     return done;
+}
+
+// A message with its insertions, made under the active routine and logged.
+void Report(DWORD items, DWORD crc) {
+    ZAVLinkAnchor messages = {};
+    ZAVMsg* msg = ZAV_MsgCreate(&messages, 1001, ZAVCatInfo10, 0, 0, 0, 0, gptrCDebug);
+    ZAV_MsgAddInsertion(msg, static_cast<LONG>(items), 10);
+    ZAV_MsgAddInsertion(msg, static_cast<LONG>(crc), 16);
+    ZAVString text(u"Report from ");
+    text += msg->pRoutine != nullptr ? msg->pRoutine : u"(no routine)";
+    gptrCDebug->InsertMsg(text);
+    while (ZAVLink* link = ZAV_LinkPopFirst(&messages)) {
+        ZAVMsg* taken = reinterpret_cast<ZAVMsg*>(link);
+        ZAV_LogEvent(*taken, u"Demo host consumed %1 work items, CRC-32 %2.", u"ZAVDemoHost");
+        ZAV_MsgDestroy(nullptr, taken);
+    }
+}
+
+// The name the trace will take: it never reuses an existing file.
+ZAVString FirstFreeTraceName() {
+    ZAVString rest(GetCommandLineW()), program;
+    ZAV_ParseDelimitedString(rest, u" ", program, 0, 1);
+    if (ZAV_MatchCaseless(program.Right(4), u".exe")) program.erase(program.length() - 4);
+    ZAVString name(program);
+    name += u".log";
+    for (unsigned n = 1; ZAV_TestFileExists(name) != ERROR_FILE_NOT_FOUND; ++n) {
+        name = program;
+        name += std::to_string(n).c_str();
+        name += u".log";
+    }
+    return name;
+}
+
+// A second trace object that keeps only recent lines until asked for them.
+void WrapTraceDemo(const ZAVString& mainFile) {
+    ZAVString name(mainFile);
+    name.erase(name.length() - 4);  // without ".log"
+    name += u"-wrap";
+    ZAVDebug wrap;
+    wrap.TraceStart(const_cast<WCHAR*>(name.c_str()), 2048);
+    for (int i = 0; i < 60; ++i) {
+        ZAVString line(u"wrap line ");
+        line.append(1, static_cast<WCHAR>(u'A' + i % 26));
+        wrap.InsertMsg(line);
+    }
+    WCHAR title[] = u"Recent lines of the wrap trace";
+    wrap.TraceDumpWrap(title);
 }
 
 DWORD LiveRecords() {
@@ -65,37 +116,63 @@ int main() {
     InitializeCriticalSection(&gQueueLock);
     ZAV_LinkInitAnchor(&gQueue, &gQueueLock);
 
-    const ZAVUInt64 start = ZAV_TimerValue();
-    std::vector<std::thread> producers;
-    for (unsigned t = 0; t < 4; ++t)
-        producers.emplace_back([t] {
-            for (unsigned i = 0; i < 250; ++i)
-                if (WorkItem* item = NewItem(t * 1000 + i, 64 + (i * 37) % 4000)) ZAV_LinkToTail(&gQueue, &item->link);
-        });
-    for (auto& p : producers) p.join();
-    printf("queued %u items; %u blocks live, %llu bytes held by the private heap\n",
-           static_cast<unsigned>(gQueue.Count), static_cast<unsigned>(LiveRecords()),
-           static_cast<unsigned long long>(ZAV_PoolMemBusy));
+    // Every string lives in the private heap, so all of them end before it does.
+    {
+        // The trace takes the first free name of program.log, program1.log, ...
+        const ZAVString traceFile = FirstFreeTraceName();
+        gptrCDebug = new ZAVDebug;
+        gptrCDebug->TraceStart();
+        const LONG mainLevel = gptrCDebug->RoutinePush(u"Demo", u"main", nullptr, 1);
+        gptrCDebug->InsertMsg(u"memory manager defined: private heap, guards, monitoring");
 
-    DWORD crc = 0;
-    DWORD done = Consume(&crc);
-    const ZAVUInt64 elapsed = ZAV_TimerValue() - start;
-    printf("consumed %u items in %llu us, CRC-32 of all payloads in queue order 0x%08X\n",
-           static_cast<unsigned>(done), static_cast<unsigned long long>(elapsed), static_cast<unsigned>(crc));
+        const ZAVUInt64 start = ZAV_TimerValue();
+        std::vector<std::thread> producers;
+        for (unsigned t = 0; t < 4; ++t)
+            producers.emplace_back([t] {
+                for (unsigned i = 0; i < 250; ++i)
+                    if (WorkItem* item = NewItem(t * 1000 + i, 64 + (i * 37) % 4000)) ZAV_LinkToTail(&gQueue, &item->link);
+            });
+        for (auto& p : producers) p.join();
+        printf("queued %u items; %u blocks live, %llu bytes held by the private heap\n",
+               static_cast<unsigned>(gQueue.Count), static_cast<unsigned>(LiveRecords()),
+               static_cast<unsigned long long>(ZAV_PoolMemBusy));
 
-    // A damaged block is caught when it is returned.
-    auto* probe = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0));
-    probe[10] = 0;
-    try {
-        ZAV_MemoryFree(probe);
-        printf("guard damage went unnoticed\n");
-    } catch (LONG code) {
-        printf("guard damage caught: code %d\n", static_cast<int>(code));
+        ZAVString stack(u"call stack: ");
+        stack += gptrCDebug->ShowCallStack();
+        gptrCDebug->InsertMsg(stack);
+        DWORD crc = 0;
+        DWORD done = Consume(&crc);
+        Report(done, crc);
+        const ZAVUInt64 elapsed = ZAV_TimerValue() - start;
+        printf("consumed %u items in %llu us, CRC-32 of all payloads in queue order 0x%08X\n",
+               static_cast<unsigned>(done), static_cast<unsigned long long>(elapsed), static_cast<unsigned>(crc));
+
+        // A damaged block is caught when it is returned.
+        auto* probe = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0));
+        probe[10] = 0;
+        try {
+            ZAV_MemoryFree(probe);
+            printf("guard damage went unnoticed\n");
+        } catch (LONG code) {
+            printf("guard damage caught: code %d\n", static_cast<int>(code));
+        }
+
+        printf("after the run: %u blocks live, %llu bytes held; compaction reports %u free bytes\n",
+               static_cast<unsigned>(LiveRecords()), static_cast<unsigned long long>(ZAV_PoolMemBusy),
+               static_cast<unsigned>(ZAV_MemoryCompact(0, 0)));
+        const ZAVString logon = ZAV_GetLogonId(), computer = ZAV_GetComputerName();
+        ZAVString who(u"user ");
+        who += logon;
+        who += u" on ";
+        who += computer;
+        gptrCDebug->InsertMsg(who);
+        gptrCDebug->RoutinePop(mainLevel, 0);
+        WrapTraceDemo(traceFile);
+        delete gptrCDebug;  // writes "Trace Closed."
+        gptrCDebug = nullptr;
+        ZAVString shown(traceFile);
+        printf("trace file: %s\n", shown.ANSIString());
     }
-
-    printf("after the run: %u blocks live, %llu bytes held; compaction reports %u free bytes\n",
-           static_cast<unsigned>(LiveRecords()), static_cast<unsigned long long>(ZAV_PoolMemBusy),
-           static_cast<unsigned>(ZAV_MemoryCompact(0, 0)));
     ZAV_MemoryPoolFree();
     DeleteCriticalSection(&gQueueLock);
     return 0;

@@ -35,14 +35,16 @@ private:
     std::atomic<int> state_{kEmpty};
 };
 
+// Never destroyed: a host may tear down the memory manager's private heap
+// before exit, and a cache freed into it at exit would fault.
 NameCache& LogonCache() {
-    static NameCache cache;
-    return cache;
+    static NameCache* const cache = new NameCache;
+    return *cache;
 }
 
 NameCache& ComputerCache() {
-    static NameCache cache;
-    return cache;
+    static NameCache* const cache = new NameCache;
+    return *cache;
 }
 
 ZAVString AskLogonName() {
