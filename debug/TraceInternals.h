@@ -8,6 +8,12 @@
 
 namespace zav {
 
+// Hex output: addresses as wide as a pointer; a dump line without its
+// address part is 54 characters.
+const unsigned kAddressDigits = 2 * sizeof(void*);
+const unsigned kDumpLineChars = 54;
+void PutAddress(const void* address, WCHAR* out);
+
 // Set while a file's opening lines are written: they never roll it over.
 extern thread_local bool tOpeningTraceFile;
 

@@ -18,7 +18,7 @@ const DWORD kFailureReportChars = 512;
 // " %#8.3f" of the elapsed milliseconds with the blanks around it. Whole
 // microseconds have an exact three-decimal form, so integer arithmetic
 // gives the same text as printf of micros * 0.001.
-const char* ElapsedField(int64_t micros, char* out) {
+const WCHAR* ElapsedField(int64_t micros, WCHAR* out) {
     const bool negative = micros < 0;
     uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(micros) : static_cast<uint64_t>(micros);
     char digits[32];
@@ -115,8 +115,8 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
         WCHAR clock[9];
         _wstrtime(clock);
         m_MsgLine.assign(clock, 8);
-        char field[48];
-        m_MsgLine += ElapsedField(elapsedMicros, field);
+        WCHAR field[48];
+        m_MsgLine += ElapsedField(elapsedMicros, field);  // wide: the ring path allocates nothing
         checkLocation = 500;
         m_MsgLine.append(indent, ' ');
         if (m_BytesWritten > m_MaxLogSize)

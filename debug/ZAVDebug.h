@@ -59,6 +59,24 @@ public:
     // marker lines (and the title after the first), then empties the ring.
     void TraceDumpWrap(WCHAR* title);
 
+    // Upper-case hexadecimal. The buffer forms write no terminator.
+    void HexString(const void* data, DWORD count, WCHAR* out);
+    ZAVString HexString(const void* data, DWORD count);
+    void HexStringForDWORD(DWORD value, WCHAR* out);
+    ZAVString HexStringForDWORD(DWORD value);
+    // One dump line of the first min(count, 16) bytes: 54 characters, and
+    // before them, when asked, the address (as wide as a pointer) and two blanks.
+    void HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress);
+    // The area into the trace, 16 bytes a line, after a blank line and the title.
+    void HexDump(const void* data, DWORD count, const WCHAR* title);
+
+    // A table of one heap's regions and blocks (null: the process heap).
+    // options 0x1 merges adjacent like entries, 0x2 keeps regions and busy
+    // blocks only; dumpBytes of each busy block are shown; region -1 is all.
+    void TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region);
+    // One line with the free, committed and reserved bytes of the address space.
+    void TraceVirtualMemUsage(DWORD id);
+
     LONG m_RoutineLevel;
     HANDLE m_hTraceFile;
     OVERLAPPED m_Overlapped;
@@ -88,6 +106,7 @@ private:
     int InsertMsgWrite();
     void InsertMsgWait();
     void TraceWrapNewline();
+    void DisplayChars(WCHAR* out, unsigned char* data, DWORD count);
 
     friend struct ZAVDebugInternals;
 };

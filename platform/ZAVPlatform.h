@@ -336,6 +336,40 @@ ZAVPLATFORM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD proc
 // PagefileUsage being the private committed bytes (VmData).
 ZAVPLATFORM_API BOOL WINAPI GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD size);
 
+// --- Virtual memory ---------------------------------------------------------------------
+#define MEM_COMMIT 0x00001000
+#define MEM_RESERVE 0x00002000
+#define MEM_RELEASE 0x00008000
+#define MEM_FREE 0x00010000
+#define MEM_PRIVATE 0x00020000
+#define MEM_MAPPED 0x00040000
+#define MEM_IMAGE 0x01000000
+#define PAGE_NOACCESS 0x01
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define PAGE_EXECUTE_READ 0x20
+#define PAGE_EXECUTE_READWRITE 0x40
+
+typedef struct _MEMORY_BASIC_INFORMATION {
+    PVOID BaseAddress;
+    PVOID AllocationBase;
+    DWORD AllocationProtect;
+    SIZE_T RegionSize;
+    DWORD State;
+    DWORD Protect;
+    DWORD Type;
+} MEMORY_BASIC_INFORMATION, *PMEMORY_BASIC_INFORMATION;
+
+// Whole pages from the system: MEM_RESERVE alone maps them inaccessible,
+// MEM_COMMIT readable and writable as protect says.
+ZAVPLATFORM_API LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+// MEM_RELEASE with size 0 returns what VirtualAlloc handed out at address.
+ZAVPLATFORM_API BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD type);
+// The region holding address, from /proc/self/maps: a mapping is committed
+// (reserved when inaccessible), a hole between mappings is free. 0 past the
+// end of the user address space.
+ZAVPLATFORM_API SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T size);
+
 // --- Local memory, interlocked counts ----------------------------------------------
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040

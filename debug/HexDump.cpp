@@ -1,0 +1,102 @@
+// Hexadecimal renderers and the memory dump into the trace.
+#include "TraceInternals.h"
+#include "ZAVFrame.h"
+
+namespace {
+
+const WCHAR kDigits[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+const unsigned kLineBytes = 16;
+
+inline void PutByte(unsigned char byte, WCHAR* out) {
+    out[0] = kDigits[byte >> 4];
+    out[1] = kDigits[byte & 0xF];
+}
+
+// Printable ASCII except '-' and '=', which would read as the dump's own rules.
+inline bool Shown(unsigned char byte) { return byte >= 0x20 && byte <= 0x7E && byte != 0x2D && byte != 0x3D; }
+
+}  // namespace
+
+namespace zav {
+
+// Addresses take the pointer's width: 8 digits on the 32-bit platform, 16 on 64-bit.
+void PutAddress(const void* address, WCHAR* out) {
+    const uintptr_t value = reinterpret_cast<uintptr_t>(address);
+    for (unsigned i = 0; i < kAddressDigits; ++i) out[i] = kDigits[(value >> (4 * (kAddressDigits - 1 - i))) & 0xF];
+}
+
+}  // namespace zav
+
+void ZAVDebug::HexString(const void* data, DWORD count, WCHAR* out) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (DWORD i = 0; i < count; ++i) PutByte(bytes[i], out + 2 * i);
+}
+
+ZAVString ZAVDebug::HexString(const void* data, DWORD count) {
+    ZAVString text;
+    if (count == 0) return text;
+    text.resize(2 * count);
+    HexString(data, count, &text[0]);
+    return text;
+}
+
+void ZAVDebug::HexStringForDWORD(DWORD value, WCHAR* out) {
+    unsigned char bytes[4];
+    memcpy(bytes, &value, sizeof bytes);
+    const bool bigEndian = ZAV_IsBigEndian() != 0;
+    for (int i = 0; i < 4; ++i) PutByte(bytes[bigEndian ? i : 3 - i], out + 2 * i);
+}
+
+ZAVString ZAVDebug::HexStringForDWORD(DWORD value) {
+    ZAVString text;
+    text.resize(8);
+    HexStringForDWORD(value, &text[0]);
+    return text;
+}
+
+void ZAVDebug::DisplayChars(WCHAR* out, unsigned char* data, DWORD count) {
+    for (DWORD i = 0; i < count; ++i) out[i] = Shown(data[i]) ? static_cast<WCHAR>(data[i]) : '.';
+}
+
+void ZAVDebug::HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress) {
+    try {
+        if (withAddress != 0) {
+            zav::PutAddress(data, out);
+            out[zav::kAddressDigits] = out[zav::kAddressDigits + 1] = ' ';
+            out += zav::kAddressDigits + 2;
+        }
+        WCHAR shown[kLineBytes];
+        for (WCHAR& c : shown) c = ' ';
+        if (count < kLineBytes)
+            for (int i = 0; i < 36; ++i) out[i] = ' ';
+        const DWORD bytes = count < kLineBytes ? count : kLineBytes;
+        for (DWORD group = 0, done = 0; group < 4 && done < bytes; ++group) {
+            const DWORD take = bytes - done < 4 ? bytes - done : 4;
+            HexString(data + done, take, out + 9 * group);
+            if (take == 4) out[9 * group + 8] = ' ';
+            DisplayChars(shown + done, data + done, take);
+            done += take;
+        }
+        out[36] = '*';
+        memcpy(out + 37, shown, sizeof shown);
+        out[53] = '*';
+    } catch (...) {
+        // What was written stays; the caller ends and writes the line as usual.
+    }
+}
+
+void ZAVDebug::HexDump(const void* data, DWORD count, const WCHAR* title) {
+    if (!ZAVDebugInternals::TraceOutputActive(*this)) return;
+    InsertMsg(ZAV_TEXT(""));
+    if (title != nullptr) InsertMsg(title);
+    unsigned char* at = static_cast<unsigned char*>(const_cast<void*>(data));
+    WCHAR line[zav::kDumpLineChars + zav::kAddressDigits + 2 + 1];
+    for (DWORD left = count; left != 0;) {
+        HexStringLine(at, left, line, 1);
+        line[zav::kDumpLineChars + zav::kAddressDigits + 2] = 0;
+        InsertMsg(line);
+        const DWORD step = left < kLineBytes ? left : kLineBytes;
+        at += step;
+        left -= step;
+    }
+}

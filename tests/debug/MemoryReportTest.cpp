@@ -1,0 +1,159 @@
+#include <sstream>
+
+#include "FreshProcess.h"
+#include "TraceTestSupport.h"
+#include "ZAVPlatformTest.h"
+
+namespace {
+
+const size_t A = 2 * sizeof(void*);
+
+// The report lines of a heap trace, without their time prefix.
+std::vector<std::string> ReportLines(const std::string& masked) {
+    std::vector<std::string> lines;
+    std::istringstream in(masked);
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, 4, "T E ") != 0) continue;
+        line = line.substr(4, line.size() - 5);  // without "\r"
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class HeapReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        heap_ = HeapCreate(0, 65536, 0);
+        for (int i = 0; i < 6; ++i) blocks_[i] = HeapAlloc(heap_, 0, 40);
+        memset(blocks_[0], 'Q', 40);
+        HeapFree(heap_, 0, blocks_[3]);  // a free block between busy ones
+        name_ = dir_.Wide("heap");
+    }
+    void TearDown() override { HeapDestroy(heap_); }
+    std::vector<std::string> Report(DWORD options, DWORD dump, LONG region) {
+        ZAVDebug trace;
+        trace.TraceStart(name_.data(), 0);
+        trace.TraceHeap(heap_, options, dump, region);
+        trace.TraceStop(0);
+        const std::string path = dir_.path() + "/heap" + (runs_ == 0 ? "" : std::to_string(runs_)) + ".log";
+        ++runs_;
+        return ReportLines(Masked(ReadFile(path)));
+    }
+    static size_t Count(const std::vector<std::string>& lines, const char* prefix) {
+        size_t n = 0;
+        for (const auto& l : lines) n += l.compare(0, strlen(prefix), prefix) == 0;
+        return n;
+    }
+    ScratchDirectory dir_;
+    std::u16string name_;
+    HANDLE heap_ = nullptr;
+    void* blocks_[6] = {};
+    int runs_ = 0;
+};
+
+TEST_F(HeapReportTest, DetailedTableWithColumnsAndEnd) {
+    const auto lines = Report(0, 0, -1);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "...>>> Detailed Heap Trace <<<...");
+    EXPECT_EQ(lines[2], "Type" + std::string(A - 1, ' ') + "Start     Length   Overhead     Region");
+    EXPECT_EQ(lines.back(), "HeapWalk complete.");
+    EXPECT_GE(Count(lines, "Region  "), 1u);
+    EXPECT_GE(Count(lines, "Busy    "), 5u);
+    EXPECT_GE(Count(lines, "   Free "), 1u);
+    // Numbers end under the titles' column ends.
+    for (const auto& l : lines)
+        if (l.compare(0, 8, "Busy    ") == 0) {
+            EXPECT_EQ(l.size() >= 8 + A + 33, true);
+            EXPECT_NE(l[8 + A + 10 - 1], ' ');
+            EXPECT_NE(l.find(" Flags=0x4"), std::string::npos) << l;
+        }
+}
+
+TEST_F(HeapReportTest, InUseOnlyAndCompressed) {
+    const auto inUse = Report(0x2, 0, -1);
+    EXPECT_EQ(Count(inUse, "   Free "), 0u);
+    EXPECT_EQ(Count(inUse, "Uncomit "), 0u);
+    EXPECT_EQ(Count(inUse, "-Gap-"), 0u);
+    EXPECT_GE(Count(inUse, "Busy    "), 5u);
+
+    // Compressed: the three busy blocks before the free one merge, the two
+    // after it merge; with 0x3 the skipped free block still keeps them apart.
+    const auto merged = Report(0x1, 0, -1);
+    EXPECT_EQ(merged[1], "...>>> Compressed Heap Trace <<<...");
+    const auto both = Report(0x3, 0, -1);
+    EXPECT_LT(Count(merged, "Busy    "), Count(inUse, "Busy    "));
+    EXPECT_EQ(Count(both, "Busy    "), Count(merged, "Busy    "));
+    EXPECT_GE(Count(both, "Busy    "), 2u);
+}
+
+TEST_F(HeapReportTest, BusyBytesAndRegionFilter) {
+    const auto lines = Report(0x2, 100, -1);
+    // The first busy block: 40 bytes of 'Q' in three lines.
+    size_t at = 0;
+    while (at < lines.size() && lines[at].find("*QQQQ") == std::string::npos) ++at;
+    ASSERT_LT(at + 2, lines.size());
+    EXPECT_EQ(lines[at].compare(0, 8, "Busy    "), 0);
+    EXPECT_EQ(lines[at].size(), 8 + A + 34 + 54);
+    EXPECT_EQ(lines[at].substr(8 + A + 34), "51515151 51515151 51515151 51515151 *QQQQQQQQQQQQQQQQ*");
+    EXPECT_EQ(lines[at + 1].compare(0, 8, "        "), 0);
+    EXPECT_EQ(lines[at + 2].substr(8 + A + 34), "51515151 51515151" + std::string(19, ' ') + "*QQQQQQQQ        *");
+    EXPECT_EQ(lines[at].find("Flags"), std::string::npos);
+
+    const auto none = Report(0, 0, 77);  // no such region
+    EXPECT_EQ(Count(none, "Busy"), 0u);
+    EXPECT_EQ(none.back(), "HeapWalk complete.");
+}
+
+TEST(HeapReport, StartsAndStopsItsOwnTraceAndNothingOffNt) {
+    const ZAVString line(GetCommandLineW());
+    const unsigned blank = line.find(u' ');
+    const std::string program(line.c_str(), line.c_str() + (blank != ZAVString::npos ? blank : line.length()));
+    const std::string own = program + ".log";
+    unlink(own.c_str());
+    {
+        ZAVDebug trace;  // inactive: the report opens a trace of its own and closes it again
+        trace.TraceHeap(nullptr, 0x2, 0, -1);
+        EXPECT_EQ(trace.TraceActive(), 0);
+    }
+    const auto lines = ReportLines(Masked(ReadFile(own)));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "...>>> Detailed Heap Trace <<<...");
+    EXPECT_EQ(lines[lines.size() - 2], "HeapWalk complete.");
+    EXPECT_EQ(lines.back(), "Trace Closed.");
+    unlink(own.c_str());
+
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        ZAVDebug trace;
+        trace.TraceHeap(nullptr, 0, 0, -1);
+        EXPECT_EQ(trace.TraceActive(), 0);
+    });
+}
+
+TEST(VirtualMemory, TotalsCoverTheAddressSpace) {
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("vm");
+    ZAVDebug off;
+    off.TraceVirtualMemUsage(1);  // no trace: nothing, and no trace is started
+    EXPECT_EQ(off.TraceActive(), 0);
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    void* reserved = VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE, PAGE_NOACCESS);
+    trace.TraceVirtualMemUsage(42);
+    VirtualFree(reserved, 0, MEM_RELEASE);
+    trace.TraceStop(0);
+    const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/vm.log")));
+    ASSERT_EQ(lines.size(), 2u);
+    unsigned long long freeBytes = 0, committed = 0, reservedBytes = 0;
+    unsigned id = 0;
+    ASSERT_EQ(sscanf(lines[1].c_str(), "Virtual memory usage: Free = %llu, Committed = %llu, Reserved = %llu, ID = %u",
+                     &freeBytes, &committed, &reservedBytes, &id),
+              4);
+    EXPECT_EQ(id, 42u);
+    EXPECT_GE(reservedBytes, 1u << 20);
+    EXPECT_GT(committed, 0u);
+    const unsigned long long end = sizeof(void*) == 8 ? 0x800000000000ull : 0xC0000000ull;
+    EXPECT_EQ(freeBytes + committed + reservedBytes, end);
+}
+
+}  // namespace
