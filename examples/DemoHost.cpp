@@ -166,6 +166,10 @@ int main() {
         who += u" on ";
         who += computer;
         gptrCDebug->InsertMsg(who);
+        // Memory as the trace shows it: a block's bytes, the private heap, the address space.
+        gptrCDebug->HexDump(who.c_str(), 2 * who.length(), u"The report line's UTF-16 bytes");
+        gptrCDebug->TraceHeap(hZAVHeap, 0x1, 32, -1);
+        gptrCDebug->TraceVirtualMemUsage(1);
         gptrCDebug->RoutinePop(mainLevel, 0);
         WrapTraceDemo(traceFile);
         delete gptrCDebug;  // writes "Trace Closed."
