@@ -3,44 +3,36 @@
 #include "Handles.h"
 
 namespace {
-// The memory monitor stamps every allocation; formatting once per second
-// keeps that off localtime's lock.
-ZAV_FAST_TLS thread_local time_t tCachedSecond = -1;
-ZAV_FAST_TLS thread_local WCHAR tCachedText[9];
+
+// The memory monitor stamps every allocation and the trace every line;
+// formatting once per second keeps them off localtime's lock.
+struct SecondText {
+    time_t second = -1;
+    WCHAR text[9];
+};
+
+WCHAR* LocalTimeText(SecondText& cache, const char* format, WCHAR* buffer) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    if (now.tv_sec != cache.second) {
+        struct tm local;
+        localtime_r(&now.tv_sec, &local);
+        char text[16];
+        strftime(text, sizeof text, format, &local);
+        for (int i = 0; i < 9; ++i) cache.text[i] = static_cast<unsigned char>(text[i]);
+        cache.second = now.tv_sec;
+    }
+    for (int i = 0; i < 9; ++i) buffer[i] = cache.text[i];
+    return buffer;
+}
+
+ZAV_FAST_TLS thread_local SecondText tTime, tDate;
+
 }  // namespace
 
-extern "C" WCHAR* _wstrtime(WCHAR* buffer) {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    if (now.tv_sec != tCachedSecond) {
-        struct tm local;
-        localtime_r(&now.tv_sec, &local);
-        char text[16];
-        strftime(text, sizeof text, "%H:%M:%S", &local);
-        for (int i = 0; i < 9; ++i) tCachedText[i] = static_cast<unsigned char>(text[i]);
-        tCachedSecond = now.tv_sec;
-    }
-    for (int i = 0; i < 9; ++i) buffer[i] = tCachedText[i];
-    return buffer;
-}
+extern "C" WCHAR* _wstrtime(WCHAR* buffer) { return LocalTimeText(tTime, "%H:%M:%S", buffer); }
 
-// Traces stamp every line with the date; it is formatted once per second.
-extern "C" WCHAR* _wstrdate(WCHAR* buffer) {
-    static ZAV_FAST_TLS thread_local time_t tDateSecond = -1;
-    static ZAV_FAST_TLS thread_local WCHAR tDateText[9];
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    if (now.tv_sec != tDateSecond) {
-        struct tm local;
-        localtime_r(&now.tv_sec, &local);
-        char text[16];
-        strftime(text, sizeof text, "%m/%d/%y", &local);
-        for (int i = 0; i < 9; ++i) tDateText[i] = static_cast<unsigned char>(text[i]);
-        tDateSecond = now.tv_sec;
-    }
-    for (int i = 0; i < 9; ++i) buffer[i] = tDateText[i];
-    return buffer;
-}
+extern "C" WCHAR* _wstrdate(WCHAR* buffer) { return LocalTimeText(tDate, "%m/%d/%y", buffer); }
 
 // The Windows runtime's layout: the day of the month has two digits.
 extern "C" WCHAR* _wctime(const time_t* moment) {
