@@ -104,6 +104,23 @@ TEST_F(HeapReportTest, BusyBytesAndRegionFilter) {
     EXPECT_EQ(none.back(), "HeapWalk complete.");
 }
 
+TEST(HeapReport, AFullTableEndsTheReport) {
+    HANDLE heap = HeapCreate(0, 1 << 20, 0);
+    for (int i = 0; i < 3000; ++i) HeapAlloc(heap, 0, 16);
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("full");
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    trace.TraceHeap(heap, 0x2, 0, -1);
+    trace.TraceStop(0);
+    HeapDestroy(heap);
+    const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/full.log")));
+    EXPECT_EQ(lines.back(), "Trace buffer was too small for entire HeapWalk.");
+    // The header, the two title lines and the table's entries.
+    const size_t entries = (65536 - sizeof(PROCESS_HEAP_ENTRY)) / sizeof(PROCESS_HEAP_ENTRY) + 1;
+    EXPECT_EQ(lines.size(), 1 + 2 + entries + 1);
+}
+
 TEST(HeapReport, StartsAndStopsItsOwnTraceAndNothingOffNt) {
     const ZAVString line(GetCommandLineW());
     const unsigned blank = line.find(u' ');
