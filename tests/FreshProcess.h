@@ -7,9 +7,26 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 namespace zavtest {
+
+// Scratch directories of the running process. A child leaves by _exit,
+// past every destructor, so it removes its own before it goes.
+inline std::vector<std::string>& ScratchDirectories() {
+    static std::vector<std::string> directories;
+    return directories;
+}
+
+inline void RemoveScratchDirectories() {
+    for (const std::string& d : ScratchDirectories())
+        if (system(("chmod -R u+w " + d + " 2>/dev/null; rm -rf " + d).c_str()) != 0) {
+        }
+}
 
 // The parent sees only the child's stderr.
 inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
@@ -37,7 +54,9 @@ inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
                         ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &zavResults); \
                     __VA_ARGS__;                                                                    \
                 }                                                                                   \
-                _exit(::zavtest::ReportChildResults(zavResults));                                   \
+                const int zavCode = ::zavtest::ReportChildResults(zavResults);                      \
+                ::zavtest::RemoveScratchDirectories();                                              \
+                _exit(zavCode);                                   \
             },                                                                                      \
             ::testing::ExitedWithCode(0), "");                                                      \
     } while (0)

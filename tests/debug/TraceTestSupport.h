@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FreshProcess.h"
 #include "ZAVUtil1.h"
 
 class ScratchDirectory {
@@ -19,6 +20,7 @@ public:
     ScratchDirectory() {
         char pattern[] = "/tmp/zavtraceXXXXXX";
         path_ = mkdtemp(pattern);
+        zavtest::ScratchDirectories().push_back(path_);
     }
     ~ScratchDirectory() {
         if (system(("chmod -R u+w " + path_ + " && rm -rf " + path_).c_str()) != 0) {

@@ -21,6 +21,7 @@ protected:
         char pattern[] = "/tmp/zavpathXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
+        zavtest::ScratchDirectories().push_back(root_);
         std::ofstream(root_ + "/file.txt") << "x";
         ASSERT_EQ(mkdir((root_ + "/sub").c_str(), 0755), 0);
     }
