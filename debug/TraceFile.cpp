@@ -4,12 +4,11 @@
 #include <string.h>
 
 #include "DebugLevels.h"
+#include "ProgramPaths.h"
 #include "TraceInternals.h"
 #include "ZAVFrame.h"
 #include "ZAVIdentity.h"
 #include "ZAVMemory.h"
-#include "ZAVPathUtil.h"
-#include "ZAVTextUtil.h"
 
 namespace {
 
@@ -17,31 +16,9 @@ namespace {
 // the roll-over its closing line may set off.
 bool g_TraceStopBusy = false;
 
-#ifdef _WIN32
-#define ZAV_SEP "\\"
-#else
-#define ZAV_SEP "/"
-#endif
-const WCHAR kSeparator = ZAV_SEP[0];
-const char kDevelopmentHost[] = ZAV_SEP "vb6";
-const char kDevelopmentMarker[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent.dll";
-const char kDevelopmentBase[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent";
-#undef ZAV_SEP
+const char kDevelopmentHost[] = ZAV_PATH_SEP "vb6";
 
 const DWORD kCreateFlagsOverlapped = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
-
-// The program's path: the command line's first field, without its quotes.
-ZAVString ProgramPath() {
-    ZAVString line(GetCommandLineW()), program;
-    const WCHAR blank[] = {' ', 0};
-    ZAV_ParseDelimitedString(line, blank, program, 0, 1);
-    return program;
-}
-
-bool EndsWith(const ZAVString& text, const char* ending) {
-    const ZAVString suffix(ending);
-    return ZAV_MatchCaseless(text.Right(suffix.length()), suffix) != 0;
-}
 
 HANDLE CreateTraceFile(const ZAVString& name) {
     if (ZAV_IsWinNT())
@@ -148,17 +125,17 @@ void ZAVDebug::TraceStartOpen() {
     if (m_hTraceFile != nullptr) return;
     try {
         ZAVString given(m_TraceFileName), base;
-        if (given.find(kSeparator) != ZAVString::npos) {
+        if (given.find(zav::kPathSeparator) != ZAVString::npos) {
             base = given;
             given.erase();
         } else {
-            base = ProgramPath();
+            base = zav::ProgramPath();
         }
-        if (EndsWith(base, ".log") || EndsWith(base, ".exe")) base.erase(base.length() - 4);
-        if (EndsWith(base, kDevelopmentHost) && ZAV_TestFileExists(ZAVString(kDevelopmentMarker)) == 0)
-            base = ZAVString(kDevelopmentBase);
+        if (zav::EndsWithCaseless(base, ".log") || zav::EndsWithCaseless(base, ".exe")) base.erase(base.length() - 4);
+        if (zav::EndsWithCaseless(base, kDevelopmentHost) && zav::DevelopmentTreePresent())
+            base = zav::InDevelopmentTree("ZAVAgent");
         if (!given.empty()) {
-            const unsigned slash = base.rfind(kSeparator);
+            const unsigned slash = base.rfind(zav::kPathSeparator);
             if (slash != ZAVString::npos) {
                 base.erase(slash + 1);
                 base += given;

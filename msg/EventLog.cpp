@@ -6,12 +6,11 @@
 #include <new>
 
 #include "AnsiText.h"
+#include "ProgramPaths.h"
 #include "ZAVEventLog.h"
 #include "ZAVFrame.h"
 #include "ZAVGlobals.h"
 #include "ZAVMemory.h"
-#include "ZAVPathUtil.h"
-#include "ZAVTextUtil.h"
 
 namespace {
 
@@ -21,18 +20,9 @@ const UINT kFloodExitCode = 112;
 const DWORD kEventId = 1;
 const DWORD kMinimumBuffer = 80;
 
-#ifdef _WIN32
-#define ZAV_SEP "\\"
-#else
-#define ZAV_SEP "/"
-#endif
 const char kLogName[] = "EventLog.txt";
-const char kLogSuffix[] = ZAV_SEP "EventLog.txt";
-const char kDevelopmentHost[] = ZAV_SEP "vb6.exe";
-const char kDevelopmentMarker[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "ZAVAgent.dll";
-const char kDevelopmentLog[] = "H:" ZAV_SEP "Corbalt" ZAV_SEP "NextRelease" ZAV_SEP "EventLog.txt";
-const WCHAR kSeparator = ZAV_SEP[0];
-#undef ZAV_SEP
+const char kLogSuffix[] = ZAV_PATH_SEP "EventLog.txt";
+const char kDevelopmentHost[] = ZAV_PATH_SEP "vb6.exe";
 
 ZAVUInt64 TimerSeconds() { return (ZAV_TimerValue() + 999999) / 1000000; }
 
@@ -138,14 +128,11 @@ bool WriteToEventLog(ZAVMsgCategory category, const WCHAR* text, const WCHAR* so
 }
 
 ZAVString LogPath() {
-    ZAVString line(GetCommandLineW()), program;
-    const WCHAR blank[] = {' ', 0};
-    ZAV_ParseDelimitedString(line, blank, program, 0, 1);
-    if (ZAV_MatchCaseless(ZAV_Right(program, 8), ZAVString(kDevelopmentHost)) &&
-        ZAV_TestFileExists(ZAVString(kDevelopmentMarker)) == 0)
-        program = ZAVString(kDevelopmentLog);
-    if (ZAV_MatchCaseless(ZAV_Right(program, 13), ZAVString(kLogSuffix))) return program;
-    const unsigned slash = program.rfind(kSeparator);
+    ZAVString program = zav::ProgramPath();
+    if (zav::EndsWithCaseless(program, kDevelopmentHost) && zav::DevelopmentTreePresent())
+        program = zav::InDevelopmentTree(kLogName);
+    if (zav::EndsWithCaseless(program, kLogSuffix)) return program;
+    const unsigned slash = program.rfind(zav::kPathSeparator);
     if (slash == ZAVString::npos) return ZAVString();
     program.erase(slash + 1);
     program += kLogName;

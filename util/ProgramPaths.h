@@ -1,0 +1,33 @@
+// What the trace and the event log share about where their files go: the
+// program's path, the path separator, and the development-tree rule (a host
+// named vb6 on a machine that has the agent's fixed folder names its files
+// after that folder). Internal to the library.
+#pragma once
+
+#include "ZAVString.h"
+
+#ifdef _WIN32
+#define ZAV_PATH_SEP "\\"
+#else
+#define ZAV_PATH_SEP "/"
+#endif
+
+namespace zav {
+
+const WCHAR kPathSeparator = ZAV_PATH_SEP[0];
+// The folder, with its closing separator.
+const char kDevelopmentTree[] = "H:" ZAV_PATH_SEP "Corbalt" ZAV_PATH_SEP "NextRelease" ZAV_PATH_SEP;
+
+// The command line's first field, without its quotes.
+ZAVString ProgramPath();
+
+// Whether text ends with ending, caselessly; a shorter text does not.
+bool EndsWithCaseless(const ZAVString& text, const char* ending);
+
+// Whether the development tree's marker file, ZAVAgent.dll, exists.
+bool DevelopmentTreePresent();
+
+// kDevelopmentTree followed by name.
+ZAVString InDevelopmentTree(const char* name);
+
+}  // namespace zav
