@@ -38,8 +38,4 @@ struct ZAVDebugInternals {
     static bool TraceOutputActive(const ZAVDebug& trace) {
         return trace.m_hTraceFile != nullptr || trace.m_pWrapBuf != nullptr;
     }
-    static void InsertMsgWait(ZAVDebug& trace) { trace.InsertMsgWait(); }
-    static int InsertMsgWrite(ZAVDebug& trace) { return trace.InsertMsgWrite(); }
-    static void TraceWrapNewline(ZAVDebug& trace) { trace.TraceWrapNewline(); }
-    static void TraceStartOpen(ZAVDebug& trace) { trace.TraceStartOpen(); }
 };

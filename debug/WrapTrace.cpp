@@ -56,16 +56,14 @@ void ZAVDebug::TraceDumpWrap(WCHAR* title) {
             TraceWrapStop();
             return;
         }
-        auto write = [this](const ZAVString& line) {
-            InsertMsgWait();
-            m_MsgLine = line;
-            return InsertMsgWrite();
-        };
-        write(ZAVString(ZAV_TEXT("---- Wrap trace of saved events.\r\n")));
+        InsertMsgWait();
+        m_MsgLine = ZAV_TEXT("---- Wrap trace of saved events.\r\n");
+        InsertMsgWrite();
         if (title != nullptr) {
-            ZAVString line(title);
-            line += ZAV_TEXT("\r\n");
-            write(line);
+            InsertMsgWait();
+            m_MsgLine = title;
+            m_MsgLine += ZAV_TEXT("\r\n");
+            InsertMsgWrite();
         }
         unsigned char* at = m_pWrapOldest;
         do {
@@ -80,7 +78,9 @@ void ZAVDebug::TraceDumpWrap(WCHAR* title) {
             if (InsertMsgWrite() == 0) break;
             at += length;
         } while (at != m_pWrapNext);
-        write(ZAVString(ZAV_TEXT("---- End of wrap trace.\r\n")));
+        InsertMsgWait();
+        m_MsgLine = ZAV_TEXT("---- End of wrap trace.\r\n");
+        InsertMsgWrite();
         InsertMsgWait();
         TraceStop(0);
         m_pWrapOldest = m_pWrapNext = m_pWrapBuf;
