@@ -110,9 +110,12 @@ void ComputerName(std::u16string& wide, std::string& bytes) {
     wide = zavplatform::FromUtf8(bytes);
 }
 
-// GetUserName counts the terminator in *size on success.
+// The name queries' buffer protocol. GetUserName counts the terminator in
+// *size on success and answers ERROR_INSUFFICIENT_BUFFER; GetComputerName
+// counts the characters only and answers ERROR_BUFFER_OVERFLOW. Both give
+// the size needed, terminator included, when the buffer is too small.
 template <typename Text, typename Char>
-BOOL DeliverUser(const Text& text, Char* buffer, LPDWORD size) {
+BOOL DeliverName(const Text& text, Char* buffer, LPDWORD size, bool countTerminator, DWORD overflow) {
     if (size == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -120,31 +123,26 @@ BOOL DeliverUser(const Text& text, Char* buffer, LPDWORD size) {
     DWORD written = 0;
     if (!zavplatform::CopyOut(text, buffer, *size, &written)) {
         *size = written;
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        SetLastError(overflow);
         return FALSE;
     }
-    *size = written + 1;
+    *size = countTerminator ? written + 1 : written;
     return TRUE;
 }
 
 template <typename Text, typename Char>
+BOOL DeliverUser(const Text& text, Char* buffer, LPDWORD size) {
+    return DeliverName(text, buffer, size, true, ERROR_INSUFFICIENT_BUFFER);
+}
+
+// No name is a failure, as with a host that has none.
+template <typename Text, typename Char>
 BOOL DeliverComputer(const Text& text, Char* buffer, LPDWORD size) {
-    if (size == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (text.empty()) {
+    if (size != nullptr && text.empty()) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
-    DWORD written = 0;
-    if (!zavplatform::CopyOut(text, buffer, *size, &written)) {
-        *size = written;
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return FALSE;
-    }
-    *size = written;
-    return TRUE;
+    return DeliverName(text, buffer, size, false, ERROR_BUFFER_OVERFLOW);
 }
 
 }  // namespace
