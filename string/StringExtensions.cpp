@@ -2,16 +2,15 @@
 #include <ctype.h>
 
 #include "StringCore.h"
+#include "WideText.h"
 
 namespace {
 
 const WCHAR kBlank = 0x20;  // the only blank: tabs and line breaks stay
 
-// The runtime's narrow mapping, which knows bytes only.
 template <int (*Map)(int)>
 void MapCase(WCHAR* text, unsigned length) {
-    for (unsigned i = 0; i < length; ++i)
-        if (text[i] < 0x100) text[i] = static_cast<WCHAR>(Map(text[i]));
+    for (unsigned i = 0; i < length; ++i) text[i] = zav::MapUnit<Map>(text[i]);
 }
 
 }  // namespace

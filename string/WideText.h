@@ -45,6 +45,13 @@ inline int CompareChars(const WCHAR* a, const WCHAR* b, size_t count) {
     return 0;
 }
 
+// A code unit through the runtime's narrow case mapping (toupper, tolower),
+// which knows bytes only: every other unit stays as it is.
+template <int (*Map)(int)>
+inline WCHAR MapUnit(WCHAR c) {
+    return c < 0x100 ? static_cast<WCHAR>(Map(c)) : c;
+}
+
 // The first occurrence of ch among count characters, or null.
 inline const WCHAR* FindChar(const WCHAR* text, size_t count, WCHAR ch) {
     for (const WCHAR* end = text + count; text != end; ++text)

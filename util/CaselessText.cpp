@@ -4,17 +4,16 @@
 #include <locale>
 #include <string>
 
+#include "WideText.h"
 #include "ZAVTextUtil.h"
 
 namespace {
 
-// The runtime's narrow toupper knows bytes only; other units match themselves.
-inline unsigned Fold(WCHAR c) { return c < 0x100 ? static_cast<unsigned>(toupper(c)) : c; }
 
 int MatchCounted(const WCHAR* a, unsigned lengthA, const WCHAR* b, unsigned lengthB) {
     if (lengthA != lengthB) return 0;
     for (unsigned i = 0; i < lengthA; ++i)
-        if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return 0;
+        if (a[i] != b[i] && zav::MapUnit<toupper>(a[i]) != zav::MapUnit<toupper>(b[i])) return 0;
     return 1;
 }
 
