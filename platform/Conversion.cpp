@@ -40,20 +40,27 @@ void Append(std::u16string& out, char32_t c) {
     }
 }
 
+// The code point at text[i], a surrogate pair taken whole (i moves past its
+// first unit); a lone surrogate comes back as it stands.
+char32_t NextCodePoint(const char16_t* text, size_t count, size_t& i) {
+    const char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        ++i;
+        return 0x10000 + ((c - 0xD800) << 10) + (text[i] - 0xDC00);
+    }
+    return c;
+}
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c < 0xE000; }
+
 }  // namespace
 
 std::string ToUtf8(const WCHAR* text, size_t count) {
     std::string out;
     out.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = kReplacement;
-        }
-        Append(out, c);
+        const char32_t c = NextCodePoint(text, count, i);
+        Append(out, IsSurrogate(c) ? kReplacement : c);
     }
     return out;
 }
@@ -84,7 +91,7 @@ std::u16string FromUtf8(const std::string& text) {
             c = (c << 6) | (p[i + k] & 0x3F);
         }
         static const char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (!valid || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+        if (!valid || c < kMinimum[extra] || c > 0x10FFFF || IsSurrogate(c)) {
             Append(out, kReplacement);
             ++i;
             continue;
@@ -133,18 +140,14 @@ std::string ToAnsi(const std::u16string& text) {
     std::string out;
     mbstate_t state{};
     for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
+        const char32_t c = NextCodePoint(text.data(), text.size(), i);
         if (bytes) {
             out += c < 0x100 ? static_cast<char>(c) : '?';
             continue;
         }
         char encoded[MB_LEN_MAX];
-        const size_t length = c >= 0xD800 && c < 0xE000 ? static_cast<size_t>(-1)
-                                                         : wcrtomb(encoded, static_cast<wchar_t>(c), &state);
+        const size_t length =
+            IsSurrogate(c) ? static_cast<size_t>(-1) : wcrtomb(encoded, static_cast<wchar_t>(c), &state);
         if (length == static_cast<size_t>(-1)) {
             state = mbstate_t{};
             out += '?';
