@@ -23,7 +23,7 @@ const uintptr_t kAddressSpaceEnd = sizeof(void*) == 8 ? static_cast<uintptr_t>(0
 class Line {
 public:
     Line() { text_[0] = 0; }
-    Line& Append(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    Line& Append(const char* format, ...) ZAV_PRINTF_FORMAT(2, 3) {
         char bytes[256];
         va_list args;
         va_start(args, format);

@@ -86,7 +86,7 @@ void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool) {
 
 void ZAVDebug::InsertMsg(const WCHAR* text) {
     if (m_hTraceFile == nullptr && m_pWrapBuf == nullptr) return;
-    const ZAVUInt64 pool = __atomic_load_n(&ZAV_PoolMemBusy, __ATOMIC_RELAXED);
+    const ZAVUInt64 pool = zav::LoadRelaxed(ZAV_PoolMemBusy);
     const unsigned length = static_cast<unsigned>(lstrlenW(text));
     const unsigned indent = 4 * static_cast<unsigned>(m_RoutineLevel + 1);
     const ZAVUInt64 now = ZAV_TimerValue();

@@ -34,7 +34,7 @@ uint32_t CrcSliced(uint32_t crc, const unsigned char* p, size_t length) {
 }
 
 #ifdef ZAV_CRC_CLMUL
-#define ZAV_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
+#define ZAV_CLMUL_TARGET ZAV_TARGET("pclmul,sse4.1")
 
 ZAV_CLMUL_TARGET inline __m128i Load128(const unsigned char* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));

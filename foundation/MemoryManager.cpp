@@ -33,11 +33,11 @@ std::mutex gDefineLock;
 HeapCompactFn gHeapCompact = nullptr;
 ZAVUInt64 gLastCompaction = 0;
 
-inline enumZAVMemoryAlloc Strategy() { return __atomic_load_n(&ZAVMemAllocType, __ATOMIC_ACQUIRE); }
-inline ZAV_MemCtlBlock* Table() { return __atomic_load_n(&g_pZAVMemCtl, __ATOMIC_ACQUIRE); }
-inline bool Monitoring() { return __atomic_load_n(&ZAV_MonitorMemory, __ATOMIC_RELAXED) != 0; }
-inline void CountBusy(ZAVUInt64 bytes) { __atomic_fetch_add(&ZAV_PoolMemBusy, bytes, __ATOMIC_RELAXED); }
-inline void UncountBusy(ZAVUInt64 bytes) { __atomic_fetch_sub(&ZAV_PoolMemBusy, bytes, __ATOMIC_RELAXED); }
+inline enumZAVMemoryAlloc Strategy() { return zav::LoadAcquire(ZAVMemAllocType); }
+inline ZAV_MemCtlBlock* Table() { return zav::LoadAcquire(g_pZAVMemCtl); }
+inline bool Monitoring() { return zav::LoadRelaxed(ZAV_MonitorMemory) != 0; }
+inline void CountBusy(ZAVUInt64 bytes) { zav::FetchAddRelaxed(ZAV_PoolMemBusy, bytes); }
+inline void UncountBusy(ZAVUInt64 bytes) { zav::FetchSubRelaxed(ZAV_PoolMemBusy, bytes); }
 
 inline size_t UsableSize(void* block) {
 #ifdef _WIN32
@@ -68,17 +68,17 @@ Fn Kernel32Entry(const char* name) {
 // Step 4 of a definition: a fresh table while monitoring is on. An earlier
 // table is left behind unreachable, as hosts that redefine expect.
 void StartTable() {
-    if (ZAV_MonitorMemory != 0) __atomic_store_n(&g_pZAVMemCtl, zav::NewMonitorBlock(), __ATOMIC_RELEASE);
+    if (ZAV_MonitorMemory != 0) zav::StoreRelease(g_pZAVMemCtl, zav::NewMonitorBlock());
 }
 
 void DefineImplicitly() {
     std::lock_guard<std::mutex> hold(gDefineLock);
     if (ZAVMemAllocType != ZAVMemAllocUndefined) return;
     // Atomic: first calls on other threads read these without the lock.
-    __atomic_store_n(&ZAVMemOptions, 0u, __ATOMIC_RELAXED);
-    __atomic_store_n(&ZAV_PoolMemBusy, 0u, __ATOMIC_RELAXED);
+    zav::StoreRelaxed(ZAVMemOptions, 0u);
+    zav::StoreRelaxed(ZAV_PoolMemBusy, 0u);
     StartTable();
-    __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocCRT, __ATOMIC_RELEASE);
+    zav::StoreRelease(ZAVMemAllocType, ZAVMemAllocCRT);
 }
 
 void* Obtain(enumZAVMemoryAlloc strategy, DWORD amount) {
@@ -160,16 +160,16 @@ unsigned char* CheckGuards(enumZAVMemoryAlloc strategy, void* callerArea) {
 
 DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD options) {
     std::lock_guard<std::mutex> hold(gDefineLock);
-    __atomic_store_n(&ZAVMemOptions, options, __ATOMIC_RELAXED);
+    zav::StoreRelaxed(ZAVMemOptions, options);
     if (ZAVMemAllocType == ZAVMemAllocPrivateHeap) return 0;
-    __atomic_store_n(&ZAV_PoolMemBusy, 0u, __ATOMIC_RELAXED);
+    zav::StoreRelaxed(ZAV_PoolMemBusy, 0u);
     StartTable();
     if (strategy == ZAVMemAllocPrivateHeap) {
         HANDLE heap = HeapCreate(0, initialSize == 0 ? 65536 : initialSize, 0);
         hZAVHeap = heap;
         if (heap == nullptr) {
             DWORD error = GetLastError();
-            __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocPrivateHeap, __ATOMIC_RELEASE);
+            zav::StoreRelease(ZAVMemAllocType, ZAVMemAllocPrivateHeap);
             return error;
         }
         if (ZAV_IsWinXP() && (options & ZAVMemOptLowFragHeap) != 0) {
@@ -179,7 +179,7 @@ DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD opt
             }
         }
     }
-    __atomic_store_n(&ZAVMemAllocType, strategy, __ATOMIC_RELEASE);
+    zav::StoreRelease(ZAVMemAllocType, strategy);
     return 0;
 }
 
@@ -189,17 +189,11 @@ static inline bool PlainRuntimeHeap(DWORD options) {
 }
 
 // Kept out of line so the plain path needs no stack frame.
-#if defined(__GNUC__)
-#define ZAV_OUT_OF_LINE __attribute__((noinline))
-#else
-#define ZAV_OUT_OF_LINE
-#endif
-
-static ZAV_OUT_OF_LINE void* GetWithAids(DWORD size, DWORD flags);
-static ZAV_OUT_OF_LINE DWORD FreeWithAids(void* block);
+static ZAV_NOINLINE void* GetWithAids(DWORD size, DWORD flags);
+static ZAV_NOINLINE DWORD FreeWithAids(void* block);
 
 void* ZAV_MemoryGet(DWORD size, DWORD flags) {
-    const DWORD options = __atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED);
+    const DWORD options = zav::LoadRelaxed(ZAVMemOptions);
     if (PlainRuntimeHeap(options) && ((flags != 0 ? flags : options) & ZAVMemOptZeroFill) == 0)
         return size != 0 ? malloc(size) : nullptr;
     return GetWithAids(size, flags);
@@ -207,7 +201,7 @@ void* ZAV_MemoryGet(DWORD size, DWORD flags) {
 
 static void* GetWithAids(DWORD size, DWORD flags) {
     if (Strategy() == ZAVMemAllocUndefined) DefineImplicitly();
-    const DWORD options = __atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED);
+    const DWORD options = zav::LoadRelaxed(ZAVMemOptions);
     if (flags == 0) flags = options & ZAVMemOptDefaultFlagsMask;
     if (size == 0) return nullptr;
     try {
@@ -233,7 +227,7 @@ static void* GetWithAids(DWORD size, DWORD flags) {
 }
 
 DWORD ZAV_MemoryFree(void* block) {
-    if (PlainRuntimeHeap(__atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED))) {
+    if (PlainRuntimeHeap(zav::LoadRelaxed(ZAVMemOptions))) {
         free(block);
         return 0;
     }
@@ -243,7 +237,7 @@ DWORD ZAV_MemoryFree(void* block) {
 static DWORD FreeWithAids(void* block) {
     if (block == nullptr) return 0;
     const enumZAVMemoryAlloc strategy = Strategy();
-    void* start = (__atomic_load_n(&ZAVMemOptions, __ATOMIC_RELAXED) & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
+    void* start = (zav::LoadRelaxed(ZAVMemOptions) & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
     if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
     DWORD result = Release(strategy, start);
     if (ZAV_MemCtlBlock* table = Table())
@@ -261,13 +255,13 @@ DWORD ZAV_MemoryFreePtr(void* pointerVariable) {
 
 DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap) {
     if (!ZAV_IsWinNT()) return 0;
-    HeapCompactFn compact = __atomic_load_n(&gHeapCompact, __ATOMIC_ACQUIRE);
+    HeapCompactFn compact = zav::LoadAcquire(gHeapCompact);
     if (compact == nullptr) {
         compact = Kernel32Entry<HeapCompactFn>("HeapCompact");
         if (compact == nullptr) return 0;
-        __atomic_store_n(&gHeapCompact, compact, __ATOMIC_RELEASE);
+        zav::StoreRelease(gHeapCompact, compact);
     }
-    if (ZAV_TimerValue() < __atomic_load_n(&gLastCompaction, __ATOMIC_RELAXED) + intervalMilliseconds * 1000u)
+    if (ZAV_TimerValue() < zav::LoadRelaxed(gLastCompaction) + intervalMilliseconds * 1000u)
         return 0;
     SIZE_T largest;
     if (HANDLE heap = hZAVHeap) {
@@ -276,7 +270,7 @@ DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap) {
     } else {
         largest = compact(GetProcessHeap(), 0);
     }
-    __atomic_store_n(&gLastCompaction, ZAV_TimerValue(), __ATOMIC_RELAXED);
+    zav::StoreRelaxed(gLastCompaction, ZAV_TimerValue());
     return static_cast<DWORD>(largest);
 }
 
@@ -286,10 +280,10 @@ void ZAV_MemoryPoolFree() {
         ZAV_PoolMemBusy = 0;
         HeapDestroy(hZAVHeap);
         hZAVHeap = nullptr;
-        __atomic_store_n(&ZAVMemAllocType, ZAVMemAllocUndefined, __ATOMIC_RELEASE);
+        zav::StoreRelease(ZAVMemAllocType, ZAVMemAllocUndefined);
     }
     if (ZAV_MemCtlBlock* table = Table()) {
         zav::FreeMonitorChain(table);
-        __atomic_store_n(&g_pZAVMemCtl, static_cast<ZAV_MemCtlBlock*>(nullptr), __ATOMIC_RELEASE);
+        zav::StoreRelease(g_pZAVMemCtl, static_cast<ZAV_MemCtlBlock*>(nullptr));
     }
 }

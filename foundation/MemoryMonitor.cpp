@@ -13,9 +13,8 @@ ZAV_MemCtlBlock* NewMonitorBlock() {
 
 static bool Claim(ZAV_MemCtlEntry& entry, void* address, DWORD size) {
     void* expected = nullptr;
-    if (__atomic_load_n(&entry.Address, __ATOMIC_RELAXED) != nullptr ||
-        !__atomic_compare_exchange_n(&entry.Address, &expected, address, false, __ATOMIC_ACQUIRE,
-                                     __ATOMIC_RELAXED))
+    if (zav::LoadRelaxed(entry.Address) != nullptr ||
+        !zav::CompareExchangeAcquire(entry.Address, expected, address))
         return false;
     entry.Size = size;
     entry.ThreadId = GetCurrentThreadId();
@@ -31,7 +30,7 @@ static bool ClaimIn(ZAV_MemCtlBlock* block, void* address, DWORD size) {
 
 bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
     ZAV_MemCtlBlock* last = first;
-    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = __atomic_load_n(&b->pNext, __ATOMIC_ACQUIRE)) {
+    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = zav::LoadAcquire(b->pNext)) {
         if (ClaimIn(b, address, size)) return true;
         last = b;
     }
@@ -43,8 +42,7 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
     for (;;) {
         fresh->pPrior = last;
         ZAV_MemCtlBlock* expected = nullptr;
-        if (__atomic_compare_exchange_n(&last->pNext, &expected, fresh, false, __ATOMIC_RELEASE,
-                                        __ATOMIC_ACQUIRE))
+        if (zav::CompareExchangeRelease(last->pNext, expected, fresh))
             return true;
         last = expected;
         if (ClaimIn(last, address, size)) {
@@ -55,15 +53,15 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
 }
 
 bool MonitorForget(ZAV_MemCtlBlock* first, void* address) {
-    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = __atomic_load_n(&b->pNext, __ATOMIC_ACQUIRE))
+    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = zav::LoadAcquire(b->pNext))
         for (ZAV_MemCtlEntry& entry : b->Entries)
-            if (__atomic_load_n(&entry.Address, __ATOMIC_RELAXED) == address) {
+            if (zav::LoadRelaxed(entry.Address) == address) {
                 // Only the block's owner returns it, so nobody else writes
                 // this record until Address is 0 again.
                 entry.ThreadId = 0;
                 entry.Size = 0;
                 memset(entry.TimeText, 0, sizeof entry.TimeText);
-                __atomic_store_n(&entry.Address, nullptr, __ATOMIC_RELEASE);
+                zav::StoreRelease(entry.Address, nullptr);
                 return true;
             }
     return false;

@@ -12,11 +12,11 @@
 #define ZAV_WIDE(text) L##text
 #define ZAV_SHARED_INLINE
 #else
-#define ZAVUTIL1_API __attribute__((visibility("default")))
+#define ZAVUTIL1_API ZAV_VISIBLE
 #define ZAV_WIDE(text) u##text
 // An inline member that stays exported (inlines are hidden by default), so
 // that its static locals are one object for the library and its hosts.
-#define ZAV_SHARED_INLINE __attribute__((visibility("default")))
+#define ZAV_SHARED_INLINE ZAV_VISIBLE
 #endif
 
 // A literal of the platform's wide type (WCHAR): ZAV_TEXT("abc").

@@ -99,12 +99,12 @@ WCHAR* FormatText(const ZAVMsg& msg, const WCHAR* text) {
 // Steps 4 and 5: the window and the limit. Answers the text to write, which
 // may be the termination notice in place of the message.
 WCHAR* ApplyLimit(WCHAR* formatted) {
-    if (__atomic_load_n(&g_LogEntriesCount, __ATOMIC_RELAXED) == 0)
-        __atomic_store_n(&g_FirstLogMsgTime, TimerSeconds(), __ATOMIC_RELAXED);
-    if (__atomic_load_n(&g_LogEntriesCount, __ATOMIC_RELAXED) < __atomic_load_n(&g_LogEntriesMax, __ATOMIC_RELAXED))
+    if (zav::LoadRelaxed(g_LogEntriesCount) == 0)
+        zav::StoreRelaxed(g_FirstLogMsgTime, TimerSeconds());
+    if (zav::LoadRelaxed(g_LogEntriesCount) < zav::LoadRelaxed(g_LogEntriesMax))
         return formatted;
-    if (TimerSeconds() - __atomic_load_n(&g_FirstLogMsgTime, __ATOMIC_RELAXED) <
-        __atomic_load_n(&g_LogMsgCancelTime, __ATOMIC_RELAXED)) {
+    if (TimerSeconds() - zav::LoadRelaxed(g_FirstLogMsgTime) <
+        zav::LoadRelaxed(g_LogMsgCancelTime)) {
         WCHAR* notice = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, 256));
         if (notice == nullptr) return formatted;
         size_t i = 0;
@@ -113,8 +113,8 @@ WCHAR* ApplyLimit(WCHAR* formatted) {
         LocalFree(formatted);
         return notice;
     }
-    __atomic_store_n(&g_LogEntriesCount, 0, __ATOMIC_RELAXED);
-    __atomic_store_n(&g_FirstLogMsgTime, TimerSeconds(), __ATOMIC_RELAXED);
+    zav::StoreRelaxed(g_LogEntriesCount, 0);
+    zav::StoreRelaxed(g_FirstLogMsgTime, TimerSeconds());
     return formatted;
 }
 
@@ -177,7 +177,7 @@ void ZAV_LogEvent(ZAVMsg& msg, const WCHAR* text, const WCHAR* source) {
     if (formatted == nullptr) return;
     formatted = ApplyLimit(formatted);
     const bool written = ZAV_IsWinNT() ? WriteToEventLog(msg.Category, formatted, source) : WriteToTextLog(formatted);
-    if (written && InterlockedIncrement(&g_LogEntriesCount) > __atomic_load_n(&g_LogEntriesMax, __ATOMIC_RELAXED))
+    if (written && InterlockedIncrement(&g_LogEntriesCount) > zav::LoadRelaxed(g_LogEntriesMax))
         ExitProcess(kFloodExitCode);
     LocalFree(formatted);
 }

@@ -4,11 +4,6 @@
 
 #include "ZAVPlatform.h"
 
-// Per-thread state read on every trace line and every call that sets the
-// last error: the static TLS model avoids a lookup call each time. The stand-in
-// is linked at start-up, where static TLS space is always available.
-#define ZAV_FAST_TLS __attribute__((tls_model("initial-exec")))
-
 namespace zavplatform {
 
 enum class HandleKind { File, Event, Process, EventSource };

@@ -26,8 +26,8 @@ constexpr size_t kMaxRequest = 0x7FFF0000u;
 
 constexpr size_t RoundUp(size_t value, size_t step) { return (value + step - 1) / step * step; }
 
-inline unsigned Msb(uint32_t v) { return 31u - static_cast<unsigned>(__builtin_clz(v)); }
-inline unsigned Lsb(uint32_t v) { return static_cast<unsigned>(__builtin_ctz(v)); }
+inline unsigned Msb(uint32_t v) { return zav::HighestBit(v); }
+inline unsigned Lsb(uint32_t v) { return zav::LowestBit(v); }
 
 }  // namespace
 

@@ -18,11 +18,11 @@ extern "C" HLOCAL WINAPI LocalFree(HLOCAL memory) {
 }
 
 extern "C" LONG WINAPI InterlockedIncrement(LONG volatile* value) {
-    return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+    return zav::AddFetchSeqCst(*value, 1);
 }
 
 extern "C" LONG WINAPI InterlockedDecrement(LONG volatile* value) {
-    return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+    return zav::AddFetchSeqCst(*value, -1);
 }
 
 // No destructors or exit handlers run: the process may be ending because

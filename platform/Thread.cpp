@@ -1,7 +1,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "Handles.h"
+#include "ZAVPlatform.h"
 
 namespace {
 ZAV_FAST_TLS thread_local DWORD tLastError = 0;

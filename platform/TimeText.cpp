@@ -1,6 +1,6 @@
 #include <time.h>
 
-#include "Handles.h"
+#include "ZAVPlatform.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 // real API; elsewhere libzavplatform provides the same names over POSIX.
 #pragma once
 
+#include "ZAVCompiler.h"
+
 #ifdef _WIN32
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -20,7 +22,7 @@
 #include <stdint.h>
 #include <time.h>
 
-#define ZAVPLATFORM_API __attribute__((visibility("default")))
+#define ZAVPLATFORM_API ZAV_VISIBLE
 #define WINAPI
 
 // Win32 integer widths, also on LP64.
@@ -423,7 +425,7 @@ ZAVPLATFORM_API BOOL WINAPI DeregisterEventSource(HANDLE source);
 // them; the same text for the whole process.
 ZAVPLATFORM_API LPWSTR WINAPI GetCommandLineW(void);
 // Ends the process at once with the code; open stdio streams are flushed.
-ZAVPLATFORM_API void WINAPI ExitProcess(UINT code) __attribute__((noreturn));
+[[noreturn]] ZAVPLATFORM_API void WINAPI ExitProcess(UINT code);
 
 // --- C runtime ------------------------------------------------------------
 // The Windows runtime's time of day, "HH:MM:SS"; buffer needs 9 characters.
