@@ -4,8 +4,6 @@
 #include <mutex>
 #include <new>
 
-#include <malloc.h>  // _msize, malloc_usable_size
-
 #include "MemoryMonitor.h"
 #include "ZAVFrame.h"
 #include "ZAVMemory.h"
@@ -39,13 +37,7 @@ inline bool Monitoring() { return zav::LoadRelaxed(ZAV_MonitorMemory) != 0; }
 inline void CountBusy(ZAVUInt64 bytes) { zav::FetchAddRelaxed(ZAV_PoolMemBusy, bytes); }
 inline void UncountBusy(ZAVUInt64 bytes) { zav::FetchSubRelaxed(ZAV_PoolMemBusy, bytes); }
 
-inline size_t UsableSize(void* block) {
-#ifdef _WIN32
-    return _msize(block);
-#else
-    return malloc_usable_size(block);
-#endif
-}
+inline size_t UsableSize(void* block) { return _msize(block); }
 
 inline uint32_t Low32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 

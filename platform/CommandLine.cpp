@@ -1,24 +1,12 @@
 // The program's command line as Windows hands it out: the arguments joined by
 // spaces, quoted so that the Windows runtime would split them back the same.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "Conversion.h"
+#include "SystemQueries.h"
 
 namespace {
-
-std::string ReadCommandLine() {
-    std::string bytes;
-    const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return bytes;
-    char chunk[4096];
-    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
-    close(fd);
-    return bytes;
-}
 
 // Backslashes are literal unless they precede a quote; those before a quote
 // (or before the closing quote) are doubled.
@@ -43,7 +31,7 @@ void AppendQuoted(std::string& line, const std::string& argument) {
 }
 
 std::u16string BuildCommandLine() {
-    const std::string bytes = ReadCommandLine();
+    const std::string bytes = zavplatform::ProgramArgumentBytes();
     std::string line;
     for (size_t start = 0; start < bytes.size();) {
         size_t end = bytes.find('\0', start);

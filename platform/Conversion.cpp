@@ -1,5 +1,6 @@
 #include "Conversion.h"
 
+#include <langinfo.h>
 #include <limits.h>
 #include <locale.h>
 #include <stdlib.h>
@@ -104,9 +105,17 @@ std::u16string FromUtf8(const std::string& text) {
 
 namespace {
 
+// The locale the multibyte functions use: the thread's own (uselocale)
+// or else the process's. It is the C locale when its encoding is the C
+// locale's; the system names that encoding (glibc: "ANSI_X3.4-1968").
 bool BytesAreCharacters() {
-    const char* locale = setlocale(LC_CTYPE, nullptr);
-    return locale == nullptr || strcmp(locale, "C") == 0 || strcmp(locale, "POSIX") == 0;
+    static const std::string cCodeset = [] {
+        const locale_t c = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+        std::string name = c != static_cast<locale_t>(0) ? nl_langinfo_l(CODESET, c) : "";
+        if (c != static_cast<locale_t>(0)) freelocale(c);
+        return name;
+    }();
+    return cCodeset == nl_langinfo(CODESET);
 }
 
 }  // namespace
@@ -181,3 +190,5 @@ bool CopyOut(const std::string& text, char* buffer, DWORD capacity, DWORD* size)
 }
 
 }  // namespace zavplatform
+
+extern "C" BOOL ZAVPlatform_ByteValuedLocale(void) { return zavplatform::BytesAreCharacters() ? TRUE : FALSE; }

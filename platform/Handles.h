@@ -40,6 +40,13 @@ inline HandleObject* AnyHandle(HANDLE handle) {
     return static_cast<HandleObject*>(handle);
 }
 
+// The own process (OpenProcess), for psapi's queries.
+class ProcessHandle : public HandleObject {
+public:
+    static const HandleKind kKind = HandleKind::Process;
+    ProcessHandle() : HandleObject(kKind) {}
+};
+
 inline HANDLE AsHandle(HandleObject* object) { return static_cast<HANDLE>(object); }
 
 }  // namespace zavplatform

@@ -1,9 +1,10 @@
-// Local memory, interlocked counts and the end of the process.
+// Local memory, interlocked counts, the own process as a handle and the end
+// of the process.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "ZAVPlatform.h"
+#include "Handles.h"
 
 extern "C" HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
     // Windows hands out a block for 0 bytes too.
@@ -23,6 +24,14 @@ extern "C" LONG WINAPI InterlockedIncrement(LONG volatile* value) {
 
 extern "C" LONG WINAPI InterlockedDecrement(LONG volatile* value) {
     return zav::AddFetchSeqCst(*value, -1);
+}
+
+extern "C" HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId) {
+    if (processId != static_cast<DWORD>(getpid())) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return zavplatform::AsHandle(new zavplatform::ProcessHandle);
 }
 
 // No destructors or exit handlers run: the process may be ending because

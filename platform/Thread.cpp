@@ -1,7 +1,6 @@
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include "ZAVPlatform.h"
+#include "SystemQueries.h"
 
 namespace {
 ZAV_FAST_TLS thread_local DWORD tLastError = 0;
@@ -12,7 +11,7 @@ extern "C" DWORD WINAPI GetLastError(void) { return tLastError; }
 extern "C" void WINAPI SetLastError(DWORD code) { tLastError = code; }
 
 extern "C" DWORD WINAPI GetCurrentThreadId(void) {
-    if (tThreadId == 0) tThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    if (tThreadId == 0) tThreadId = zavplatform::SystemThreadId();
     return tThreadId;
 }
 

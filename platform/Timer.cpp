@@ -1,5 +1,6 @@
 #include <time.h>
 
+#include "SystemQueries.h"
 #include "TestControls.h"
 #include "ZAVPlatformTest.h"
 
@@ -48,8 +49,7 @@ extern "C" BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
 
 extern "C" DWORD WINAPI GetTickCount(void) {
     // Milliseconds since boot, suspend included, wrapping as Windows' does.
-    auto millis = static_cast<uint64_t>(ClockNanos(CLOCK_BOOTTIME) / 1000000);
-    return static_cast<DWORD>(millis) + Controls().tickCountOffset.load(std::memory_order_relaxed);
+    return static_cast<DWORD>(zavplatform::MillisecondsSinceBoot()) + Controls().tickCountOffset.load(std::memory_order_relaxed);
 }
 
 extern "C" void ZAVPlatformTest_FailPerformanceFrequency(BOOL fail) {

@@ -12,7 +12,12 @@
 #include <windows.h>
 #include <winnetwk.h>
 #include <psapi.h>
+#include <malloc.h>
 #include <wchar.h>
+
+// ANSI text converts byte for byte in the C locale. The runtime's own
+// conversions already do so there, so the library never needs to ask.
+static inline BOOL ZAVPlatform_ByteValuedLocale(void) { return FALSE; }
 
 #else  // POSIX stand-in
 
@@ -421,7 +426,7 @@ ZAVPLATFORM_API BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category
 ZAVPLATFORM_API BOOL WINAPI DeregisterEventSource(HANDLE source);
 
 // --- Process -------------------------------------------------------------------
-// The program's arguments from /proc/self/cmdline, quoted as Windows quotes
+// The program's arguments as the system keeps them, quoted as Windows quotes
 // them; the same text for the whole process.
 ZAVPLATFORM_API LPWSTR WINAPI GetCommandLineW(void);
 // Ends the process at once with the code; open stdio streams are flushed.
@@ -434,6 +439,12 @@ ZAVPLATFORM_API WCHAR* _wstrtime(WCHAR* buffer);
 ZAVPLATFORM_API WCHAR* _wstrdate(WCHAR* buffer);
 // "Wed Jan 02 02:03:55 1980\n" in local time, in a per-thread buffer.
 ZAVPLATFORM_API WCHAR* _wctime(const time_t* moment);
+// The bytes usable in a block from malloc (at least the size asked for).
+ZAVPLATFORM_API size_t _msize(void* block);
+// Whether the calling thread's locale is the C/POSIX one, where ANSI text
+// converts byte for byte as in the Windows runtime's default locale: byte
+// 0xE9 is U+00E9. Other locales convert through their own encoding.
+ZAVPLATFORM_API BOOL ZAVPlatform_ByteValuedLocale(void);
 
 #ifdef __cplusplus
 }

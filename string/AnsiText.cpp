@@ -5,24 +5,14 @@
 #include <string.h>
 #include <wchar.h>
 
-#if !defined(_WIN32)
-#include <langinfo.h>
-#endif
-
 namespace zav {
 namespace {
 
 constexpr WCHAR kReplacement = 0xFFFD;
 
-// The C locale of glibc calls itself ASCII and rejects bytes above 0x7F;
-// the Windows runtime's C locale maps them to U+0080..U+00FF instead.
-bool ByteForByte() {
-#if defined(_WIN32)
-    return false;  // the runtime's own C locale already maps byte to byte
-#else
-    return strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0;
-#endif
-}
+// The C locale of a POSIX system may reject bytes above 0x7F; the Windows
+// runtime's maps them to U+0080..U+00FF, and so does the library everywhere.
+bool ByteForByte() { return ZAVPlatform_ByteValuedLocale() != FALSE; }
 
 // Collects units, counting those that do not fit.
 struct WideSink {

@@ -1,4 +1,3 @@
-#include <malloc.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -36,7 +35,7 @@ TEST_F(Memory, FirstGetDefinesTheRuntimeHeapWithNoOptions) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(ZAVMemAllocType, ZAVMemAllocCRT);
     EXPECT_EQ(ZAVMemOptions, 0u);
-    EXPECT_GE(malloc_usable_size(p), 10u) << "a malloc block, no guard header";
+    EXPECT_GE(_msize(p), 10u) << "a malloc block, no guard header";
     EXPECT_EQ(ZAV_MemoryGet(0, 0), nullptr);
     EXPECT_EQ(ZAV_MemoryFree(p), 0u);
 }
@@ -138,7 +137,7 @@ TEST_F(Memory, AnAddressTheTableDoesNotHoldIsReleasedWith20014) {
     void* own = ZAV_MemoryGet(48, 0);
     void* foreign = malloc(48);
     const ZAVUInt64 before = ZAV_PoolMemBusy;
-    const size_t usable = malloc_usable_size(foreign);
+    const size_t usable = _msize(foreign);
     EXPECT_EQ(ZAV_MemoryFree(foreign), ZAV_MEM_NOT_MONITORED);
     EXPECT_EQ(ZAV_PoolMemBusy, before - usable) << "released and counted out all the same";
     EXPECT_EQ(ZAV_MemoryFree(own), 0u);
@@ -148,7 +147,7 @@ TEST_F(Memory, BusyCountFollowsTheSwitchAtEachCall) {
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
     ZAV_MonitorMemory = 1;
     void* p = ZAV_MemoryGet(1000, 0);
-    EXPECT_EQ(ZAV_PoolMemBusy, malloc_usable_size(p));
+    EXPECT_EQ(ZAV_PoolMemBusy, _msize(p));
     EXPECT_EQ(g_pZAVMemCtl, nullptr) << "the table is decided at definition";
     EXPECT_EQ(ZAV_MemoryFree(p), 0u);
     EXPECT_EQ(ZAV_PoolMemBusy, 0u);

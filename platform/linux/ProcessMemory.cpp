@@ -1,17 +1,12 @@
-// The own process as a handle, and psapi's memory counters from /proc.
+// psapi's memory counters from /proc.
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "Handles.h"
 
-namespace {
+using zavplatform::ProcessHandle;
 
-class ProcessHandle : public zavplatform::HandleObject {
-public:
-    static const zavplatform::HandleKind kKind = zavplatform::HandleKind::Process;
-    ProcessHandle() : HandleObject(kKind) {}
-};
+namespace {
 
 // A "Name:   value kB" field of /proc/self/status, in bytes.
 SIZE_T StatusBytes(const char* status, const char* name) {
@@ -23,14 +18,6 @@ SIZE_T StatusBytes(const char* status, const char* name) {
 }
 
 }  // namespace
-
-extern "C" HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId) {
-    if (processId != static_cast<DWORD>(getpid())) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return zavplatform::AsHandle(new ProcessHandle);
-}
 
 extern "C" BOOL WINAPI GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD size) {
     if (zavplatform::HandleAs<ProcessHandle>(process) == nullptr) return FALSE;
