@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ZAVUtil1.h"
+#include <ZAVUtil1/ZAVUtil1.h>
 
 namespace {
 

@@ -1,0 +1,62 @@
+# Packs the Windows ZIP, unpacks it into a scratch folder and checks that it
+# is all a mingw host needs: the host compiles and links against the
+# unpacked include/ and lib/ alone, every DLL in bin/ finds each of its
+# non-system imports beside it, and the DLL carries its version resource.
+# Expects BUILD_DIR, HOST_SOURCE, CXX, OBJDUMP and VERSION (a.b.c.d).
+cmake_policy(VERSION 3.25)
+set(work ${BUILD_DIR}/zip-host)
+file(REMOVE_RECURSE ${work})
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${status}):\n${out}")
+  endif()
+endfunction()
+
+run("cpack" cpack --config ${BUILD_DIR}/CPackConfig.cmake -G ZIP -B ${work}/package)
+file(GLOB zip ${work}/package/*.zip)
+file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${work}/unpacked)
+file(GLOB root ${work}/unpacked/*)
+
+run("the host's build against the ZIP"
+  ${CXX} -std=c++17 "-DHOST_KIND=\"zip\"" -I${root}/include ${HOST_SOURCE}
+    -L${root}/lib -lZAVUtil1 -o ${work}/host.exe)
+
+# An import the compiler can find is one of its runtime DLLs, which must ship.
+file(GLOB shipped RELATIVE ${root}/bin ${root}/bin/*.dll)
+string(TOLOWER "${shipped}" shipped)
+foreach(dll IN LISTS shipped)
+  execute_process(COMMAND ${OBJDUMP} -p ${root}/bin/${dll} OUTPUT_VARIABLE listing)
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${listing}")
+  list(TRANSFORM imports REPLACE "^DLL Name: " "")
+  foreach(name IN LISTS imports)
+    execute_process(COMMAND ${CXX} -print-file-name=${name}
+      OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(TOLOWER ${name} lower)
+    if(IS_ABSOLUTE "${found}" AND NOT lower IN_LIST shipped)
+      message(FATAL_ERROR "${dll} imports ${name}, which the ZIP lacks")
+    endif()
+  endforeach()
+endforeach()
+if(NOT "zavutil1.dll" IN_LIST shipped)
+  message(FATAL_ERROR "the ZIP lacks bin/ZAVUtil1.dll")
+endif()
+
+# The version resource: its FileVersion entry and this build's version as
+# its value ("4, 1, 37, 1"), both in UTF-16.
+function(utf16_hex text result)
+  string(HEX "${text}" hex)
+  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
+  set(${result} ${hex} PARENT_SCOPE)
+endfunction()
+file(READ ${root}/bin/ZAVUtil1.dll dll HEX)
+string(REPLACE "." ", " version_text "${VERSION}")
+foreach(text IN ITEMS "FileVersion" "${version_text}")
+  utf16_hex("${text}" hex)
+  string(FIND "${dll}" "${hex}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "ZAVUtil1.dll has no version resource with \"${text}\"")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${work})
