@@ -1,105 +1,121 @@
-// The diagnostic trace: time-stamped trace files named after the program,
-// a routine stack with Push/Pop lines and durations, and a wrap trace that
-// keeps recent lines in a ring until they are dumped. One object belongs to
-// one thread at a time; nothing here takes a lock.
+/// \file
+/// The diagnostic trace: time-stamped trace files named after the program,
+/// a routine stack with Push/Pop lines and durations, and a wrap trace that
+/// keeps recent lines in a ring until they are dumped. One object belongs to
+/// one thread at a time; nothing here takes a lock.
 #pragma once
 
 #include "ZAVString.h"
 
-// A growable per-level array; the three of a trace object keep one length.
+/// A growable per-level array; the three of a trace object keep one length.
 template <typename T>
 struct ZAVDebugLevels {
-    T* Items;
-    unsigned Size;
+    T* Items;       ///< one entry per routine-stack level
+    unsigned Size;  ///< entries in Items
 };
 
+/// A trace object: its trace file, routine stack and wrap trace. Its
+/// diagnostic operations never let a failure reach the caller; a lost line
+/// is reported to the event log.
 class ZAVUTIL1_API ZAVDebug {
 public:
+    /// An inactive trace with an empty routine stack.
     ZAVDebug();
-    // Starts inactive: nothing of the argument is copied.
+    /// Starts inactive: nothing of the argument is copied.
     ZAVDebug(const ZAVDebug& other);
-    // Changes nothing.
+    /// Changes nothing.
     ZAVDebug& operator=(const ZAVDebug& other);
+    /// Stops the trace with its closing line and releases what the object owns.
     virtual ~ZAVDebug();
 
-    // A file trace named after the program. Nothing happens while a file or
-    // wrap trace is active.
+    /// A file trace named after the program. Nothing happens while a file or
+    /// wrap trace is active.
     void TraceStart();
-    // wrapSize 0: a file trace under name (empty: after the program);
-    // otherwise a wrap trace of at least 1024 bytes whose dumps go to name.
+    /// wrapSize 0: a file trace under name (empty: after the program);
+    /// otherwise a wrap trace of at least 1024 bytes whose dumps go to name.
     void TraceStart(WCHAR* name, DWORD wrapSize);
-    // Closes the trace file; a non-zero flag writes "Trace Closed." first.
+    /// Closes the trace file; a non-zero flag writes "Trace Closed." first.
     void TraceStop(int closingLine);
-    // 1 while a trace file is open.
+    /// 1 while a trace file is open.
     int TraceActive();
-    // The size of one trace file after which the trace moves to the next.
+    /// The size of one trace file after which the trace moves to the next.
     void MaxLogSize(DWORD limit);
 
-    // One trace line: time, elapsed milliseconds, indentation, text.
+    /// One trace line: time, elapsed milliseconds, indentation, text (never
+    /// null). Goes to the file, or to the wrap ring when no file is open.
     void InsertMsg(const WCHAR* text);
+    /// As above, with the string's text.
     void InsertMsg(ZAVString& text);
 
-    // The routine stack. mode 0 silences the routine's Push/Pop lines, -2
-    // takes the caller's setting, anything else writes them. Answers the
-    // new level, to be passed to RoutinePop (a negative level pops one).
+    /// Enters a routine on the stack and writes its Push line. mode 0
+    /// silences the routine's Push/Pop lines, -2 takes the caller's setting,
+    /// anything else writes them. Answers the new level, for RoutinePop.
     LONG RoutinePush(const WCHAR* owner, const WCHAR* routine, const WCHAR* extra, LONG mode);
-    // request 0x7FFFFFFF: none.
+    /// As RoutinePush, with a request number as the extra (0x7FFFFFFF: none).
     LONG RoutinePushReq(const WCHAR* owner, const WCHAR* routine, LONG request, LONG mode);
-    // rc 0x7FFFFFFF: none.
+    /// Leaves the routine of level (negative: the innermost) with a Pop line
+    /// of the return code rc (0x7FFFFFFF: none) and the duration.
     void RoutinePop(LONG level, LONG rc);
-    // "Owner.Routine" of the innermost level; empty with an empty stack.
+    /// "Owner.Routine" of the innermost level; empty with an empty stack.
     ZAVString ActiveRoutine() const;
-    // Every level's text, outermost first, joined by ";".
+    /// Every level's text, outermost first, joined by ";".
     ZAVString ShowCallStack() const;
 
-    // The wrap trace: on while its ring exists.
+    /// 1 while the wrap trace is on (its ring exists), else 0.
     int TraceWrapActive();
+    /// Ends the wrap trace; the saved lines are discarded.
     void TraceWrapStop();
-    // Writes the saved lines, oldest first, to a trace file between two
-    // marker lines (and the title after the first), then empties the ring.
+    /// Writes the saved lines, oldest first, to a trace file between two
+    /// marker lines (and the title after the first), then empties the ring.
     void TraceDumpWrap(WCHAR* title);
 
     // Upper-case hexadecimal. The buffer forms write no terminator.
+    /// Writes 2 x count hex digits of the bytes at data to out.
     void HexString(const void* data, DWORD count, WCHAR* out);
+    /// The 2 x count hex digits of the bytes at data.
     ZAVString HexString(const void* data, DWORD count);
+    /// Writes the value's 8 hex digits, most significant first, to out.
     void HexStringForDWORD(DWORD value, WCHAR* out);
+    /// The value's 8 hex digits, most significant first.
     ZAVString HexStringForDWORD(DWORD value);
-    // One dump line of the first min(count, 16) bytes: 54 characters, and
-    // before them, when asked, the address (as wide as a pointer) and two blanks.
+    /// One dump line of the first min(count, 16) bytes: 54 characters, and
+    /// before them, when asked, the address (as wide as a pointer) and two blanks.
     void HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress);
-    // The area into the trace, 16 bytes a line, after a blank line and the title.
+    /// The area into the trace, 16 bytes a line, after a blank line and the title.
     void HexDump(const void* data, DWORD count, const WCHAR* title);
 
-    // A table of one heap's regions and blocks (null: the process heap).
-    // options 0x1 merges adjacent like entries, 0x2 keeps regions and busy
-    // blocks only; dumpBytes of each busy block are shown; region -1 is all.
+    /// A table of one heap's regions and blocks (null: the process heap).
+    /// options 0x1 merges adjacent like entries, 0x2 keeps regions and busy
+    /// blocks only; dumpBytes of each busy block are shown; region -1 is all.
     void TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region);
-    // One line with the free, committed and reserved bytes of the address space.
+    /// One line with the free, committed and reserved bytes of the address
+    /// space, ending with the caller's id.
     void TraceVirtualMemUsage(DWORD id);
 
-    LONG m_RoutineLevel;
-    HANDLE m_hTraceFile;
-    OVERLAPPED m_Overlapped;
-    ZAVDebugLevels<ZAVString*>* m_pRoutineNames;
-    ZAVDebugLevels<bool>* m_pRoutineTraceOn;
-    ZAVDebugLevels<ZAVUInt64>* m_pRoutineStart;
-    ZAVString m_MsgLine;
-    ZAVString m_TraceFileName;
-    unsigned char* m_pWrapBuf;
-    unsigned char* m_pWrapLimit;
-    unsigned char* m_pWrapOldest;
-    unsigned char* m_pWrapNext;
-    WCHAR m_LastDate[12];
-    int m_WritePending;
-    DWORD m_MemChangeThreshold;
-    ZAVUInt64 m_LastMsgTime;
-    ZAVUInt64 m_BytesWritten;
-    ZAVUInt64 m_MaxLogSize;
-    ZAVUInt64 m_LastPoolBusy;
-    PROCESS_MEMORY_COUNTERS m_LastMemCounters;
+    LONG m_RoutineLevel;                           ///< innermost routine's level; -1 for an empty stack
+    HANDLE m_hTraceFile;                           ///< the open trace file; 0 when none is open
+    OVERLAPPED m_Overlapped;                       ///< the file writes' position and completion event
+    ZAVDebugLevels<ZAVString*>* m_pRoutineNames;   ///< per level, the routine's name
+    ZAVDebugLevels<bool>* m_pRoutineTraceOn;       ///< per level, whether its Push/Pop lines are written
+    ZAVDebugLevels<ZAVUInt64>* m_pRoutineStart;    ///< per level, the timer at its Push
+    ZAVString m_MsgLine;                           ///< the line being composed
+    ZAVString m_TraceFileName;                     ///< the name given to TraceStart; empty: after the program
+    unsigned char* m_pWrapBuf;                     ///< the wrap ring; null without a wrap trace
+    unsigned char* m_pWrapLimit;                   ///< end of the ring's usable part
+    unsigned char* m_pWrapOldest;                  ///< the oldest record in the ring
+    unsigned char* m_pWrapNext;                    ///< where the next record goes
+    WCHAR m_LastDate[12];                          ///< the date of the last date line; empty in a new file
+    int m_WritePending;                            ///< 1 while a file write is not yet waited for
+    DWORD m_MemChangeThreshold;                    ///< pool change in bytes that writes a memory line
+    ZAVUInt64 m_LastMsgTime;                       ///< the timer at the previous line
+    ZAVUInt64 m_BytesWritten;                      ///< bytes written to the current file
+    ZAVUInt64 m_MaxLogSize;                        ///< a file's size limit in bytes (100 MiB)
+    ZAVUInt64 m_LastPoolBusy;                      ///< ZAV_PoolMemBusy in the last memory line
+    PROCESS_MEMORY_COUNTERS m_LastMemCounters;     ///< process counters in the last memory line
+    /// GetProcessMemoryInfo, looked up on first need.
     BOOL(WINAPI* m_pfnGetProcessMemoryInfo)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
-    HMODULE m_hPsapi;
-    HANDLE m_hProcess;
+    HMODULE m_hPsapi;                              ///< psapi, loaded on first need
+    HANDLE m_hProcess;                             ///< the own process, opened on first need
 
 private:
     void TraceStartOpen();

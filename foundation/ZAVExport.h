@@ -1,8 +1,17 @@
-// The one export macro, the wide character and its literal.
+/// \file
+/// The one export macro, the wide character and its literal.
 #pragma once
 
 #include "ZAVPlatform.h"
 
+/// \def ZAVUTIL1_API
+/// Marks a name the library exports (dllexport while building the DLL,
+/// dllimport in its hosts; default visibility on ELF).
+/// \def ZAV_WIDE
+/// The platform's wide literal of a narrow one (L"" on Windows, u"" elsewhere).
+/// \def ZAV_SHARED_INLINE
+/// Keeps an inline member exported, so that its static locals are one object
+/// for the library and its hosts.
 #if defined(_WIN32)
 #if defined(ZAVUTIL1_BUILD)
 #define ZAVUTIL1_API __declspec(dllexport)
@@ -14,15 +23,13 @@
 #else
 #define ZAVUTIL1_API ZAV_VISIBLE
 #define ZAV_WIDE(text) u##text
-// An inline member that stays exported (inlines are hidden by default), so
-// that its static locals are one object for the library and its hosts.
 #define ZAV_SHARED_INLINE ZAV_VISIBLE
 #endif
 
-// A literal of the platform's wide type (WCHAR): ZAV_TEXT("abc").
+/// A literal of the platform's wide type (WCHAR): ZAV_TEXT("abc").
 #define ZAV_TEXT(text) ZAV_WIDE(text)
 
 #include <stdint.h>
 
-// The Windows runtime's unsigned __int64.
+/// The Windows runtime's unsigned __int64: timer values and byte counts.
 typedef uint64_t ZAVUInt64;

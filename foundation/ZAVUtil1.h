@@ -1,4 +1,5 @@
-// The whole exported interface of ZAVUtil1.
+/// \file
+/// The whole exported interface of ZAVUtil1: include this one header.
 #pragma once
 
 #include "ZAVExport.h"

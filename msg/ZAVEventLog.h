@@ -1,11 +1,15 @@
-// One event-log entry per message, with a flood limit: g_LogEntriesMax
-// entries per window of g_LogMsgCancelTime seconds, after which the next
-// entry is a termination notice and the process ends with code 112.
+/// \file
+/// One event-log entry per message, with a flood limit: g_LogEntriesMax
+/// entries per window of g_LogMsgCancelTime seconds, after which the next
+/// entry is a termination notice and the process ends with code 112.
 #pragma once
 
 #include "ZAVMsg.h"
 
-// The template is FormatMessage text whose %1, %2... take the record's
-// insertions; source null or empty means "ZAVMsg". Never fails visibly.
+/// Writes one entry for a linked record (not an exported block): text is a
+/// FormatMessage template whose %1, %2... take the record's insertions;
+/// source null or empty means "ZAVMsg". Never fails visibly; an empty
+/// formatted text writes and counts nothing.
 ZAVUTIL1_API void ZAV_LogEvent(ZAVMsg& msg, const WCHAR* text, const WCHAR* source);
+/// As above, for a record of this category and message number without insertions.
 ZAVUTIL1_API void ZAV_LogEvent(ZAVMsgCategory category, const WCHAR* text, DWORD msgId, const WCHAR* source);

@@ -1,56 +1,59 @@
-// Message records: a message number, a category, the routine that was active
-// when the message arose, insertion strings for the message text's numbered
-// inserts, and four values of the caller's own. Records travel on locked
-// lists; the flat exported form holds offsets instead of addresses.
+/// \file
+/// Message records: a message number, a category, the routine that was active
+/// when the message arose, insertion strings for the message text's numbered
+/// inserts, and four values of the caller's own. Records travel on locked
+/// lists; the flat exported form holds offsets instead of addresses.
 #pragma once
 
 #include "ZAVList.h"
 
 class ZAVDebug;
 
-// 32 bits wide; values outside the table are stored and reported as errors.
+/// A message's category. 32 bits wide; values outside the table are stored
+/// and reported as errors.
 enum ZAVMsgCategory : int32_t {
-    ZAVCatInfo6 = 6,
-    ZAVCatInfo10 = 10,
-    ZAVCatInfo20 = 20,
-    ZAVCatInfo30 = 30,
-    ZAVCatWarning50 = 50,
-    ZAVCatError70 = 70,
-    ZAVCatError90 = 90,
+    ZAVCatInfo6 = 6,       ///< information
+    ZAVCatInfo10 = 10,     ///< information
+    ZAVCatInfo20 = 20,     ///< information
+    ZAVCatInfo30 = 30,     ///< information
+    ZAVCatWarning50 = 50,  ///< warning
+    ZAVCatError70 = 70,    ///< error
+    ZAVCatError90 = 90,    ///< error
 };
 
+/// One message record, linked on a list or flat in an exported block.
 struct ZAVMsg {
-    ZAVLink Link;
-    DWORD MsgId;
-    DWORD Aux3;
-    WCHAR* pRoutine;     // exported block: offset of the name, or 0
-    WCHAR* pInsertions;  // strings, each terminated, then one more zero; exported block: offset, or 0
-    DWORD InsertionBytes;
-    ZAVMsgCategory Category;
-    WORD AuxWord;
-    WORD Reserved;
-    DWORD Aux1;
-    DWORD Aux2;
+    ZAVLink Link;          ///< the record's place on its list
+    DWORD MsgId;           ///< the message number
+    DWORD Aux3;            ///< the caller's value (aux3 of ZAV_MsgCreate)
+    WCHAR* pRoutine;       ///< the active routine's name, or null; exported block: offset, or 0
+    WCHAR* pInsertions;    ///< strings, each terminated, then one more zero; exported block: offset, or 0
+    DWORD InsertionBytes;  ///< bytes of the insertion list, final zero included; 0 while empty
+    ZAVMsgCategory Category;  ///< the category
+    WORD AuxWord;          ///< the caller's value (auxWord of ZAV_MsgCreate)
+    WORD Reserved;         ///< always 0
+    DWORD Aux1;            ///< the caller's value (aux1 of ZAV_MsgCreate)
+    DWORD Aux2;            ///< the caller's value (aux2 of ZAV_MsgCreate)
 };
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(ZAVMsg) == 44, "message record layout");
 #endif
 
-// Builds a record at the tail of list, with the trace's active routine when
-// a trace object is given. Throws the list's code (DWORD) when it refuses
-// the record, and 8 when there is no memory for it.
+/// Builds a record at the tail of list, with the trace's active routine when
+/// a trace object is given. Throws the list's code (DWORD) when it refuses
+/// the record, and 8 when there is no memory for it.
 ZAVUTIL1_API ZAVMsg* ZAV_MsgCreate(ZAVLinkAnchor* list, DWORD msgId, ZAVMsgCategory category, WORD auxWord,
                                    DWORD aux1, DWORD aux2, DWORD aux3, ZAVDebug* trace);
-// Appends an insertion string; 0, or 8 with the record unchanged.
+/// Appends an insertion string; 0, or 8 with the record unchanged.
 ZAVUTIL1_API DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, const WCHAR* text);
-// A number as _ltow writes it; radix 16 gets "0x" in front.
+/// Appends value as _ltow writes it in radix (16 gets "0x" in front); 0 or 8.
 ZAVUTIL1_API DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, LONG value, DWORD radix);
-// The list's first record as one self-contained block, owned by the caller;
-// null for an empty list.
+/// The list's first record as one self-contained block, owned by the caller;
+/// null for an empty list.
 ZAVUTIL1_API ZAVMsg* ZAV_MsgExport(ZAVLinkAnchor* list);
-// Releases a linked record (taking it off list when one is given) or an
-// exported block.
+/// Releases a linked record (taking it off list when one is given) or an
+/// exported block.
 ZAVUTIL1_API void ZAV_MsgDestroy(ZAVLinkAnchor* list, ZAVMsg* msg);
-// Releases every record of the list.
+/// Releases every record of the list.
 ZAVUTIL1_API void ZAV_MsgDestroyAll(ZAVLinkAnchor* list);
