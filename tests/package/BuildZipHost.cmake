@@ -4,6 +4,9 @@
 # non-system imports beside it, and the DLL carries its version resource.
 # Expects BUILD_DIR, HOST_SOURCE, CXX, OBJDUMP and VERSION (a.b.c.d).
 cmake_policy(VERSION 3.25)
+set(ZAV_OBJDUMP ${OBJDUMP})
+set(ZAV_CXX ${CXX})
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/WindowsImports.cmake)
 set(work ${BUILD_DIR}/zip-host)
 file(REMOVE_RECURSE ${work})
 
@@ -24,17 +27,14 @@ run("the host's build against the ZIP"
     -L${root}/lib -lZAVUtil1 -o ${work}/host.exe)
 
 # An import the compiler can find is one of its runtime DLLs, which must ship.
-file(GLOB shipped RELATIVE ${root}/bin ${root}/bin/*.dll)
-string(TOLOWER "${shipped}" shipped)
-foreach(dll IN LISTS shipped)
-  execute_process(COMMAND ${OBJDUMP} -p ${root}/bin/${dll} OUTPUT_VARIABLE listing)
-  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${listing}")
-  list(TRANSFORM imports REPLACE "^DLL Name: " "")
+file(GLOB dlls RELATIVE ${root}/bin ${root}/bin/*.dll)
+string(TOLOWER "${dlls}" shipped)  # Windows matches DLL names caselessly
+foreach(dll IN LISTS dlls)
+  zav_imported_dlls(${root}/bin/${dll} imports)
   foreach(name IN LISTS imports)
-    execute_process(COMMAND ${CXX} -print-file-name=${name}
-      OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+    zav_compiler_runtime_dll(${name} found)
     string(TOLOWER ${name} lower)
-    if(IS_ABSOLUTE "${found}" AND NOT lower IN_LIST shipped)
+    if(found AND NOT lower IN_LIST shipped)
       message(FATAL_ERROR "${dll} imports ${name}, which the ZIP lacks")
     endif()
   endforeach()
