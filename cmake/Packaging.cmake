@@ -38,6 +38,7 @@ install(FILES ${PROJECT_BINARY_DIR}/ZAVUtil1Config.cmake ${PROJECT_BINARY_DIR}/Z
 # Relocatable: the prefix is found from the .pc file's own place, so the same
 # file serves /usr, a private prefix and an unpacked ZIP.
 file(RELATIVE_PATH ZAV_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" ZAV_PC_TO_PREFIX "${ZAV_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/zavutil1.pc.in ${PROJECT_BINARY_DIR}/zavutil1.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zavutil1.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
