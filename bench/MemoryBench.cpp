@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -58,6 +59,27 @@ void BM_ZAV_MemoryGetFree_guard_table(benchmark::State& state) {
     UseManager(ZAVMemAllocCRT, 0, 0);
 }
 
+// The monitoring table with a number of blocks already live (the argument):
+// the peer holds as many malloc'd blocks, so both heaps are equally full.
+template <typename Get, typename Put>
+void RunBatchesBesideLive(benchmark::State& state, Get get, Put put) {
+    std::vector<void*> held(static_cast<size_t>(state.range(0)));
+    for (void*& p : held) p = get(32);
+    RunBatches(state, get, put);
+    for (void* p : held) put(p);
+    state.counters["live"] = static_cast<double>(held.size());
+}
+
+void BM_malloc_free_beside_live(benchmark::State& state) {
+    RunBatchesBesideLive(state, [](DWORD n) { return malloc(n); }, [](void* p) { free(p); });
+}
+
+void BM_ZAV_MemoryGetFree_monitored(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, 0, 1);
+    RunBatchesBesideLive(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+    UseManager(ZAVMemAllocCRT, 0, 0);
+}
+
 // A working set of 1024 blocks of 16 to 4096 bytes; each step replaces one.
 constexpr int kSlots = 1024, kSteps = 4096;
 
@@ -102,11 +124,22 @@ void BM_HeapAlloc_mix_16_4096(benchmark::State& state) {
 BENCHMARK(BM_malloc_free);
 BENCHMARK(BM_ZAV_MemoryGetFree_plain);
 BENCHMARK(BM_ZAV_MemoryGetFree_guard_table);
+BENCHMARK(BM_malloc_free_beside_live)->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000);
+BENCHMARK(BM_ZAV_MemoryGetFree_monitored)->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_malloc_mix_16_4096);
 BENCHMARK(BM_HeapAlloc_mix_16_4096);
 
+// One ratio per number of live blocks: the curve should stay flat.
+bool DeclareMonitoringCurve() {
+    for (const char* live : {"0", "1000", "10000", "100000"})
+        zavbench::DeclareRatio(std::string("BM_ZAV_MemoryGetFree_monitored/") + live,
+                               std::string("BM_malloc_free_beside_live/") + live, 5.0);
+    return true;
+}
+
 const bool declared = (zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_plain", "BM_malloc_free", 1.1),
                        zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_guard_table", "BM_malloc_free", 2.5),
-                       zavbench::DeclareRatio("BM_HeapAlloc_mix_16_4096", "BM_malloc_mix_16_4096", 1.5), true);
+                       zavbench::DeclareRatio("BM_HeapAlloc_mix_16_4096", "BM_malloc_mix_16_4096", 1.5),
+                       DeclareMonitoringCurve(), true);
 
 }  // namespace

@@ -60,7 +60,7 @@ Fn Kernel32Entry(const char* name) {
 // Step 4 of a definition: a fresh table while monitoring is on. An earlier
 // table is left behind unreachable, as hosts that redefine expect.
 void StartTable() {
-    if (ZAV_MonitorMemory != 0) zav::StoreRelease(g_pZAVMemCtl, zav::NewMonitorBlock());
+    if (ZAV_MonitorMemory != 0) zav::StoreRelease(g_pZAVMemCtl, zav::StartMonitorTable());
 }
 
 void DefineImplicitly() {
@@ -231,10 +231,12 @@ static DWORD FreeWithAids(void* block) {
     const enumZAVMemoryAlloc strategy = Strategy();
     void* start = (zav::LoadRelaxed(ZAVMemOptions) & ZAVMemOptGuard) != 0 ? CheckGuards(strategy, block) : block;
     if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
-    DWORD result = Release(strategy, start);
-    if (ZAV_MemCtlBlock* table = Table())
-        if (!zav::MonitorForget(table, block)) return ZAV_MEM_NOT_MONITORED;
-    return result;
+    // The record goes first: once released, the address may be handed to
+    // another thread, whose record this return must not clear.
+    bool held = true;
+    if (ZAV_MemCtlBlock* table = Table()) held = zav::MonitorForget(table, block);
+    const DWORD result = Release(strategy, start);
+    return held ? result : ZAV_MEM_NOT_MONITORED;
 }
 
 DWORD ZAV_MemoryFreePtr(void* pointerVariable) {

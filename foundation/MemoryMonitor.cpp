@@ -3,71 +3,215 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace zav {
+#include <mutex>
 
-ZAV_MemCtlBlock* NewMonitorBlock() {
+#include "AddressIndex.h"
+#include "ZAVCompiler.h"
+
+namespace zav {
+namespace {
+
+constexpr uint32_t kRecords = ZAV_MEMCTL_ENTRIES;
+
+// What the walk would find, kept beside the chain: the table blocks in chain
+// order, a mask of free records per block, and two levels of bits naming the
+// blocks with a free record, so the first of them is a few bit scans away.
+// Constant-initialised and never destroyed: it must work before and after
+// the program's own static objects live.
+struct Monitor {
+    std::mutex lock;
+    ZAV_MemCtlBlock* first = nullptr;  // the chain described; null: none
+    ZAV_MemCtlBlock** blocks = nullptr;
+    uint32_t* freeRecords = nullptr;  // bit r: record r of the block is free
+    uint32_t* room = nullptr;         // bit b % 32 of word b / 32: block b has a free record
+    uint32_t* roomWords = nullptr;    // bit w % 32 of word w / 32: room[w] is not 0
+    uint32_t count = 0, capacity = 0;
+    AddressIndex index;
+
+    void Forget() {
+        first = nullptr;
+        count = 0;
+        index.Clear();
+    }
+
+    void MarkRoom(uint32_t block, bool hasRoom) {
+        uint32_t& word = room[block / 32];
+        if (hasRoom) {
+            word |= 1u << block % 32;
+            roomWords[block / 1024] |= 1u << block / 32 % 32;
+        } else {
+            word &= ~(1u << block % 32);
+            if (word == 0) roomWords[block / 1024] &= ~(1u << block / 32 % 32);
+        }
+    }
+
+    // The first block with a free record, or count when every record is taken.
+    uint32_t FirstWithRoom() const {
+        for (uint32_t w = 0; w * 1024 < count; ++w)
+            if (roomWords[w] != 0) {
+                const uint32_t word = w * 32 + LowestBit(roomWords[w]);
+                return word * 32 + LowestBit(room[word]);
+            }
+        return count;
+    }
+
+    bool Reserve(uint32_t blocksWanted) {
+        if (blocksWanted <= capacity) return true;
+        const uint32_t grown = capacity != 0 ? capacity * 2 : 1024;
+        // Each array is replaced only once every one is had, so a failure
+        // leaves the old ones whole.
+        auto* newBlocks = static_cast<ZAV_MemCtlBlock**>(malloc(grown * sizeof *blocks));
+        auto* newFree = static_cast<uint32_t*>(malloc(grown * sizeof *freeRecords));
+        auto* newRoom = static_cast<uint32_t*>(calloc(grown / 32, sizeof *room));
+        auto* newRoomWords = static_cast<uint32_t*>(calloc(grown / 1024, sizeof *roomWords));
+        if (newBlocks == nullptr || newFree == nullptr || newRoom == nullptr || newRoomWords == nullptr) {
+            free(newBlocks);
+            free(newFree);
+            free(newRoom);
+            free(newRoomWords);
+            return false;
+        }
+        if (count != 0) {
+            memcpy(newBlocks, blocks, count * sizeof *blocks);
+            memcpy(newFree, freeRecords, count * sizeof *freeRecords);
+            memcpy(newRoom, room, capacity / 32 * sizeof *room);
+            memcpy(newRoomWords, roomWords, capacity / 1024 * sizeof *roomWords);
+        }
+        free(blocks);
+        free(freeRecords);
+        free(room);
+        free(roomWords);
+        blocks = newBlocks;
+        freeRecords = newFree;
+        room = newRoom;
+        roomWords = newRoomWords;
+        capacity = grown;
+        return true;
+    }
+
+    bool Append(ZAV_MemCtlBlock* block) {
+        if (!Reserve(count + 1)) return false;
+        const uint32_t b = count++;
+        blocks[b] = block;
+        uint32_t freeMask = 0;
+        for (uint32_t r = 0; r < kRecords; ++r)
+            if (block->Entries[r].Address == nullptr) freeMask |= 1u << r;
+            else if (!index.Insert(block->Entries[r].Address, b * kRecords + r)) return false;
+        freeRecords[b] = freeMask;
+        MarkRoom(b, freeMask != 0);
+        return true;
+    }
+
+    // Describes the chain from its records: on a new table, and whenever the
+    // records are not what the index says (a host wrote to them).
+    bool Adopt(ZAV_MemCtlBlock* chain) {
+        Forget();
+        for (ZAV_MemCtlBlock* b = chain; b != nullptr; b = b->pNext)
+            if (!Append(b)) {
+                Forget();
+                return false;
+            }
+        first = chain;
+        return true;
+    }
+
+    bool Describes(ZAV_MemCtlBlock* chain) { return chain != nullptr && (first == chain || Adopt(chain)); }
+
+    ZAV_MemCtlEntry& Entry(uint32_t record) { return blocks[record / kRecords]->Entries[record % kRecords]; }
+};
+
+Monitor gMonitor;
+
+ZAV_MemCtlBlock* NewBlock() {
     void* block = malloc(sizeof(ZAV_MemCtlBlock));
     if (block != nullptr) memset(block, 0, sizeof(ZAV_MemCtlBlock));
     return static_cast<ZAV_MemCtlBlock*>(block);
 }
 
-static bool Claim(ZAV_MemCtlEntry& entry, void* address, DWORD size) {
-    void* expected = nullptr;
-    if (zav::LoadRelaxed(entry.Address) != nullptr ||
-        !zav::CompareExchangeAcquire(entry.Address, expected, address))
-        return false;
-    entry.Size = size;
-    entry.ThreadId = GetCurrentThreadId();
-    _wstrtime(entry.TimeText);
-    return true;
-}
-
-static bool ClaimIn(ZAV_MemCtlBlock* block, void* address, DWORD size) {
-    for (ZAV_MemCtlEntry& entry : block->Entries)
-        if (Claim(entry, address, size)) return true;
-    return false;
-}
-
-bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
-    ZAV_MemCtlBlock* last = first;
-    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = zav::LoadAcquire(b->pNext)) {
-        if (ClaimIn(b, address, size)) return true;
-        last = b;
+// The first record of a fresh block linked behind the last; count when no
+// block can be had.
+uint32_t Extend(Monitor& m) {
+    ZAV_MemCtlBlock* fresh = NewBlock();
+    if (fresh == nullptr) return m.count;
+    ZAV_MemCtlBlock* last = m.blocks[m.count - 1];
+    if (!m.Append(fresh)) {
+        free(fresh);
+        return m.count;
     }
-    ZAV_MemCtlBlock* fresh = NewMonitorBlock();
-    if (fresh == nullptr) return false;
-    Claim(fresh->Entries[0], address, size);
-    // Append behind the last block; another thread may have got there first,
-    // in which case walk on to the new end.
-    for (;;) {
-        fresh->pPrior = last;
-        ZAV_MemCtlBlock* expected = nullptr;
-        if (zav::CompareExchangeRelease(last->pNext, expected, fresh))
-            return true;
-        last = expected;
-        if (ClaimIn(last, address, size)) {
-            free(fresh);
-            return true;
-        }
-    }
+    fresh->pPrior = last;
+    last->pNext = fresh;
+    return m.count - 1;
 }
 
-bool MonitorForget(ZAV_MemCtlBlock* first, void* address) {
-    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = zav::LoadAcquire(b->pNext))
+// A linear walk, for a chain the index could not be built for.
+bool ForgetByWalk(ZAV_MemCtlBlock* first, void* address) {
+    for (ZAV_MemCtlBlock* b = first; b != nullptr; b = b->pNext)
         for (ZAV_MemCtlEntry& entry : b->Entries)
-            if (zav::LoadRelaxed(entry.Address) == address) {
-                // Only the block's owner returns it, so nobody else writes
-                // this record until Address is 0 again.
-                entry.ThreadId = 0;
-                entry.Size = 0;
-                memset(entry.TimeText, 0, sizeof entry.TimeText);
-                zav::StoreRelease(entry.Address, nullptr);
+            if (entry.Address == address) {
+                memset(&entry, 0, sizeof entry);
                 return true;
             }
     return false;
 }
 
+}  // namespace
+
+ZAV_MemCtlBlock* StartMonitorTable() {
+    std::lock_guard<std::mutex> hold(gMonitor.lock);
+    ZAV_MemCtlBlock* block = NewBlock();
+    if (block != nullptr) gMonitor.Adopt(block);
+    return block;
+}
+
+bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
+    Monitor& m = gMonitor;
+    std::lock_guard<std::mutex> hold(m.lock);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m.Describes(first)) return false;
+        uint32_t block = m.FirstWithRoom();
+        if (block == m.count && (block = Extend(m)) == m.count) return false;
+        const uint32_t r = LowestBit(m.freeRecords[block]);
+        ZAV_MemCtlEntry& entry = m.blocks[block]->Entries[r];
+        if (entry.Address != nullptr) {
+            m.Forget();
+            continue;
+        }
+        if (!m.index.Insert(address, block * kRecords + r)) return false;
+        entry.ThreadId = GetCurrentThreadId();
+        entry.Size = size;
+        _wstrtime(entry.TimeText);
+        entry.Address = address;
+        m.freeRecords[block] &= ~(1u << r);
+        if (m.freeRecords[block] == 0) m.MarkRoom(block, false);
+        return true;
+    }
+    return false;
+}
+
+bool MonitorForget(ZAV_MemCtlBlock* first, void* address) {
+    Monitor& m = gMonitor;
+    std::lock_guard<std::mutex> hold(m.lock);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m.Describes(first)) return ForgetByWalk(first, address);
+        uint32_t record;
+        if (!m.index.TakeLowest(address, &record)) return false;
+        ZAV_MemCtlEntry& entry = m.Entry(record);
+        if (entry.Address != address) {
+            m.Forget();
+            continue;
+        }
+        memset(&entry, 0, sizeof entry);
+        const uint32_t block = record / kRecords;
+        m.freeRecords[block] |= 1u << record % kRecords;
+        m.MarkRoom(block, true);
+        return true;
+    }
+    return ForgetByWalk(first, address);
+}
+
 void FreeMonitorChain(ZAV_MemCtlBlock* first) {
+    std::lock_guard<std::mutex> hold(gMonitor.lock);
+    if (gMonitor.first == first) gMonitor.Forget();
     while (first != nullptr) {
         ZAV_MemCtlBlock* next = first->pNext;
         free(first);

@@ -1,19 +1,23 @@
-// The monitoring table of live blocks: a chain of malloc'd table blocks,
-// scanned first fit. Records are claimed and released with atomic operations
-// on their Address, so threads that obtain and return blocks at once never
-// share a record or lose a chain link.
+// The monitoring table of live blocks: a chain of malloc'd table blocks that
+// hosts read through g_pZAVMemCtl. Records are taken first fit (the lowest
+// free record of the first table block with room) and a return clears the
+// first record holding its address, as a walk from the first record would;
+// a private index finds both without walking. One lock serialises updates,
+// so threads never share a record and the chain never loses a link.
 #pragma once
 
 #include "ZAVMemory.h"
 
 namespace zav {
 
-// A zeroed table block from malloc, or null.
-ZAV_MemCtlBlock* NewMonitorBlock();
+// Starts a table of one zeroed block (null when malloc fails). The table it
+// replaces is left as it is, for the host that may still hold it.
+ZAV_MemCtlBlock* StartMonitorTable();
 // Records a block; false when the table is full and cannot grow.
 bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size);
 // Clears the record that holds the address; false when none does.
 bool MonitorForget(ZAV_MemCtlBlock* first, void* address);
+// Releases every block of the chain.
 void FreeMonitorChain(ZAV_MemCtlBlock* first);
 
 }  // namespace zav

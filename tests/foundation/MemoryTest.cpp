@@ -72,9 +72,9 @@ TEST_F(Memory, DamagedGuardsThrowNineAndLeaveTheBlock) {
         EXPECT_EQ(ZAV_PoolMemBusy, busy) << "nothing uncounted";
         EXPECT_EQ(g_pZAVMemCtl->Entries[0].Address, p) << "still recorded";
     }
-    p[10] = 0;  // one byte past the caller's area
+    p[10] ^= 0xFF;  // one byte past the caller's area
     EXPECT_EQ(ThrownCode([&] { ZAV_MemoryFree(p); }), 9);
-    p[10] = static_cast<unsigned char>(Low32(p - 16));
+    p[10] ^= 0xFF;
     EXPECT_EQ(ZAV_MemoryFree(p), 0u);
 
     alignas(16) unsigned char notABlock[64] = {};
