@@ -40,11 +40,17 @@ inline HandleObject* AnyHandle(HANDLE handle) {
     return static_cast<HandleObject*>(handle);
 }
 
-// The own process (OpenProcess), for psapi's queries.
+// The own process (OpenProcess), for psapi's queries, which keep their
+// source open here between calls.
 class ProcessHandle : public HandleObject {
 public:
     static const HandleKind kKind = HandleKind::Process;
     ProcessHandle() : HandleObject(kKind) {}
+    ~ProcessHandle() override;
+
+    int countersFile = -1;            // the memory counters' source; -1: not open
+    unsigned countersFileFork = 0;    // the fork it was opened in
+    SIZE_T peakResident = 0, peakPrivate = 0;  // the highest values answered
 };
 
 inline HANDLE AsHandle(HandleObject* object) { return static_cast<HANDLE>(object); }

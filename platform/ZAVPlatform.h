@@ -339,8 +339,10 @@ typedef struct _PROCESS_MEMORY_COUNTERS {
 
 // Only the own process can be opened.
 ZAVPLATFORM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
-// psapi's query, found through LoadLibraryW("psapi.dll"): from /proc/self,
-// PagefileUsage being the private committed bytes (VmData).
+// psapi's query, found through LoadLibraryW("psapi.dll"): one read of
+// /proc/self/statm. PagefileUsage is the private writable memory (data and
+// stacks, VmData + VmStk), WorkingSetSize the resident bytes; the peaks are
+// the highest values this handle has answered; PageFaultCount is 0.
 ZAVPLATFORM_API BOOL WINAPI GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD size);
 
 // --- Virtual memory ---------------------------------------------------------------------

@@ -280,6 +280,15 @@ INSTANTIATE_TEST_SUITE_P(Strategies, MonitorDifferential,
 // and nothing else is; the table then goes on as the walk from that state.
 class ConcurrentMonitor : public MonitorDifferential {};
 
+// The window between a return and its record's clearing is narrow: many
+// rounds catch it in most runs of a plain build. The thread sanitizer sees
+// the unordered writes to one record at once, so a few rounds do there.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kRounds = 2;
+#else
+constexpr int kRounds = 12;
+#endif
+
 TEST_P(ConcurrentMonitor, ThreadsNeverShareOrStrandARecord) {
     constexpr int kThreads = 4;
     struct Held {
@@ -288,7 +297,7 @@ TEST_P(ConcurrentMonitor, ThreadsNeverShareOrStrandARecord) {
     };
     std::vector<std::vector<std::pair<void*, DWORD>>> owned(kThreads);
     std::vector<DWORD> threadIds(kThreads);
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < kRounds; ++round) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([&, t] {
