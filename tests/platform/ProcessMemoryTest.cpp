@@ -38,16 +38,22 @@ TEST(ProcessMemory, PrivateBytesAreTheWritablePrivateMappings) {
     PROCESS_MEMORY_COUNTERS counters;
     ASSERT_TRUE(GetProcessMemoryInfo(process, &counters, sizeof counters));
     EXPECT_EQ(counters.cb, sizeof counters);
-    EXPECT_EQ(counters.PagefileUsage, StatusBytes("VmData:") + StatusBytes("VmStk:"));
+    // Reading the status file may itself map memory (sanitizer runtimes do):
+    // its figure lies between the counter's before and after.
+    const unsigned long long status = StatusBytes("VmData:") + StatusBytes("VmStk:");
+    EXPECT_LE(counters.PagefileUsage, status);
+    EXPECT_LE(status, PrivateBytes(process));
     EXPECT_GT(counters.WorkingSetSize, 0u);
     EXPECT_GE(counters.PeakWorkingSetSize, counters.WorkingSetSize);
 
-    const SIZE_T before = counters.PagefileUsage;
+    const SIZE_T before = PrivateBytes(process);
     void* block = mmap(nullptr, kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(block, MAP_FAILED);
-    EXPECT_EQ(PrivateBytes(process), before + kMapped);
+    const SIZE_T mapped = PrivateBytes(process);
+    EXPECT_GE(mapped, before + kMapped);
+    EXPECT_LT(mapped, before + kMapped + kMapped / 16);
     munmap(block, kMapped);
-    EXPECT_EQ(PrivateBytes(process), before);
+    EXPECT_LT(PrivateBytes(process), before + kMapped / 16);
     PROCESS_MEMORY_COUNTERS after;
     ASSERT_TRUE(GetProcessMemoryInfo(process, &after, sizeof after));
     EXPECT_GE(after.PeakPagefileUsage, before + kMapped) << "the peak keeps the highest value answered";
@@ -69,7 +75,7 @@ TEST(ProcessMemory, AChildCountsItsOwnMemory) {
         void* block = mmap(nullptr, kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         const SIZE_T seen = PrivateBytes(process);
         const SIZE_T own = static_cast<SIZE_T>(StatusBytes("VmData:") + StatusBytes("VmStk:"));
-        _exit(block != MAP_FAILED && seen == own && seen >= parent + kMapped ? 0 : 1);
+        _exit(block != MAP_FAILED && seen <= own && seen >= parent + kMapped ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
