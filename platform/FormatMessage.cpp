@@ -1,296 +1,295 @@
-// FormatMessageW/A over a string source: the message-format language with
-// numbered inserts and printf-style insert formats.
+// FormatMessageW/A over a string source: the message-format language, line
+// breaks and wrapping, and Windows' rules for buffers and failures.
 #include <string.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
-#include "Conversion.h"
+#include "MessageInsert.h"
 
 namespace {
 
-// The inserts' values, numbered from 1: an array of DWORD_PTR or the
-// caller's va_list, read in order as pointer-sized slots.
-class Arguments {
-public:
-    Arguments(bool isArray, va_list* list)
-        : array_(isArray ? reinterpret_cast<const DWORD_PTR*>(list) : nullptr), list_(isArray ? nullptr : list) {}
+using zavplatform::InsertText;
+using zavplatform::MessageArguments;
 
-    bool Get(unsigned number, uint64_t& value) {
-        if (number == 0) return false;
-        if (array_ != nullptr) {
-            value = array_[number - 1];
-            return true;
-        }
-        if (list_ == nullptr) return false;
-        while (fetched_.size() < number) fetched_.push_back(va_arg(*list_, uintptr_t));
-        value = fetched_[number - 1];
+// The A form formats through a 32K buffer, terminator included; a longer
+// message fails with ERROR_INVALID_PARAMETER.
+const size_t kAnsiLimit = 32767;
+// A message the W form allocates may have this many characters with its
+// terminator (Windows formats messages of a million characters, so the
+// 128K of old no longer holds); longer ones fail with ERROR_MORE_DATA. It
+// bounds what a huge insert width such as %1!999999999s! can cost.
+const size_t kAllocatedLimit = 4 * 1024 * 1024;
+
+// The formatted units: in the caller's buffer, where they land as they are
+// made (as Windows writes them), or in a block of our own that grows up to
+// a limit.
+template <typename Char>
+class Output {
+public:
+    Output(Char* buffer, size_t capacity) : data_(buffer), capacity_(capacity), limit_(capacity), grows_(false) {}
+    explicit Output(size_t limit) : limit_(limit), grows_(true) {}
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    Char* data() { return data_; }
+    size_t size() const { return size_; }
+
+    // Room for units in all; false when the limit does not allow it.
+    bool Reserve(size_t units) {
+        if (units <= capacity_) return true;
+        if (units > limit_ || !grows_) return false;
+        size_t grown = capacity_ < 256 ? 256 : capacity_ * 2;
+        if (grown < units) grown = units;
+        if (grown > limit_) grown = limit_;
+        own_.resize(grown);
+        data_ = own_.data();
+        capacity_ = grown;
+        return true;
+    }
+
+    bool Append(Char c) {
+        if (!Reserve(size_ + 1)) return false;
+        data_[size_++] = c;
+        return true;
+    }
+
+    // As many as fit; false when not all did.
+    bool AppendRepeated(Char c, uint64_t count) {
+        const uint64_t room = (limit_ > size_ ? limit_ - size_ : 0);
+        const size_t n = static_cast<size_t>(count < room ? count : room);
+        if (n != 0 && !Reserve(size_ + n)) return false;
+        for (size_t i = 0; i < n; ++i) data_[size_ + i] = c;
+        size_ += n;
+        return n == count;
+    }
+
+    // Replaces the units [from, to) by a line break.
+    bool ReplaceWithBreak(size_t from, size_t to) {
+        const size_t size = size_ - (to - from) + 2;
+        if (!Reserve(size)) return false;
+        memmove(data_ + from + 2, data_ + to, (size_ - to) * sizeof(Char));
+        data_[from] = '\r';
+        data_[from + 1] = '\n';
+        size_ = size;
+        return true;
+    }
+
+    bool Terminate() {
+        if (!Reserve(size_ + 1)) return false;
+        data_[size_] = 0;
         return true;
     }
 
 private:
-    const DWORD_PTR* array_;
-    va_list* list_;
-    std::vector<uint64_t> fetched_;
+    std::vector<Char> own_;
+    Char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    const size_t limit_;
+    const bool grows_;
 };
 
-struct Spec {
-    bool left = false, plus = false, blank = false, alternate = false, zero = false;
-    int width = 0;
-    int precision = -1;
-    int bits = 32;        // of an integer argument
-    int text = 0;         // for s and c: 0 the function's own width, 1 narrow, 2 wide
-    char conversion = 's';
-};
+// Writes lines of at most width - 1 units: when a line reaches the width it
+// breaks at its last blank, dropping the blanks and tabs before it, or,
+// with no blank, after the unit that filled it. A CR or LF starts a line.
+template <typename Char>
+class LineWriter {
+public:
+    LineWriter(Output<Char>& out, size_t width) : out_(out), width_(width) {}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Parses "flags width .precision length conversion"; '*' takes the next
-// insert. Answers false for anything the language does not have.
-bool ParseSpec(const std::string& text, unsigned& number, Arguments& arguments, Spec& spec) {
-    size_t i = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '-') spec.left = true;
-        else if (c == '+') spec.plus = true;
-        else if (c == ' ') spec.blank = true;
-        else if (c == '#') spec.alternate = true;
-        else if (c == '0') spec.zero = true;
-        else break;
-    }
-    auto count = [&](int& target) {
-        uint64_t value = 0;
-        if (i < text.size() && text[i] == '*') {
-            ++i;
-            if (!arguments.Get(number++, value)) return false;
-            target = static_cast<int32_t>(value);
+    bool Put(Char c) {
+        if (!out_.Append(c)) return false;
+        const size_t end = out_.size();
+        if (c == '\r' || c == '\n') {
+            lineStart_ = end;
+            blank_ = kNone;
             return true;
         }
-        target = 0;
-        for (; i < text.size() && IsDigit(text[i]); ++i) target = target * 10 + (text[i] - '0');
-        return true;
-    };
-    if (!count(spec.width)) return false;
-    if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+        if (width_ == 0) return true;
+        if (c == ' ' || (c == '\t' && blank_ != kNone && blank_ + 2 == end)) blank_ = end - 1;
+        return end - lineStart_ < width_ || Wrap();
     }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        if (!count(spec.precision)) return false;
-    }
-    const std::string rest = text.substr(i);
-    static const struct {
-        const char* prefix;
-        int bits, text;
-    } kLengths[] = {{"I64", 64, 0}, {"I32", 32, 0}, {"ll", 64, 0}, {"hh", 8, 1}, {"h", 16, 1},
-                    {"l", 32, 2},   {"w", 32, 2},   {"I", 8 * static_cast<int>(sizeof(void*)), 0},
-                    {"z", 8 * static_cast<int>(sizeof(size_t)), 0}, {"", 32, 0}};
-    for (const auto& length : kLengths) {
-        const size_t n = strlen(length.prefix);
-        if (rest.compare(0, n, length.prefix) != 0) continue;
-        if (rest.size() != n + 1) return false;
-        spec.conversion = rest[n];
-        spec.bits = length.bits;
-        spec.text = length.text;
-        break;
-    }
-    if (strchr("sScCdiuxXop", spec.conversion) == nullptr || spec.conversion == 0) return false;
-    if (spec.conversion == 'p') spec.bits = 8 * static_cast<int>(sizeof(void*));
-    return true;
-}
 
-std::string Digits(uint64_t value, unsigned radix, bool upper) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string out;
-    do {
-        out.insert(out.begin(), digits[value % radix]);
-        value /= radix;
-    } while (value != 0);
-    return out;
-}
-
-// An integer insert, in ASCII.
-std::string FormatInteger(uint64_t raw, const Spec& spec) {
-    const uint64_t mask = spec.bits >= 64 ? ~0ull : (1ull << spec.bits) - 1;
-    uint64_t value = raw & mask;
-    std::string sign, prefix;
-    if (spec.conversion == 'd' || spec.conversion == 'i') {
-        const bool negative = spec.bits < 64 ? (value >> (spec.bits - 1)) != 0 : static_cast<int64_t>(value) < 0;
-        if (negative) {
-            value = (~value + 1) & mask;
-            sign = "-";
-        } else if (spec.plus) {
-            sign = "+";
-        } else if (spec.blank) {
-            sign = " ";
-        }
-    }
-    std::string digits;
-    switch (spec.conversion) {
-        case 'x': digits = Digits(value, 16, false); if (spec.alternate && value != 0) prefix = "0x"; break;
-        case 'X': digits = Digits(value, 16, true); if (spec.alternate && value != 0) prefix = "0X"; break;
-        case 'o': digits = Digits(value, 8, false); if (spec.alternate && value != 0) prefix = "0"; break;
-        case 'p': digits = Digits(value, 16, true); digits.insert(0, 2 * sizeof(void*) - digits.size(), '0'); break;
-        default: digits = Digits(value, 10, false); break;
-    }
-    if (spec.precision == 0 && value == 0 && spec.conversion != 'p') digits.clear();
-    if (spec.precision > static_cast<int>(digits.size())) digits.insert(0, spec.precision - digits.size(), '0');
-    std::string body = sign + prefix + digits;
-    const size_t width = static_cast<size_t>(spec.width);
-    if (body.size() < width) {
-        if (spec.left)
-            body.append(width - body.size(), ' ');
-        else if (spec.zero && spec.precision < 0)
-            body.insert(sign.size() + prefix.size(), width - body.size(), '0');
-        else
-            body.insert(0, width - body.size(), ' ');
-    }
-    return body;
-}
-
-template <typename Char>
-struct Output;
-
-template <>
-struct Output<char16_t> {
-    static std::u16string Narrow(const char* text) { return zavplatform::FromAnsi(text); }
-    static std::u16string Wide(const char16_t* text) { return text; }
-    static std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-    static const bool kWideIsOwn = true;
-};
-
-template <>
-struct Output<char> {
-    static std::string Narrow(const char* text) { return text; }
-    static std::string Wide(const char16_t* text) { return zavplatform::ToAnsi(text); }
-    static std::string Ascii(const std::string& text) { return text; }
-    static const bool kWideIsOwn = false;
-};
-
-template <typename Char>
-using Text = std::basic_string<Char>;
-
-template <typename Char>
-bool FormatInsert(unsigned number, const std::string& specText, Arguments& arguments, Text<Char>& out) {
-    Spec spec;
-    if (!ParseSpec(specText, number, arguments, spec)) return false;
-    uint64_t value = 0;
-    if (!arguments.Get(number, value)) return false;
-    const bool isString = spec.conversion == 's' || spec.conversion == 'S';
-    const bool isChar = spec.conversion == 'c' || spec.conversion == 'C';
-    if (!isString && !isChar) {
-        out += Output<Char>::Ascii(FormatInteger(value, spec));
+    bool PutRepeated(Char c, uint64_t count) {
+        if (width_ == 0 && c != '\r' && c != '\n') return out_.AppendRepeated(c, count);
+        for (uint64_t i = 0; i < count; ++i)
+            if (!Put(c)) return false;
         return true;
     }
-    // Lower case is the function's own width, upper case the other one;
-    // h and l/w name the width outright.
-    const bool own = spec.conversion == 's' || spec.conversion == 'c';
-    const bool wide = spec.text == 2 || (spec.text == 0 && own == Output<Char>::kWideIsOwn);
-    Text<Char> piece;
-    if (isChar) {
-        const char16_t unit[] = {static_cast<char16_t>(value & 0xFFFF), 0};
-        const char byte[] = {static_cast<char>(value & 0xFF), 0};
-        piece = wide ? Output<Char>::Wide(unit) : Output<Char>::Narrow(byte);
-        if (piece.empty()) piece.push_back(0);
-    } else {
-        const void* pointer = reinterpret_cast<const void*>(static_cast<uintptr_t>(value));
-        if (pointer == nullptr)
-            piece = Output<Char>::Ascii("(null)");
-        else
-            piece = wide ? Output<Char>::Wide(static_cast<const char16_t*>(pointer))
-                         : Output<Char>::Narrow(static_cast<const char*>(pointer));
-        if (spec.precision >= 0 && piece.size() > static_cast<size_t>(spec.precision)) piece.resize(spec.precision);
-    }
-    const size_t width = static_cast<size_t>(spec.width);
-    if (piece.size() < width) {
-        if (spec.left)
-            piece.append(width - piece.size(), ' ');
-        else
-            piece.insert(0, width - piece.size(), spec.zero ? '0' : ' ');
-    }
-    out += piece;
-    return true;
-}
 
-// Breaks lines longer than width at their last blank (or at width), keeping
-// the hard breaks already in the text.
-template <typename Char>
-Text<Char> Wrap(const Text<Char>& text, size_t width) {
-    Text<Char> out;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        out += text[i];
-        if (text[i] == '\n') {
-            lineStart = out.size();
-            continue;
-        }
-        if (out.size() - lineStart <= width) continue;
-        const size_t blank = out.find_last_of(' ', out.size() - 1);
-        const Char breakChars[] = {'\r', '\n', 0};
-        if (blank != Text<Char>::npos && blank > lineStart) {
-            out.replace(blank, 1, breakChars);
-            lineStart = blank + 2;
+    template <typename Text>
+    bool PutText(const Text& text) {
+        for (const Char c : text)
+            if (!Put(c)) return false;
+        return true;
+    }
+
+private:
+    static const size_t kNone = ~static_cast<size_t>(0);
+
+    bool Wrap() {
+        bool done;
+        if (blank_ == kNone) {
+            done = out_.Append('\r') && out_.Append('\n');
+            lineStart_ = out_.size();
         } else {
-            out.insert(out.size() - 1, breakChars);
-            lineStart = out.size() - 1;
+            const Char* text = out_.data();
+            size_t from = blank_;
+            while (from > lineStart_ && (text[from - 1] == ' ' || text[from - 1] == '\t')) --from;
+            done = out_.ReplaceWithBreak(from, blank_ + 1);
+            lineStart_ = from + 2;
         }
+        blank_ = kNone;
+        return done;
     }
-    return out;
+
+    Output<Char>& out_;
+    const size_t width_;  // 0: no wrapping
+    size_t lineStart_ = 0;
+    size_t blank_ = kNone;  // where the current line may break
+};
+
+enum class Outcome { kDone, kBadFormat, kFull };
+
+template <typename Char>
+Outcome PutInsert(const InsertText<Char>& text, LineWriter<Char>& out) {
+    const bool done = out.PutRepeated(text.fill, text.leading) && out.PutText(text.head) &&
+                      out.PutRepeated('0', text.zeros) && out.PutText(text.body) &&
+                      out.PutRepeated(' ', text.trailing);
+    return done ? Outcome::kDone : Outcome::kFull;
+}
+
+// "%N" or "%N!format!" after the '%' at p[-1]; p moves to its last unit.
+template <typename Char>
+Outcome Insert(const Char*& p, MessageArguments& arguments, LineWriter<Char>& out) {
+    unsigned number = static_cast<unsigned>(*p - '0');
+    if (p[1] >= '0' && p[1] <= '9') number = number * 10 + static_cast<unsigned>(*++p - '0');
+    std::string format = "s";
+    if (p[1] == '!') {
+        const Char* end = p + 2;
+        while (*end != 0 && *end != '!') ++end;
+        if (*end == 0) return Outcome::kBadFormat;
+        format.clear();
+        for (const Char* c = p + 2; c != end; ++c) {
+            if (*c < 0x20 || *c > 0x7E) return Outcome::kBadFormat;
+            format += static_cast<char>(*c);
+        }
+        p = end;
+    }
+    InsertText<Char> text;
+    if (!zavplatform::FormatInsert(number, format, arguments, text)) return Outcome::kBadFormat;
+    return PutInsert(text, out);
 }
 
 template <typename Char>
-bool Render(const Char* source, DWORD flags, Arguments& arguments, Text<Char>& out) {
+Outcome Render(const Char* source, DWORD flags, MessageArguments& arguments, Output<Char>& output) {
     const DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
     const bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
+    LineWriter<Char> out(output, width == FORMAT_MESSAGE_MAX_WIDTH_MASK ? 0 : width);
     for (const Char* p = source; *p != 0; ++p) {
+        bool done = true;
         if (*p == '\r' || *p == '\n') {
-            if (width == 0) {
-                out += *p;
-            } else if (!(*p == '\n' && p != source && p[-1] == '\r')) {
-                out += ' ';  // a line break of the source is a blank
+            // A line break of the source is CR LF; under a width, a blank.
+            if (*p == '\r' && p[1] == '\n') ++p;
+            done = width == 0 ? out.Put('\r') && out.Put('\n') : out.Put(' ');
+        } else if (*p != '%') {
+            done = out.Put(*p);
+        } else {
+            const Char c = *++p;
+            if (c == 0) return Outcome::kBadFormat;  // a '%' that ends the text
+            if (c == '0') return Outcome::kDone;
+            if (c == 'n') {
+                done = out.Put('\r') && out.Put('\n');
+            } else if (c == 'r') {
+                done = out.Put('\r');
+            } else if (c == 't') {
+                done = out.Put('\t');
+            } else if (c >= '1' && c <= '9' && !ignoreInserts) {
+                const Outcome outcome = Insert(p, arguments, out);
+                if (outcome != Outcome::kDone) return outcome;
+            } else {
+                // "%%", "% ", "%." and "%!" stand for the character; without
+                // inserts every other escape stands as it is.
+                done = (!ignoreInserts || out.Put('%')) && out.Put(c);
             }
-            continue;
         }
-        if (*p != '%') {
-            out += *p;
-            continue;
-        }
-        const Char c = *++p;
-        if (c == 0) break;
-        if (c >= '1' && c <= '9') {
-            const Char* start = p - 1;
-            unsigned number = static_cast<unsigned>(c - '0');
-            if (p[1] >= '0' && p[1] <= '9') number = number * 10 + static_cast<unsigned>(*++p - '0');
-            std::string spec = "s";
-            if (p[1] == '!') {
-                const Char* end = p + 2;
-                while (*end != 0 && *end != '!') ++end;
-                if (*end == 0) return false;
-                spec.assign(p + 2, end);
-                p = end;
-            }
-            if (ignoreInserts) {
-                out.append(start, p + 1);
-            } else if (!FormatInsert<Char>(number, spec, arguments, out)) {
-                return false;
-            }
-            continue;
-        }
-        switch (c) {
-            case '0': return true;
-            case 'n': out += '\r'; out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            default: out += c; break;  // "%%", "% ", "%.", "%!" and the rest stand for themselves
-        }
+        if (!done) return Outcome::kFull;
     }
-    if (width != 0 && width != FORMAT_MESSAGE_MAX_WIDTH_MASK) out = Wrap(out, width);
-    return true;
+    return Outcome::kDone;
+}
+
+// Into the caller's buffer, as Windows' W form writes it: on overflow what
+// fit and a terminator; on a format error what was written so far.
+DWORD FormatInPlace(const char16_t* source, DWORD flags, MessageArguments& arguments, char16_t* buffer, DWORD size) {
+    Output<char16_t> out(buffer, size);
+    const Outcome outcome = Render(source, flags, arguments, out);
+    if (outcome == Outcome::kBadFormat) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (outcome == Outcome::kFull || !out.Terminate()) {
+        if (size != 0) buffer[size - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (out.size() == 0) {
+        SetLastError(ERROR_NO_WORK_DONE);
+        return 0;
+    }
+    return static_cast<DWORD>(out.size());
+}
+
+// Through a block of our own, then into the caller's buffer or a LocalAlloc
+// block; the caller's buffer is written only on success.
+template <typename Char>
+DWORD FormatAside(const Char* source, DWORD flags, MessageArguments& arguments, Char* buffer, DWORD size) {
+    const bool isAnsi = sizeof(Char) == 1;
+    Output<Char> out(isAnsi ? kAnsiLimit : kAllocatedLimit);
+    const Outcome outcome = Render(source, flags, arguments, out);
+    if (outcome == Outcome::kBadFormat) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (outcome == Outcome::kFull || !out.Terminate()) {
+        SetLastError(isAnsi ? ERROR_INVALID_PARAMETER : ERROR_MORE_DATA);
+        return 0;
+    }
+    const size_t length = out.size();
+    if (length == 0) {
+        SetLastError(ERROR_NO_WORK_DONE);
+        return 0;
+    }
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
+        const uint64_t units = length + 1 > size ? length + 1 : size;
+        Char* block = units > SIZE_MAX / sizeof(Char) ? nullptr
+                                                       : static_cast<Char*>(LocalAlloc(LMEM_FIXED, units * sizeof(Char)));
+        if (block == nullptr) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        memcpy(block, out.data(), (length + 1) * sizeof(Char));
+        *reinterpret_cast<Char**>(buffer) = block;
+        return static_cast<DWORD>(length);
+    }
+    if (length + 1 > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(buffer, out.data(), (length + 1) * sizeof(Char));
+    return static_cast<DWORD>(length);
 }
 
 template <typename Char>
 DWORD Format(DWORD flags, LPCVOID source, Char* buffer, DWORD size, va_list* arguments) {
+    const bool isAnsi = sizeof(Char) == 1;
+    const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
+    if (buffer == nullptr) {
+        SetLastError(isAnsi && allocate ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (allocate) *reinterpret_cast<Char**>(buffer) = nullptr;
     if ((flags & FORMAT_MESSAGE_FROM_STRING) == 0) {
         // No message tables here, neither a module's nor the system's.
         SetLastError((flags & (FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM)) != 0
@@ -298,33 +297,22 @@ DWORD Format(DWORD flags, LPCVOID source, Char* buffer, DWORD size, va_list* arg
                          : ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (source == nullptr || buffer == nullptr) {
+    if (source == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    Arguments values((flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0, arguments);
-    Text<Char> out;
-    if (!Render(static_cast<const Char*>(source), flags, values, out)) {
+    MessageArguments values((flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0, arguments);
+    const Char* text = static_cast<const Char*>(source);
+    try {
+        if (isAnsi || allocate) return FormatAside(text, flags, values, buffer, size);
+        return FormatInPlace(reinterpret_cast<const char16_t*>(text), flags, values,
+                             reinterpret_cast<char16_t*>(buffer), size);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
     }
-    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
-        Char** target = reinterpret_cast<Char**>(buffer);
-        *target = nullptr;
-        if (out.empty()) return 0;  // nothing to hand out, nothing to release
-        const size_t units = out.size() + 1 > size ? out.size() + 1 : size;
-        Char* block = static_cast<Char*>(LocalAlloc(LMEM_FIXED, units * sizeof(Char)));
-        if (block == nullptr) return 0;
-        memcpy(block, out.c_str(), (out.size() + 1) * sizeof(Char));
-        *target = block;
-        return static_cast<DWORD>(out.size());
-    }
-    if (out.size() + 1 > size) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    memcpy(buffer, out.c_str(), (out.size() + 1) * sizeof(Char));
-    return static_cast<DWORD>(out.size());
+    return 0;
 }
 
 }  // namespace

@@ -98,6 +98,7 @@ typedef union _LARGE_INTEGER {
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_WORK_DONE 235L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_BAD_DEVICE 1200L
@@ -402,8 +403,15 @@ ZAVPLATFORM_API LONG WINAPI InterlockedDecrement(LONG volatile* value);
 // !printf-spec! (default !s!), %0, %n, %r, %t, %%, "% ", "%.", "%!". There
 // are no message tables: a call without FROM_STRING fails. With
 // ALLOCATE_BUFFER, buffer is the address of a pointer that receives a
-// LocalAlloc block of at least size characters. Answers the characters
-// written without the terminator; 0 on failure or for an empty result.
+// LocalAlloc block of at least size characters (set to null first).
+// Answers the characters written without the terminator; 0 on failure, or
+// with ERROR_NO_WORK_DONE for an empty result. Source line breaks become
+// CR LF, or blanks under a line width (the low byte of flags), which wraps
+// lines to fewer characters; IGNORE_INSERTS keeps every escape but %0, %n,
+// %r and %t as it stands. The W form writes into the caller's buffer as it
+// goes: when it overflows, what fit and a terminator remain, and no further
+// argument is read. The A form leaves the caller's buffer alone on failure
+// and fails with ERROR_INVALID_PARAMETER for 32767 characters or more.
 // In FormatMessageW !s! takes wide text and !S! narrow; in FormatMessageA
 // the other way round.
 ZAVPLATFORM_API DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,

@@ -1,109 +1,160 @@
-#include <string>
-
+// The message-format language of the stand-in's FormatMessageW/A, checked
+// against what Windows does (as Wine's conformance tests record it).
 #include <gtest/gtest.h>
 
-#include "ZAVPlatform.h"
+#include "FormatMessageSupport.h"
 
 namespace {
 
-const DWORD kArray = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+using namespace formatmessage;
 
-// Formats with an argument array into a caller's buffer; "<failed>" on failure.
-std::u16string Format(const char16_t* text, std::initializer_list<DWORD_PTR> values, DWORD extraFlags = 0) {
-    std::vector<DWORD_PTR> array(values);
-    array.resize(array.size() + 8, 0);
-    WCHAR buffer[512];
-    const DWORD n = FormatMessageW(kArray | extraFlags, text, 0, 0, buffer, 512, reinterpret_cast<va_list*>(array.data()));
-    return n == 0 ? u"<failed>" : std::u16string(buffer, n);
+struct TextCase {
+    DWORD flags;
+    const char* source;
+    const char* expected;
+};
+
+// Runs a case without arguments through both forms.
+void ExpectBothForms(const TextCase& c) {
+    const Outcome<char> ansi = Call<char>(c.flags, c.source, 512, nullptr);
+    EXPECT_EQ(ansi.text(), c.expected) << "A form of \"" << c.source << "\"";
+    EXPECT_EQ(ansi.result, strlen(c.expected));
+    const std::u16string source = Widen(c.source);
+    const Outcome<char16_t> wide = Call<char16_t>(c.flags, source.c_str(), 512, nullptr);
+    EXPECT_EQ(wide.text(), Widen(c.expected)) << "W form of \"" << c.source << "\"";
+    EXPECT_EQ(wide.buffer[wide.result], 0) << "terminator after \"" << c.source << "\"";
 }
 
-DWORD_PTR W(const char16_t* s) { return reinterpret_cast<DWORD_PTR>(s); }
-DWORD_PTR A(const char* s) { return reinterpret_cast<DWORD_PTR>(s); }
-
-TEST(FormatMessage, InsertsAndEscapes) {
-    EXPECT_EQ(Format(u"%1 and %2", {W(u"first"), W(u"second")}), u"first and second");
-    EXPECT_EQ(Format(u"%2%1%2", {W(u"a"), W(u"b")}), u"bab");
-    EXPECT_EQ(Format(u"line%nnext%ttab %% %. %! % x", {}), u"line\r\nnext\ttab % . ! " u" x");
-    EXPECT_EQ(Format(u"kept%0dropped", {}), u"kept");
-    EXPECT_EQ(Format(u"cr%rend", {}), u"cr\rend");
-    EXPECT_EQ(Format(u"two\r\nlines", {}), u"two\r\nlines");
-    EXPECT_EQ(Format(u"%10", {W(u"1"), W(u"2"), W(u"3"), W(u"4"), W(u"5"), W(u"6"), W(u"7"), W(u"8"), W(u"9"),
-                             W(u"ten")}),
-              u"ten");
-    EXPECT_EQ(Format(u"%1 left alone", {}, FORMAT_MESSAGE_IGNORE_INSERTS), u"%1 left alone");
-    EXPECT_EQ(Format(u"%1!5d! kept", {}, FORMAT_MESSAGE_IGNORE_INSERTS), u"%1!5d! kept");
-    EXPECT_EQ(Format(u"null %1", {0}), u"null (null)");
+TEST(FormatMessage, EscapesAndSourceLineBreaks) {
+    const TextCase cases[] = {
+        {kString, "plain", "plain"},
+        {kString, "[%%][%%%%]", "[%][%%]"},
+        {kString, "%.%! %   end", ".!    end"},
+        {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
+        {kString, "kept%0dropped", "kept"},
+        {kString, "%qx", "qx"},
+        // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
+        {kString, "a\nb", "a\r\nb"},
+        {kString, "a\rb", "a\r\nb"},
+        {kString, "a\r\nb", "a\r\nb"},
+        {kString, "a\r\r\nb", "a\r\n\r\nb"},
+        {kString, "\n\n", "\r\n\r\n"},
+        // Under a line width (the mask: no wrapping) a source break is a blank.
+        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\nb", "a b"},
+        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\r\nb", "a  b"},
+        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\nb%nc", "a b\r\nc"},
+    };
+    for (const TextCase& c : cases) ExpectBothForms(c);
 }
 
-TEST(FormatMessage, PrintfSpecs) {
-    EXPECT_EQ(Format(u"%1!d!|%2!u!|%3!x!|%4!X!|%5!o!", {DWORD_PTR(static_cast<DWORD>(-5)), 7, 255, 255, 8}),
-              u"-5|7|ff|FF|10");
-    EXPECT_EQ(Format(u"[%1!5d!][%1!-5d!][%1!05d!][%1!+d!][%1!.3d!]", {42}), u"[   42][42   ][00042][+42][042]");
-    EXPECT_EQ(Format(u"%1!#x! %1!#o!", {8}), u"0x8 010");
-    EXPECT_EQ(Format(u"%1!I64d!", {static_cast<DWORD_PTR>(-9000000000LL)}), u"-9000000000");
-    EXPECT_EQ(Format(u"%1!lu!", {0xFFFFFFFFu}), u"4294967295");
-    EXPECT_EQ(Format(u"[%1!-6s!][%2!4s!][%3!.2s!]", {W(u"ab"), W(u"cd"), W(u"efgh")}), u"[ab    ][  cd][ef]");
-    EXPECT_EQ(Format(u"%1!S! %2!hs! %3!ls!", {A("narrow"), A("also"), W(u"wide")}), u"narrow also wide");
-    EXPECT_EQ(Format(u"%1!c!%2!C!", {'W', 'n'}), u"Wn");
-    EXPECT_EQ(Format(u"[%1!*d!]", {4, 7}), u"[   7]");
-    EXPECT_EQ(Format(u"%1!q!", {1}), u"<failed>");
-    EXPECT_EQ(Format(u"%1!d", {1}), u"<failed>");
+TEST(FormatMessage, IgnoreInsertsKeepsAllButFourEscapes) {
+    const TextCase cases[] = {
+        {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
+        {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
+        {kIgnore, "%q%1!d!", "%q%1!d!"},
+        {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
+        {kIgnore, "cut%0%1", "cut"},
+        {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
+        {kIgnore | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\nb", "a b"},
+        {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
+    };
+    for (const TextCase& c : cases) ExpectBothForms(c);
 }
 
-TEST(FormatMessage, BuffersSourcesAndVaList) {
-    DWORD_PTR args[] = {W(u"x"), 0};
-    WCHAR* allocated = nullptr;
-    DWORD n = FormatMessageW(kArray | FORMAT_MESSAGE_ALLOCATE_BUFFER, u"value %1", 0, 0,
-                             reinterpret_cast<LPWSTR>(&allocated), 80, reinterpret_cast<va_list*>(args));
-    ASSERT_EQ(n, 7u);
-    EXPECT_EQ(std::u16string(allocated), u"value x");
-    EXPECT_EQ(LocalFree(allocated), nullptr);
+TEST(FormatMessage, WrapsAtTheWidth) {
+    const TextCase cases[] = {
+        // Lines stay shorter than the width and break at their last blank.
+        {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
+        {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
+        {kString | 20, "alpha beta gamma", "alpha beta gamma"},
+        // The blanks before a break go; those after it stay on the next line.
+        {kString | 9, "one two     three", "one two\r\n   three"},
+        {kString | 4, "          ", "\r\n\r\n  "},
+        {kString | 6, "   abcd", "\r\nabcd"},
+        // A word that fills the line, or more, breaks after the last unit that fits.
+        {kString | 6, "abcdef", "abcdef\r\n"},
+        {kString | 6, "abcdefgh", "abcdef\r\ngh"},
+        {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
+        // %n and %r start a new line, so the count starts again.
+        {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
+        {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
+        // Only blanks break: tabs and punctuation do not.
+        {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
+        {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
+        // A source line break is a blank and may break.
+        {kString | 8, "one\ntwo three", "one two\r\nthree"},
+    };
+    for (const TextCase& c : cases) ExpectBothForms(c);
 
-    WCHAR small[4];
-    EXPECT_EQ(FormatMessageW(kArray, u"too long", 0, 0, small, 4, reinterpret_cast<va_list*>(args)), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    // The mask means no limit at all.
+    std::string longLine(300, 'w');
+    longLine[150] = ' ';
+    ExpectBothForms({kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, longLine.c_str(), longLine.c_str()});
 
-    // Without a source there is no message: no tables here.
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0,
-                             reinterpret_cast<LPWSTR>(&allocated), 80, nullptr),
-              0u);
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, small, 4, nullptr), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
-    // An insert with no argument list fails; an empty template gives nothing.
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, u"%1", 0, 0, small, 4, nullptr), 0u);
-    allocated = reinterpret_cast<WCHAR*>(1);
-    EXPECT_EQ(FormatMessageW(kArray | FORMAT_MESSAGE_ALLOCATE_BUFFER, u"", 0, 0, reinterpret_cast<LPWSTR>(&allocated),
-                             80, nullptr),
-              0u);
-    EXPECT_EQ(allocated, nullptr);
-
-    // A line width folds the source's line breaks into blanks and wraps.
-    WCHAR wrapped[64];
-    n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | 10, u"alpha beta\r\ngamma delta", 0, 0, wrapped, 64, nullptr);
-    EXPECT_EQ(std::u16string(wrapped, n), u"alpha beta\r\ngamma\r\ndelta");
-    n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_MAX_WIDTH_MASK, u"a\r\nb%nc", 0, 0, wrapped, 64,
-                       nullptr);
-    EXPECT_EQ(std::u16string(wrapped, n), u"a b\r\nc");
+    // Inserted text wraps like the template's own.
+    const char16_t* inserted = u"alpha beta";
+    EXPECT_EQ(WithArray<char16_t>(kString | 8, u"[%1]", {Wide(inserted)}).text(), u"[alpha\r\nbeta]");
 }
 
-DWORD FromVaList(WCHAR* out, DWORD size, const char16_t* text, ...) {
+TEST(FormatMessage, InsertsAndPrintfFormats) {
+    const struct {
+        const char16_t* source;
+        std::vector<DWORD_PTR> values;
+        const char16_t* expected;
+    } cases[] = {
+        {u"%1 and %2", {Wide(u"first"), Wide(u"second")}, u"first and second"},
+        {u"%2%1%2", {Wide(u"a"), Wide(u"b")}, u"bab"},
+        {u"%10|%100", {0, 0, 0, 0, 0, 0, 0, 0, 0, Wide(u"ten")}, u"ten|ten0"},
+        {u"null %1", {0}, u"null (null)"},
+        {u"%1!d!|%2!u!|%3!x!|%4!X!|%5!o!", {DWORD_PTR(DWORD(-5)), 7, 255, 255, 8}, u"-5|7|ff|FF|10"},
+        {u"[%1!5d!][%1!-5d!][%1!05d!][%1!+d!][%1!.3d!][%1! d!]", {42}, u"[   42][42   ][00042][+42][042][ 42]"},
+        {u"[%1!#x!][%1!#o!][%2!#x!][%2!.0d!]", {8, 0}, u"[0x8][010][0][]"},
+        {u"%1!hd! %1!hhd! %1!hu!", {0x1FFFF}, u"-1 -1 65535"},
+        {u"%1!lu! %1!ld!", {0xFFFFFFFFu}, u"4294967295 -1"},
+        {u"%1!I64d! %2!I64u!", {DWORD_PTR(-9000000000LL), ~DWORD_PTR(0)}, u"-9000000000 18446744073709551615"},
+        {u"[%1!-6s!][%2!4s!][%3!.2s!][%3!04.1s!]", {Wide(u"ab"), Wide(u"cd"), Wide(u"efgh")},
+         u"[ab    ][  cd][ef][000e]"},
+        {u"%1!S! %2!hs! %3!ls! %3!ws!", {Narrow("narrow"), Narrow("also"), Wide(u"wide")}, u"narrow also wide wide"},
+        {u"%1!c!%2!C!%3!hc!%4!lc!", {'W', 'n', 'h', 'l'}, u"Wnhl"},
+        {u"[%1!3c!]", {'x'}, u"[  x]"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WithArray<char16_t>(kString, c.source, c.values).text(), c.expected)
+            << std::string(c.source, c.source + std::char_traits<char16_t>::length(c.source));
+
+    // In the A form !s! and !c! are narrow and the upper case wide.
+    EXPECT_EQ(WithArray<char>(kString, "%1 %2!S! %3!c!%4!C!%n", {Narrow("bytes"), Wide(u"units"), 'a', 'b'}).text(),
+              "bytes units ab\r\n");
+}
+
+// FormatMessageW with the arguments after size as its va_list.
+Outcome<char16_t> FromVaList(const char16_t* source, ...) {
     va_list list;
-    va_start(list, text);
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING, text, 0, 0, out, size, &list);
+    va_start(list, source);
+    const Outcome<char16_t> outcome = Call<char16_t>(kString, source, 512, &list);
     va_end(list);
-    return n;
+    return outcome;
 }
 
-TEST(FormatMessage, VaListAndAnsiForm) {
-    WCHAR out[64];
-    const DWORD n = FromVaList(out, 64, u"%1 is %2!d! or %3!#x!", u"answer", 42, 255);
-    EXPECT_EQ(std::u16string(out, n), u"answer is 42 or 0xff");
+TEST(FormatMessage, StarArgumentsAreNumberedAsWindowsDoes) {
+    // The va_list form: '*' takes the insert's own number, then the next
+    // argument; the value is read into the last '*' slot.
+    EXPECT_EQ(FromVaList(u"[%1!*s!]", 3, u"v").text(), u"[  v]");
+    EXPECT_EQ(FromVaList(u"[%1!*.*d!]", 6, 2, 7).text(), u"[    07]");
+    EXPECT_EQ(FromVaList(u"[%1!*.*d!][%1!*.*d!]", 6, 2, 7, 3, 9).text(), u"[    07][   009]");
+    EXPECT_EQ(FromVaList(u"[%1!*.*d!][%3!*.*d!]", 4, 2, 7, 5, 3, 9).text(), u"[  07][  009]");
+    EXPECT_EQ(FromVaList(u"%1 is %2!d! or %3!#x!", u"answer", 42, 255).text(), u"answer is 42 or 0xff");
+    EXPECT_EQ(FromVaList(u"%1!I64u!|%2!I64d!", 18446744073709551615ull, -5ll).text(), u"18446744073709551615|-5");
 
-    // In the ANSI form !s! is narrow and !S! wide.
-    DWORD_PTR args[] = {A("bytes"), W(u"units"), 0};
-    char narrow[64];
-    const DWORD m = FormatMessageA(kArray, "%1 %2!S!%n", 0, 0, narrow, 64, reinterpret_cast<va_list*>(args));
-    EXPECT_EQ(std::string(narrow, m), "bytes units\r\n");
+    // The array form: the insert's number, then on from the highest used.
+    const std::vector<DWORD_PTR> values = {7, 3, 4, 6, 2, 8};
+    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*.*d!][%1!*.*d!]", values).text(), u"[    004][ 000002]");
+    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*.*d!][%4!*.*d!]", values).text(), u"[    004][    08]");
+    EXPECT_EQ(WithArray<char16_t>(kString, u"[%2!*d!]", values).text(), u"[  4]");
+    // A negative '*' width justifies to the left; a negative precision is none.
+    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5})
+                  .text(),
+              u"[7   ][5]");
 }
 
 }  // namespace
