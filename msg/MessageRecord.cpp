@@ -86,12 +86,11 @@ DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, const WCHAR* text) {
     if (size > 0xFFFFFFFFu) return ERROR_NOT_ENOUGH_MEMORY;
     unsigned char* block = static_cast<unsigned char*>(ZAV_MemoryGet(static_cast<DWORD>(size), 0));
     if (block == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-    if (msg->pInsertions != nullptr) {
-        memcpy(block, msg->pInsertions, kept);
-        ZAV_MemoryFree(msg->pInsertions);
-    }
+    if (msg->pInsertions != nullptr) memcpy(block, msg->pInsertions, kept);
     if (text != nullptr) memcpy(block + kept, text, textBytes - kTerminator);
     memset(block + kept + textBytes - kTerminator, 0, 2 * kTerminator);
+    // Only now: text may be one of the old list's strings.
+    if (msg->pInsertions != nullptr) ZAV_MemoryFree(msg->pInsertions);
     msg->pInsertions = reinterpret_cast<WCHAR*>(block);
     msg->InsertionBytes = static_cast<DWORD>(size);
     return 0;
