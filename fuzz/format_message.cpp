@@ -85,11 +85,23 @@ void IntoBlock(DWORD flags, const std::basic_string<Char>& source, DWORD minimum
     LocalFree(block);
 }
 
+// A '*' (whose value is a pointer) or a number of five digits or more.
+bool HugeWidths(const std::string& source) {
+    size_t digits = 0;
+    for (const char c : source) {
+        if (c == '*') return true;
+        digits = c >= '0' && c <= '9' ? digits + 1 : 0;
+        if (digits >= 5) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
-    DWORD flags = FORMAT_MESSAGE_FROM_STRING | data.ConsumeIntegral<uint8_t>();  // the width byte
+    DWORD flags = FORMAT_MESSAGE_FROM_STRING;
+    if (data.ConsumeBool()) flags |= data.ConsumeIntegral<uint8_t>();  // a line width
     if (data.ConsumeBool()) flags |= FORMAT_MESSAGE_IGNORE_INSERTS;
     const bool useList = data.ConsumeBool();
     if (!useList) flags |= FORMAT_MESSAGE_ARGUMENT_ARRAY;
@@ -107,11 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
     if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0 && (width == 0 || width == FORMAT_MESSAGE_MAX_WIDTH_MASK))
         FUZZ_CHECK(wideText == std::u16string(ansiText.begin(), ansiText.end()));
-    // A '*' width from a pointer is huge; the W form's block bound makes that
-    // slow rather than wrong, so leave it to the caller's buffers.
+    // Widths in the millions (a '*' width from a pointer is huge) meet the W
+    // form's block bound slowly rather than wrongly: the caller's buffers
+    // take those.
     if (allocate) {
         IntoBlock<char>(flags, source, bufferSize, useList);
-        if (source.find('*') == std::string::npos) IntoBlock<char16_t>(flags, wide, bufferSize, useList);
+        if (!HugeWidths(source)) IntoBlock<char16_t>(flags, wide, bufferSize, useList);
     }
     return 0;
 }

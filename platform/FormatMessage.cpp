@@ -114,8 +114,21 @@ public:
 
     bool PutRepeated(Char c, uint64_t count) {
         if (width_ == 0 && c != '\r' && c != '\n') return out_.AppendRepeated(c, count);
-        for (uint64_t i = 0; i < count; ++i)
+        while (count != 0) {
+            // Blanks that fill an empty line leave only its break: take such
+            // lines whole, or a huge blank width would cost time without end.
+            if (c == ' ' && out_.size() == lineStart_ && count >= width_) {
+                const uint64_t lines = count / width_;
+                for (uint64_t i = 0; i < lines; ++i)
+                    if (!out_.Append('\r') || !out_.Append('\n')) return false;
+                lineStart_ = out_.size();
+                blank_ = kNone;
+                count -= lines * width_;
+                continue;
+            }
             if (!Put(c)) return false;
+            --count;
+        }
         return true;
     }
 

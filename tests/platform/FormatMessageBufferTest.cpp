@@ -146,8 +146,12 @@ TEST(FormatMessageBuffers, AnsiFormHasA32KLimit) {
 
 TEST(FormatMessageBuffers, HugeWidthsAreBoundedByTheOutput) {
     const std::vector<DWORD_PTR> values = {Wide(u"v"), 5, DWORD_PTR(DWORD(INT_MIN)), 3};
+    for (const DWORD width : {0u, 8u})
     for (const char16_t* source : {u"%1!2147483647s!", u"%2!.2147483647d!", u"%3!*d!", u"%2!-999999999d!"}) {
-        // Into the caller's buffer: as much as fits.
+        // Into the caller's buffer: as much as fits. Under a line width
+        // blanks shrink to line breaks, but still meet the bound soon.
+        const DWORD kString = formatmessage::kString | width;
+        const DWORD kArray = formatmessage::kArray | width;
         const Outcome<char16_t> direct = WithArray<char16_t>(kString, source, values, 64);
         EXPECT_EQ(direct.result, 0u);
         EXPECT_EQ(direct.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));

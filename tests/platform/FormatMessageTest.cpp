@@ -94,6 +94,7 @@ TEST(FormatMessage, WrapsAtTheWidth) {
     // Inserted text wraps like the template's own.
     const char16_t* inserted = u"alpha beta";
     EXPECT_EQ(WithArray<char16_t>(kString | 8, u"[%1]", {Wide(inserted)}).text(), u"[alpha\r\nbeta]");
+    EXPECT_EQ(WithArray<char16_t>(kString | 4, u"%1!10s!x", {Wide(u"v")}).text(), u"\r\n\r\n vx");
 }
 
 TEST(FormatMessage, InsertsAndPrintfFormats) {
