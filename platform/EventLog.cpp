@@ -1,73 +1,109 @@
-// The event log over the system log: one RFC 5424 datagram per report.
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
+// The event log over the system's log: each registered source picks the
+// first outlet that listens (the journal, the syslog socket) or falls back
+// to the text log, and every report returns within a bounded time.
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "Conversion.h"
+#include "DatagramSocket.h"
+#include "EventLogEntries.h"
+#include "EventTextLog.h"
 #include "Handles.h"
+#include "SealedMemory.h"
 #include "TestControls.h"
+#include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
+using zavplatform::DatagramSocket;
 
 namespace {
+
+const char kJournalSocket[] = "/run/systemd/journal/socket";
+const char kSyslogSocket[] = "/dev/log";
+// The longest a report may hold its caller while the daemon's queue is full.
+const std::chrono::milliseconds kSendBound(100);
+
+const DWORD kErrorTimeout = 1460;     // ERROR_TIMEOUT
+const DWORD kErrorLogFileFull = 1502;  // ERROR_LOG_FILE_FULL
 
 class EventSource : public zavplatform::HandleObject {
 public:
     static const zavplatform::HandleKind kKind = zavplatform::HandleKind::EventSource;
-    explicit EventSource(std::string name) : HandleObject(kKind), name_(std::move(name)) {}
-    const std::string& name() const { return name_; }
+    explicit EventSource(std::string name) : HandleObject(kKind), name(std::move(name)) {}
 
-private:
-    std::string name_;
+    const std::string name;  // UTF-8
+    ZAVEventOutlet outlet = ZAVEventOutletNone;
+    std::string where;      // socket or file path
+    DatagramSocket socket;  // connected for the two daemons
 };
 
-// RFC 5424 severities: error 3, warning 4, notice 5, informational 6.
-int Severity(WORD type) {
-    switch (type) {
-        case EVENTLOG_ERROR_TYPE:
-        case EVENTLOG_AUDIT_FAILURE: return 3;
-        case EVENTLOG_WARNING_TYPE: return 4;
-        case EVENTLOG_AUDIT_SUCCESS: return 5;
-        default: return 6;
+struct LastReport {
+    ZAVEventOutlet outlet = ZAVEventOutletNone;
+    std::string where;
+    bool taken = false;
+};
+
+LastReport& TheLastReport() {
+    static LastReport last;
+    return last;
+}
+
+// The first daemon that listens, else the text log.
+void ChooseOutlet(EventSource& source) {
+    std::string journal, syslog;
+    {
+        std::lock_guard<std::mutex> hold(Controls().eventLogLock);
+        journal = Controls().journalSocket.value_or(kJournalSocket);
+        syslog = Controls().eventLogSocket.value_or(kSyslogSocket);
+    }
+    if (source.socket.Connect(journal)) {
+        source.outlet = ZAVEventOutletJournal;
+        source.where = journal;
+    } else if (source.socket.Connect(syslog)) {
+        source.outlet = ZAVEventOutletSyslog;
+        source.where = syslog;
+    } else {
+        source.outlet = ZAVEventOutletTextLog;
+        source.where = zavplatform::EventTextLogPath();
     }
 }
 
-// PRINTUSASCII without blanks, at most max characters; "-" when empty.
-std::string HeaderField(const std::string& value, size_t max) {
-    std::string field;
-    for (char c : value)
-        if (c > 32 && c < 127 && field.size() < max) field += c;
-    return field.empty() ? "-" : field;
+DatagramSocket::Result SendJournal(EventSource& source, const zavplatform::EventEntry& entry,
+                                   DatagramSocket::Deadline deadline) {
+    const std::string datagram = zavplatform::JournalEntry(entry);
+    DatagramSocket::Result result = source.socket.Send(datagram.data(), datagram.size(), -1, deadline);
+    if (result != DatagramSocket::Result::TooLarge) return result;
+    // Too large for one datagram: the entry travels in a sealed memory file.
+    const int memory = zavplatform::SealedMemoryFile(datagram);
+    if (memory < 0) return DatagramSocket::Result::Failed;
+    result = source.socket.Send(nullptr, 0, memory, deadline);
+    close(memory);
+    return result;
 }
 
-std::string Timestamp() {
-    struct timeval now;
-    gettimeofday(&now, nullptr);
-    struct tm utc;
-    gmtime_r(&now.tv_sec, &utc);
-    char text[64];
-    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
-             utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long>(now.tv_usec));
-    return text;
+DatagramSocket::Result SendSyslog(EventSource& source, const zavplatform::EventEntry& entry,
+                                  DatagramSocket::Deadline deadline) {
+    const std::string line = zavplatform::SyslogLine(entry, time(nullptr));
+    size_t size = line.size();
+    DatagramSocket::Result result = source.socket.Send(line.data(), size, -1, deadline);
+    // Too large: cut to what the socket takes, on a character boundary.
+    for (size_t limit = source.socket.Capacity(); result == DatagramSocket::Result::TooLarge && size > 1; limit = size / 2) {
+        size = zavplatform::Utf8Prefix(line, limit < size ? limit : size - 1);
+        result = source.socket.Send(line.data(), size, -1, deadline);
+    }
+    return result;
 }
 
-std::string Datagram(const EventSource& source, WORD type, DWORD eventId, WORD count, LPCWSTR* strings) {
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    std::string message;
+std::u16string JoinedStrings(WORD count, LPCWSTR* strings) {
+    std::u16string text;
     for (WORD i = 0; i < count; ++i) {
-        if (i != 0) message += ' ';
-        message += zavplatform::ToUtf8(strings != nullptr ? strings[i] : nullptr);
+        if (i != 0) text += u' ';
+        if (strings != nullptr && strings[i] != nullptr) text += strings[i];
     }
-    const int facilityUser = 1;
-    return "<" + std::to_string(facilityUser * 8 + Severity(type)) + ">1 " + Timestamp() + " " +
-           HeaderField(host, 255) + " " + HeaderField(source.name(), 48) + " " + std::to_string(getpid()) + " " +
-           std::to_string(eventId) + " - " + message;
+    return text;
 }
 
 }  // namespace
@@ -81,39 +117,39 @@ extern "C" HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source) {
         SetLastError(53);  // ERROR_BAD_NETPATH: only the local computer has a log here
         return nullptr;
     }
-    return zavplatform::AsHandle(new EventSource(zavplatform::ToUtf8(source)));
+    EventSource* events = new EventSource(zavplatform::ToUtf8(source));
+    ChooseOutlet(*events);
+    return zavplatform::AsHandle(events);
 }
 
 extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventId, PSID, WORD stringCount, DWORD,
                                     LPCWSTR* strings, LPVOID) {
-    const EventSource* events = zavplatform::HandleAs<EventSource>(source);
+    EventSource* events = zavplatform::HandleAs<EventSource>(source);
     if (events == nullptr) return FALSE;
-    const std::string datagram = Datagram(*events, type, eventId, stringCount, strings);
-
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    const std::u16string text = JoinedStrings(stringCount, strings);
+    const DatagramSocket::Deadline deadline = std::chrono::steady_clock::now() + kSendBound;
+    bool taken = false;
+    DWORD error = kErrorLogFileFull;
+    if (events->outlet == ZAVEventOutletTextLog) {
+        taken = zavplatform::AppendEventTextLog(events->where, text);
+    } else {
+        const zavplatform::EventEntry entry = {events->name, zavplatform::ToUtf8(text.c_str(), text.size()), type,
+                                               eventId, static_cast<DWORD>(getpid())};
+        const DatagramSocket::Result result = events->outlet == ZAVEventOutletJournal
+                                                  ? SendJournal(*events, entry, deadline)
+                                                  : SendSyslog(*events, entry, deadline);
+        taken = result == DatagramSocket::Result::Sent;
+        if (result == DatagramSocket::Result::TimedOut) error = kErrorTimeout;
+    }
     {
         std::lock_guard<std::mutex> hold(Controls().eventLogLock);
-        const std::string& path = Controls().eventLogSocket;
-        if (path.size() >= sizeof address.sun_path) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
-        path.copy(address.sun_path, path.size());
+        LastReport& last = TheLastReport();
+        last.outlet = events->outlet;
+        last.where = events->where;
+        last.taken = taken;
     }
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
-    const ssize_t sent = sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL,
-                                reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    close(fd);
-    if (sent != static_cast<ssize_t>(datagram.size())) {
-        SetLastError(1502);  // ERROR_LOG_FILE_FULL: the log did not take the entry
-        return FALSE;
-    }
-    return TRUE;
+    if (!taken) SetLastError(error);
+    return taken ? TRUE : FALSE;
 }
 
 extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source) {
@@ -123,9 +159,25 @@ extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source) {
     return TRUE;
 }
 
-extern "C" void ZAVPlatformTest_SetEventLogSocket(const char* path) {
+extern "C" ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, BOOL* taken) {
     std::lock_guard<std::mutex> hold(Controls().eventLogLock);
-    Controls().eventLogSocket = path != nullptr ? path : "/dev/log";
+    const LastReport& last = TheLastReport();
+    if (size != 0) {
+        const size_t n = last.where.copy(where, size - 1);
+        where[n] = 0;
+    }
+    if (taken != nullptr) *taken = last.taken ? TRUE : FALSE;
+    return last.outlet;
+}
+
+extern "C" void ZAVPlatformTest_SetEventLogSockets(const char* journal, const char* syslog) {
+    std::lock_guard<std::mutex> hold(Controls().eventLogLock);
+    Controls().journalSocket = journal != nullptr ? std::optional<std::string>(journal) : std::nullopt;
+    Controls().eventLogSocket = syslog != nullptr ? std::optional<std::string>(syslog) : std::nullopt;
+}
+
+extern "C" void ZAVPlatformTest_SetEventLogSocket(const char* path) {
+    ZAVPlatformTest_SetEventLogSockets(path != nullptr ? "" : nullptr, path);
 }
 
 extern "C" void ZAVPlatformTest_FailRegisterEventSource(BOOL fail) { Controls().failRegisterEventSource = fail != FALSE; }

@@ -33,8 +33,9 @@ struct TestControls {
     std::optional<std::u16string> computerName;
     std::atomic<DWORD> identityQueries{0};
 
+    // The event log's sockets, the system's when empty; under eventLogLock.
     std::mutex eventLogLock;
-    std::string eventLogSocket = "/dev/log";  // under eventLogLock
+    std::optional<std::string> journalSocket, eventLogSocket;
     std::atomic<bool> failRegisterEventSource{false};
 };
 

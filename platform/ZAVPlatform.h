@@ -427,9 +427,12 @@ ZAVPLATFORM_API DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD m
 #define EVENTLOG_AUDIT_SUCCESS 0x0008
 #define EVENTLOG_AUDIT_FAILURE 0x0010
 
-// The system log: each report is one syslog-protocol datagram (RFC 5424,
-// facility user, APP-NAME the source, MSGID the event identifier, the
-// strings joined by blanks as MSG) sent to /dev/log.
+// The system log (see ZAVEventOutlet.h): a source registered while the
+// journal listens sends each report as one entry of its native protocol
+// (MESSAGE the strings joined by blanks, PRIORITY and SYSLOG_FACILITY user,
+// SYSLOG_IDENTIFIER the source, SYSLOG_PID, EVENT_ID); else, while /dev/log
+// listens, as one syslog(3) line; else it appends to EventLog.txt beside the
+// program. A report waits at most 100 ms for a full queue, then fails.
 ZAVPLATFORM_API HANDLE WINAPI RegisterEventSourceW(LPCWSTR server, LPCWSTR source);
 ZAVPLATFORM_API BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category, DWORD eventId, PSID user,
                                          WORD stringCount, DWORD dataSize, LPCWSTR* strings, LPVOID data);

@@ -43,7 +43,12 @@ ZAVPLATFORM_API void ZAVPlatformTest_FailUserName(BOOL fail);
 // The computer name reported instead of the host's (null: the host's); it
 // may be longer than the Windows limit, to reach the overflow path.
 ZAVPLATFORM_API void ZAVPlatformTest_SetComputerName(LPCWSTR name);
-// Where ReportEventW sends its datagrams (null: /dev/log again).
+// Where event sources look for the journal's socket and the syslog socket
+// (null: the system's; "": nowhere). With neither listening, reports go to
+// the text log beside the program.
+ZAVPLATFORM_API void ZAVPlatformTest_SetEventLogSockets(const char* journal, const char* syslog);
+// Syslog lines to the socket at path, the journal not looked for (null: the
+// system's sockets again).
 ZAVPLATFORM_API void ZAVPlatformTest_SetEventLogSocket(const char* path);
 // Makes RegisterEventSourceW fail.
 ZAVPLATFORM_API void ZAVPlatformTest_FailRegisterEventSource(BOOL fail);

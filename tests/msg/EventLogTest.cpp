@@ -1,75 +1,36 @@
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
+#include "platform/LogReceiver.h"
 #include "ZAVUtil1.h"
 
 namespace {
 
-// A datagram socket standing in for the system log.
-class SystemLog {
+// A datagram socket standing in for the journal.
+class SystemLog : public zavtest::LogReceiver {
 public:
-    SystemLog() {
-        char pattern[] = "/tmp/zavlogXXXXXX";
-        directory_ = mkdtemp(pattern);
-        path_ = directory_ + "/log";
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path_.copy(address.sun_path, path_.size());
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ZAVPlatformTest_SetEventLogSocket(path_.c_str());
-    }
-    ~SystemLog() {
-        ZAVPlatformTest_SetEventLogSocket(nullptr);
-        close(fd_);
-        unlink(path_.c_str());
-        rmdir(directory_.c_str());
-    }
-    // The next datagram, or "" when none arrives within a second.
-    std::string Next() {
-        pollfd wait = {fd_, POLLIN, 0};
-        if (poll(&wait, 1, 1000) != 1) return "";
-        char buffer[4096];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-    }
-    bool Empty() {
-        pollfd wait = {fd_, POLLIN, 0};
-        return poll(&wait, 1, 50) == 0;
-    }
-
-private:
-    std::string directory_, path_;
-    int fd_ = -1;
+    SystemLog() { ZAVPlatformTest_SetEventLogSockets(path().c_str(), ""); }
+    ~SystemLog() { ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr); }
 };
 
 struct Entry {
-    std::string priority, appName, procId, msgId, message;
+    std::string priority, identifier, pid, eventId, message;
 };
 
-// "<PRI>1 TIMESTAMP HOST APP PROCID MSGID - MSG"
-Entry Parse(const std::string& datagram) {
-    std::istringstream in(datagram);
-    std::string head, stamp, host, dash;
-    Entry e;
-    in >> head >> stamp >> host >> e.appName >> e.procId >> e.msgId >> dash;
-    e.priority = head;
-    std::getline(in, e.message);
-    if (!e.message.empty() && e.message[0] == ' ') e.message.erase(0, 1);
-    return e;
+Entry Parse(const zavtest::LogReceiver::Datagram& datagram) {
+    const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(datagram.payload);
+    using zavtest::Field;
+    return {Field(fields, "PRIORITY"), Field(fields, "SYSLOG_IDENTIFIER"), Field(fields, "SYSLOG_PID"),
+            Field(fields, "EVENT_ID"), Field(fields, "MESSAGE")};
 }
 
 class EventLogTest : public ::testing::Test {
@@ -95,10 +56,10 @@ TEST_F(EventLogTest, InsertionsFillTheTemplateAndTheEventIdIsOne) {
     ZAV_MsgAddInsertion(msg, u"second");
     ZAV_LogEvent(*msg, u"%2 after %1", nullptr);
     const Entry e = Parse(log_.Next());
-    EXPECT_EQ(e.priority, "<12>1");  // user facility, warning
-    EXPECT_EQ(e.appName, "ZAVMsg");
-    EXPECT_EQ(e.procId, std::to_string(getpid()));
-    EXPECT_EQ(e.msgId, "1");
+    EXPECT_EQ(e.priority, "4");  // warning
+    EXPECT_EQ(e.identifier, "ZAVMsg");
+    EXPECT_EQ(e.pid, std::to_string(getpid()));
+    EXPECT_EQ(e.eventId, "1");
     EXPECT_EQ(e.message, "second after first");
     EXPECT_EQ(g_LogEntriesCount, 1);
     EXPECT_EQ(msg->InsertionBytes, 28u);  // the record is only read
@@ -108,17 +69,17 @@ TEST_F(EventLogTest, CategoriesAndSources) {
     struct Case {
         ZAVMsgCategory category;
         const char16_t* source;
-        const char *priority, *appName;
+        const char *priority, *identifier;
     };
-    const Case cases[] = {{ZAVCatInfo6, nullptr, "<14>1", "ZAVMsg"},
-                          {ZAVCatInfo30, u"", "<14>1", "ZAVMsg"},
-                          {static_cast<ZAVMsgCategory>(40), u"MyAgent", "<11>1", "MyAgent"},
-                          {ZAVCatError90, u"MyAgent", "<11>1", "MyAgent"}};
+    const Case cases[] = {{ZAVCatInfo6, nullptr, "6", "ZAVMsg"},
+                          {ZAVCatInfo30, u"", "6", "ZAVMsg"},
+                          {static_cast<ZAVMsgCategory>(40), u"MyAgent", "3", "MyAgent"},
+                          {ZAVCatError90, u"MyAgent", "3", "MyAgent"}};
     for (const Case& c : cases) {
         ZAV_LogEvent(c.category, u"text \u00e9", 99, c.source);
         const Entry e = Parse(log_.Next());
         EXPECT_EQ(e.priority, c.priority);
-        EXPECT_EQ(e.appName, c.appName);
+        EXPECT_EQ(e.identifier, c.identifier);
         EXPECT_EQ(e.message, "text \xc3\xa9");
     }
     EXPECT_EQ(g_LogEntriesCount, 4);
@@ -140,6 +101,21 @@ TEST_F(EventLogTest, NothingToFormatOrNoSourceMeansNothingCounted) {
     ZAV_MsgAddInsertion(msg, u"unseen");
     ZAV_LogEvent(*msg, u"[%1]", nullptr);
     EXPECT_EQ(Parse(log_.Next()).message, "[(null)]");
+}
+
+// A log that stops reading loses entries, and a lost entry counts as one
+// whose ReportEventW failed.
+TEST_F(EventLogTest, EntriesTheLogCannotTakeStillCount) {
+    int calls = 0, lost = 0;
+    while (lost < 2 && calls < 5000) {
+        ZAV_LogEvent(ZAVCatInfo10, u"unread", 1, nullptr);
+        ++calls;
+        BOOL taken = FALSE;
+        EXPECT_EQ(ZAVPlatform_LastEventReport(nullptr, 0, &taken), ZAVEventOutletJournal);
+        lost += taken ? 0 : 1;
+    }
+    EXPECT_EQ(lost, 2) << "the log's queue never filled";
+    EXPECT_EQ(g_LogEntriesCount, calls);
 }
 
 TEST_F(EventLogTest, ZeroWindowStartsANewOneInsteadOfEnding) {

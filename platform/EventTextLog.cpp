@@ -1,0 +1,40 @@
+#include "EventTextLog.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include "Conversion.h"
+#include "ZAVPlatform.h"
+
+namespace zavplatform {
+
+std::string EventTextLogPath() {
+    char program[4096];
+    const ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
+    std::string path(program, n > 0 ? static_cast<size_t>(n) : 0);
+    path.erase(path.rfind('/') + 1);  // npos + 1 clears a path without a folder
+    return path + "EventLog.txt";
+}
+
+bool AppendEventTextLog(const std::string& path, const std::u16string& text) {
+    // The stand-in's own file calls, so the library's text log and this one
+    // share the same file the same way (others may read, not write).
+    const std::u16string widePath = FromUtf8(path);
+    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const time_t now = time(nullptr);
+    const WCHAR* stamp = _wctime(&now);
+    std::u16string line(stamp != nullptr ? stamp : u"", stamp != nullptr ? 24 : 0);
+    line += u' ';
+    line += text;
+    line += u"\r\n";
+    const std::string bytes = ToAnsi(line);
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+}  // namespace zavplatform
