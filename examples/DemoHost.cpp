@@ -10,6 +10,9 @@
 #include <vector>
 
 #include <ZAVUtil1/ZAVUtil1.h>
+#ifndef _WIN32
+#include <ZAVUtil1/ZAVEventOutlet.h>
+#endif
 
 namespace {
 
@@ -62,6 +65,24 @@ void Report(DWORD items, DWORD crc) {
         ZAV_LogEvent(*taken, u"Demo host consumed %1 work items, CRC-32 %2.", u"ZAVDemoHost");
         ZAV_MsgDestroy(nullptr, taken);
     }
+}
+
+// Where the event went: on Linux the first log daemon that listened, else the text log.
+void TellWhereTheEventWent() {
+#ifdef _WIN32
+    printf("event: the Windows event log, source ZAVDemoHost\n");
+#else
+    char where[4096];
+    BOOL taken = FALSE;
+    const char* outlet = "nowhere";
+    switch (ZAVPlatform_LastEventReport(where, sizeof where, &taken)) {
+        case ZAVEventOutletJournal: outlet = "the systemd journal"; break;
+        case ZAVEventOutletSyslog: outlet = "the syslog socket"; break;
+        case ZAVEventOutletTextLog: outlet = "the text log"; break;
+        case ZAVEventOutletNone: where[0] = 0; break;
+    }
+    printf("event: %s %s%s\n", outlet, where, taken ? "" : " (not taken: the entry was lost)");
+#endif
 }
 
 // The name the trace will take: it never reuses an existing file.
@@ -143,6 +164,7 @@ int main() {
         DWORD crc = 0;
         DWORD done = Consume(&crc);
         Report(done, crc);
+        TellWhereTheEventWent();
         const ZAVUInt64 elapsed = ZAV_TimerValue() - start;
         printf("consumed %u items in %llu us, CRC-32 of all payloads in queue order 0x%08X\n",
                static_cast<unsigned>(done), static_cast<unsigned long long>(elapsed), static_cast<unsigned>(crc));
