@@ -2,8 +2,6 @@
 // syslog line, the text log when no daemon listens, and the bounded wait
 // when a daemon stops reading.
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -160,14 +158,9 @@ std::string ProgramFolder() {
 TEST_F(EventLogOutlets, WithNoDaemonListeningReportsGoToTheTextLogBesideTheProgram) {
     // A socket file nobody listens at any more counts as no daemon.
     const std::string stale = daemon_.path() + "-stale";
-    {
-        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        stale.copy(address.sun_path, stale.size());
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        close(fd);
-    }
+    const int fd = zavtest::UnixDatagramSocket(stale, true);
+    ASSERT_GE(fd, 0);
+    close(fd);
     ZAVPlatformTest_SetEventLogSockets(stale.c_str(), (daemon_.path() + "-missing").c_str());
     const std::string marker = "text log entry " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
     const std::u16string wide(marker.begin(), marker.end());

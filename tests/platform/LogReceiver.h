@@ -97,6 +97,20 @@ inline SyslogLine ParseSyslogLine(const std::string& line) {
     return parsed;
 }
 
+// A datagram socket bound (listen) or connected (!listen) to path; -1 when
+// that fails.
+inline int UnixDatagramSocket(const std::string& path, bool listen) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return -1;
+    path.copy(address.sun_path, path.size());
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&address);
+    if ((listen ? bind(fd, to, sizeof address) : connect(fd, to, sizeof address)) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
 // A scratch folder and a bound datagram socket in it.
 class LogReceiver {
 public:
@@ -104,11 +118,8 @@ public:
         char pattern[] = "/tmp/zavlogXXXXXX";
         directory_ = mkdtemp(pattern);
         path_ = directory_ + "/log";
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path_.copy(address.sun_path, path_.size());
-        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        fd_ = UnixDatagramSocket(path_, true);
+        bound_ = fd_ >= 0;
     }
     ~LogReceiver() {
         close(fd_);

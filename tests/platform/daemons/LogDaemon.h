@@ -6,8 +6,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "LogReceiver.h"
 
 namespace zavtest {
 
@@ -37,14 +37,9 @@ inline bool WaitUntil(const std::function<bool()>& done, int seconds = 15) {
 
 // Whether a datagram socket at path accepts a connection.
 inline bool Listening(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return false;
-    path.copy(address.sun_path, path.size());
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
+    const int fd = UnixDatagramSocket(path, false);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 class LogDaemon {
