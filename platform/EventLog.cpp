@@ -11,7 +11,7 @@
 #include "EventLogEntries.h"
 #include "EventTextLog.h"
 #include "Handles.h"
-#include "SealedMemory.h"
+#include "SystemQueries.h"
 #include "TestControls.h"
 #include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"

@@ -1,17 +1,15 @@
 #include "EventTextLog.h"
 
 #include <time.h>
-#include <unistd.h>
 
 #include "Conversion.h"
+#include "SystemQueries.h"
 #include "ZAVPlatform.h"
 
 namespace zavplatform {
 
 std::string EventTextLogPath() {
-    char program[4096];
-    const ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
-    std::string path(program, n > 0 ? static_cast<size_t>(n) : 0);
+    std::string path = ProgramFile();
     path.erase(path.rfind('/') + 1);  // npos + 1 clears a path without a folder
     return path + "EventLog.txt";
 }

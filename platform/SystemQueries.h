@@ -19,4 +19,12 @@ uint64_t MillisecondsSinceBoot();
 // byte; empty when they cannot be read.
 std::string ProgramArgumentBytes();
 
+// The running program's file, as an absolute path; empty when unknown.
+std::string ProgramFile();
+
+// An anonymous in-memory file holding bytes, sealed against every change,
+// as the journal takes an entry too large for one datagram. The descriptor
+// (the caller closes it), or -1 with errno set.
+int SealedMemoryFile(const std::string& bytes);
+
 }  // namespace zavplatform

@@ -1,9 +1,10 @@
-// Where the POSIX stand-in's event log put a process's last report, so a
-// host can tell its operator where to look. The outlet is chosen when an
-// event source is registered: the journal (its native protocol on
-// /run/systemd/journal/socket) when it listens, else the syslog socket
-// /dev/log (the traditional line syslog(3) writes), else the text log
-// EventLog.txt beside the program.
+/// \file
+/// Where the POSIX stand-in's event log put a process's last report, so a
+/// host can tell its operator where to look. The outlet is chosen when an
+/// event source is registered: the systemd journal (its native protocol on
+/// /run/systemd/journal/socket) when it listens, else the syslog socket
+/// /dev/log (the traditional line syslog(3) writes), else the text log
+/// EventLog.txt beside the program. Not on Windows, whose event log it is.
 #pragma once
 
 #ifndef _WIN32
@@ -15,16 +16,17 @@
 extern "C" {
 #endif
 
+/// The outlets of the event log on POSIX.
 typedef enum ZAVEventOutlet {
-    ZAVEventOutletNone = 0,  // no report yet
-    ZAVEventOutletJournal = 1,
-    ZAVEventOutletSyslog = 2,
-    ZAVEventOutletTextLog = 3
+    ZAVEventOutletNone = 0,     ///< no report made yet
+    ZAVEventOutletJournal = 1,  ///< the systemd journal
+    ZAVEventOutletSyslog = 2,   ///< a syslog daemon's socket
+    ZAVEventOutletTextLog = 3   ///< EventLog.txt beside the program
 } ZAVEventOutlet;
 
-// The outlet of the process's last ReportEventW; its socket or file path
-// (UTF-8, cut to fit, terminated) in where when size is not 0; whether the
-// outlet took the entry in *taken when taken is not null.
+/// The outlet of the process's last ReportEventW; its socket or file path
+/// (UTF-8, cut to fit, terminated) in where when size is not 0; whether the
+/// outlet took the entry in *taken when taken is not null.
 ZAVPLATFORM_API ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, BOOL* taken);
 
 #ifdef __cplusplus

@@ -26,4 +26,10 @@ std::string ProgramArgumentBytes() {
     return bytes;
 }
 
+std::string ProgramFile() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
 }  // namespace zavplatform

@@ -1,4 +1,5 @@
-#include "SealedMemory.h"
+// Sealed memory files on Linux (memfd_create and file seals).
+#include "SystemQueries.h"
 
 #include <errno.h>
 #include <fcntl.h>
