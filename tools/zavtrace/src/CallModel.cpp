@@ -1,0 +1,122 @@
+#include "CallModel.h"
+
+#include <algorithm>
+
+namespace zavtrace {
+
+uint32_t RoutineTable::Intern(std::string_view name) {
+    auto found = ids_.find(name);
+    if (found != ids_.end()) return found->second;
+    names_.emplace_back(name);
+    const uint32_t id = static_cast<uint32_t>(names_.size() - 1);
+    ids_.emplace(names_.back(), id);
+    return id;
+}
+
+uint32_t StackTree::Child(uint32_t parent, uint32_t routine) {
+    const uint64_t key = (static_cast<uint64_t>(parent) << 32) | routine;
+    auto found = children_.find(key);
+    if (found != children_.end()) return found->second;
+    if (nodes_.size() >= kMaxNodes) {
+        ++overflow_;
+        return parent;
+    }
+    nodes_.push_back({parent, routine, 0});
+    const uint32_t id = static_cast<uint32_t>(nodes_.size() - 1);
+    children_.emplace(key, id);
+    return id;
+}
+
+CallTracker::Frame& CallTracker::At(int level) {
+    if (static_cast<size_t>(level) >= frames_.size()) frames_.resize(level + 1);
+    return frames_[level];
+}
+
+uint32_t CallTracker::ParentNode(int level) const {
+    if (paths_ == nullptr) return 0;
+    for (int i = std::min(level, static_cast<int>(frames_.size())) - 1; i >= 0; --i)
+        if (frames_[i].open) return frames_[i].node;
+    return 0;
+}
+
+void CallTracker::Note(const char* what, uint32_t routine) {
+    if (anomalies_.examples.size() < 8) anomalies_.examples.push_back(std::string(what) + " " + routines_.Name(routine));
+}
+
+void CallTracker::Emit(const Track& track, int level, uint32_t routine, uint32_t node, int64_t startUs,
+                       int64_t durUs, bool hasRc, int32_t rc, CallEnd end) {
+    Frame& frame = At(level);
+    const int64_t selfUs = std::max<int64_t>(0, durUs - frame.childUs);
+    frame = Frame{};
+    if (level > 0) At(level - 1).childUs += durUs;
+    if (paths_ != nullptr && end != CallEnd::OpenAtEnd) paths_->Nodes()[node].selfUs += selfUs;
+    sink_.OnCall(track, Call{routine, level, startUs, durUs, selfUs, hasRc, rc, end, node});
+}
+
+void CallTracker::CloseAbove(const Track& track, int level, int64_t us, CallEnd end) {
+    for (int i = std::min(high_, static_cast<int>(frames_.size()) - 1); i > level; --i) {
+        Frame& frame = frames_[i];
+        if (frame.open) {
+            if (end == CallEnd::ClosedWithoutPop) {
+                ++anomalies_.closedWithoutPop;
+                Note("ended without its Pop:", frame.routine);
+            } else {
+                ++anomalies_.openAtEnd;
+                Note("still open at the end:", frame.routine);
+            }
+            Emit(track, i, frame.routine, frame.node, frame.startUs, std::max<int64_t>(0, us - frame.startUs), false,
+                 0, end);
+        } else {
+            frame.childUs = 0;
+        }
+    }
+    high_ = std::min(high_, std::max(level, -1));
+}
+
+void CallTracker::Push(const Track& track, int level, std::string_view name, int64_t us) {
+    // Whatever is still open at this level or deeper was left without a Pop.
+    CloseAbove(track, level - 1, us, CallEnd::ClosedWithoutPop);
+    const uint32_t routine = routines_.Intern(name);
+    const uint32_t node = paths_ != nullptr ? paths_->Child(ParentNode(level), routine) : 0;
+    At(level) = Frame{true, routine, node, us, 0};
+    high_ = std::max(high_, level);
+}
+
+void CallTracker::Pop(const Track& track, int level, std::string_view name, bool hasDur, int64_t durUs,
+                      bool hasRc, int32_t rc, int64_t us) {
+    if (name.empty()) {
+        ++anomalies_.barePops;
+        return;
+    }
+    // Deeper routines left without their own Pop (the library pops them with this one).
+    CloseAbove(track, level, us, CallEnd::ClosedWithoutPop);
+    const uint32_t routine = routines_.Intern(name);
+    high_ = std::max(high_, level);
+    Frame& frame = At(level);
+    if (frame.open && frame.routine == routine) {
+        const int64_t dur = hasDur ? durUs : us - frame.startUs;
+        Emit(track, level, routine, frame.node, us - dur, dur, hasRc, rc, CallEnd::Popped);
+    } else {
+        if (frame.open) CloseAbove(track, level - 1, us, CallEnd::ClosedWithoutPop);
+        ++anomalies_.popsWithoutPush;
+        Note("Pop without Push:", routine);
+        // Without its Push only the Pop line's own duration tells the time.
+        int64_t dur = hasDur ? durUs : 0;
+        // A level whose Push was never traced is timed from 0: its duration
+        // is the timer's whole count and reaches back before the object existed.
+        if (us - dur < earliestUs_) {
+            dur = us - earliestUs_;
+            ++anomalies_.cutPops;
+        }
+        const uint32_t node = paths_ != nullptr ? paths_->Child(ParentNode(level), routine) : 0;
+        Emit(track, level, routine, node, us - dur, dur, hasRc, rc, CallEnd::PopWithoutPush);
+    }
+}
+
+void CallTracker::Finish(const Track& track, int64_t us) {
+    CloseAbove(track, -1, us, CallEnd::OpenAtEnd);
+    frames_.clear();
+    high_ = -1;
+}
+
+}  // namespace zavtrace

@@ -1,0 +1,50 @@
+// Reads the files of one or more traces as a stream of lines and turns them
+// into events: numbered files of one trace in order and as one trace,
+// absolute times rebuilt from the time of day and the elapsed fields,
+// damaged lines counted and skipped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CallModel.h"
+
+namespace zavtrace {
+
+struct ReadSummary {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+    uint64_t lines = 0;
+    uint64_t garbled = 0;        // lines of no known form
+    uint64_t torn = 0;           // a last line without its line end
+    uint64_t continuations = 0;  // parts of a text that held a line break
+    uint64_t reanchored = 0;     // times the time of day disagreed with the elapsed sum by over 2 s
+    std::vector<std::string> garbledExamples;  // "file:line"
+    std::vector<std::string> missingFiles;
+    CallAnomalies calls;
+};
+
+// The order in which files are read: as given, except that the numbered
+// files of one base (base.log, base1.log, base2.log, ...) are read together
+// in their number order, where the first of them stands.
+std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files);
+
+class TraceReader {
+public:
+    // paths may be null when no output form needs call paths.
+    TraceReader(RoutineTable& routines, EventSink& sink, StackTree* paths)
+        : routines_(routines), sink_(sink), paths_(paths) {}
+    // Reads the files in TraceFileOrder; never throws for a damaged file.
+    ReadSummary Read(const std::vector<std::string>& files);
+
+private:
+    RoutineTable& routines_;
+    EventSink& sink_;
+    StackTree* paths_;
+};
+
+// The summary as warnings on stderr; nothing when all was well.
+void PrintWarnings(const ReadSummary& summary);
+
+}  // namespace zavtrace

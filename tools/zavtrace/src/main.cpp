@@ -1,0 +1,138 @@
+// zavtrace: reads ZAVDebug trace files back as a profile, a timeline for
+// chrome://tracing and Perfetto, folded stacks and a flame graph.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
+
+#include "CallPaths.h"
+#include "ChromeTrace.h"
+#include "Profile.h"
+#include "TraceReader.h"
+
+namespace {
+
+using namespace zavtrace;
+
+struct Options {
+    std::vector<std::string> files;
+    std::string output;
+    bool csv = false, json = false;
+    bool quiet = false, stats = false;
+    FlameOptions flame;
+};
+
+using File = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+File OpenOutput(const std::string& path) {
+    if (path.empty() || path == "-") return File(stdout, [](FILE*) { return 0; });
+    return File(fopen(path.c_str(), "wb"), fclose);
+}
+
+// The reader's own report, and with --stats the throughput and peak memory.
+int Report(const Options& o, const ReadSummary& summary, std::chrono::steady_clock::time_point start) {
+    if (!o.quiet) PrintWarnings(summary);
+    if (o.stats) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        struct rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        // On a shared machine the processor time tells the tool's own speed.
+        const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        fmt::print(stderr,
+                   "zavtrace: {} file(s), {} bytes, {} lines in {:.3f} s ({:.1f} MB/s), {:.3f} s of processor time "
+                   "({:.1f} MB/s), peak memory {:.1f} MiB\n",
+                   summary.files, summary.bytes, summary.lines, seconds, summary.bytes / seconds / 1e6, cpu,
+                   summary.bytes / cpu / 1e6, usage.ru_maxrss / 1024.0);
+    }
+    if (!summary.missingFiles.empty()) return 2;
+    return 0;
+}
+
+int Run(const std::string& command, const Options& o) {
+    const auto start = std::chrono::steady_clock::now();
+    File out = OpenOutput(o.output);
+    if (!out) {
+        fmt::print(stderr, "zavtrace: cannot write {}\n", o.output);
+        return 2;
+    }
+    int rc = 0;
+    RoutineTable routines;
+    if (command == "profile") {
+        ProfileSink profile;
+        const ReadSummary summary = TraceReader(routines, profile, nullptr).Read(o.files);
+        WriteProfile(out.get(), profile.Rows(routines),
+                     o.json ? ProfileFormat::Json : o.csv ? ProfileFormat::Csv : ProfileFormat::Table);
+        rc = Report(o, summary, start);
+    } else if (command == "chrome") {
+        ChromeTraceSink chrome(out.get(), routines);
+        const ReadSummary summary = TraceReader(routines, chrome, nullptr).Read(o.files);
+        if (!chrome.Close()) {
+            fmt::print(stderr, "zavtrace: writing {} failed\n", o.output);
+            return 2;
+        }
+        rc = Report(o, summary, start);
+    } else {
+        EventSink none;
+        StackTree paths;
+        const ReadSummary summary = TraceReader(routines, none, &paths).Read(o.files);
+        if (command == "folded") {
+            WriteFoldedStacks(out.get(), paths, routines);
+        } else {
+            const std::string svg = FlameGraphSvg(paths, routines, o.flame);
+            fwrite(svg.data(), 1, svg.size(), out.get());
+        }
+        rc = Report(o, summary, start);
+        if (paths.Overflow() > 0 && !o.quiet)
+            fmt::print(stderr,
+                       "zavtrace: warning: more than {} call paths; {} call(s) on further paths were counted on "
+                       "their caller's path\n",
+                       StackTree::kMaxNodes, paths.Overflow());
+    }
+    if (fflush(out.get()) != 0 || ferror(out.get())) {
+        fmt::print(stderr, "zavtrace: writing {} failed\n", o.output.empty() ? "the output" : o.output);
+        return 2;
+    }
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"zavtrace: where the time went in ZAVDebug trace files.\n"
+                 "Numbered files of one trace (base.log, base1.log, ...) are read in order as one trace."};
+    app.require_subcommand(1);
+    Options o;
+    auto common = [&](CLI::App* sub, bool outputRequired) {
+        sub->add_option("files", o.files, "trace files")->required()->check(CLI::ExistingFile);
+        auto* output = sub->add_option("-o,--output", o.output, "output file (default: standard output)");
+        if (outputRequired) output->required();
+        sub->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
+        sub->add_flag("--stats", o.stats, "print throughput and peak memory to standard error");
+    };
+    auto* profile = app.add_subcommand("profile", "per-routine calls, total/self/mean/max/p95 time, non-zero return codes");
+    common(profile, false);
+    auto* csv = profile->add_flag("--csv", o.csv, "comma-separated values");
+    profile->add_flag("--json", o.json, "a JSON array of objects")->excludes(csv);
+    auto* chrome = app.add_subcommand("chrome", "trace event JSON for chrome://tracing and Perfetto");
+    common(chrome, true);
+    auto* folded = app.add_subcommand("folded", "folded stacks with self time in microseconds");
+    common(folded, false);
+    auto* flame = app.add_subcommand("flame", "an SVG flame graph");
+    common(flame, true);
+    flame->add_option("--title", o.flame.title, "the graph's title");
+    flame->add_option("--width", o.flame.width, "width in pixels")->check(CLI::Range(200, 100000));
+    CLI11_PARSE(app, argc, argv);
+    try {
+        return Run(app.get_subcommands().front()->get_name(), o);
+    } catch (const std::exception& e) {
+        fmt::print(stderr, "zavtrace: {}\n", e.what());
+        return 2;
+    }
+}

@@ -1,0 +1,43 @@
+// Made the checked-in sample traces in data/: one trace that rolls over into
+// a second file, begins inside a routine and ends with one still open, and a
+// wrap trace dump. Run with the directory to write into.
+#include <string>
+
+#include "TraceScenario.h"
+
+namespace {
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = argc > 1 ? argv[1] : ".";
+    ZAV_MonitorMemory = 1;
+    {
+        ZAVDebug trace;
+        // Pushed before the trace starts: its Pop comes without a Push line.
+        const LONG early = trace.RoutinePush(ZAV_WIDE("Host"), ZAV_WIDE("Startup"), nullptr, 1);
+        std::u16string name = Wide(dir + "/sample");
+        trace.TraceStart(name.data(), 0);
+        trace.MaxLogSize(1500);
+        scenario::SleepMs(1);
+        trace.RoutinePop(early, 0);
+        scenario::Run(trace, scenario::Sleeps{2, 3, 1, 1, 1});
+        void* block = ZAV_MemoryGet(4096, 0);
+        trace.InsertMsg(ZAV_WIDE("a block of 4096 bytes taken"));
+        ZAV_MemoryFree(block);
+        // Still open when the trace closes.
+        trace.RoutinePush(ZAV_WIDE("Host"), ZAV_WIDE("Shutdown"), nullptr, 1);
+        scenario::SleepMs(1);
+    }
+    {
+        ZAVDebug wrap;
+        std::u16string name = Wide(dir + "/sample-wrap");
+        wrap.TraceStart(name.data(), 1024);
+        for (int i = 0; i < 4; ++i) scenario::Run(wrap, scenario::Sleeps{1, 1, 1, 1, 1});
+        std::u16string title = u"Saved lines before the failure";
+        wrap.TraceDumpWrap(title.data());
+    }
+    return 0;
+}
