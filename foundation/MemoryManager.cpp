@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "FaultInjection.h"
 #include "MemoryMonitor.h"
 #include "ZAVFrame.h"
 #include "ZAVMemory.h"
@@ -76,8 +77,10 @@ void DefineImplicitly() {
 void* Obtain(enumZAVMemoryAlloc strategy, DWORD amount) {
     switch (strategy) {
         case ZAVMemAllocNew:
+            if (zavplatform::AllocationRefused()) return nullptr;
             return ::operator new(amount);
         case ZAVMemAllocCRT: {
+            if (zavplatform::AllocationRefused()) return nullptr;
             void* block = malloc(amount);
             if (block != nullptr && Monitoring()) CountBusy(UsableSize(block));
             return block;
@@ -176,8 +179,10 @@ DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD opt
 }
 
 // The runtime heap with no aids in force: the manager adds nothing to it.
+// (An injected failure is a test's aid.)
 static inline bool PlainRuntimeHeap(DWORD options) {
-    return Strategy() == ZAVMemAllocCRT && (options & ZAVMemOptGuard) == 0 && !Monitoring() && Table() == nullptr;
+    return Strategy() == ZAVMemAllocCRT && (options & ZAVMemOptGuard) == 0 && !Monitoring() && Table() == nullptr &&
+           !zavplatform::AllocationFaultArmed();
 }
 
 // Kept out of line so the plain path needs no stack frame.

@@ -8,6 +8,7 @@
 
 #include "Conversion.h"
 #include "ErrorCodes.h"
+#include "FaultInjection.h"
 #include "Handles.h"
 
 namespace {
@@ -146,6 +147,9 @@ extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD
                        ? static_cast<off_t>((static_cast<uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset)
                        : 0;
     DWORD done = 0;
+    DWORD partial = 0;
+    const bool injected = zavplatform::FailWriteNow(&partial);
+    if (injected && partial < bytes) bytes = partial;  // a full disk takes part of the data
     while (done < bytes) {
         const ssize_t n = overlapped != nullptr ? pwrite(handle->fd(), at + done, bytes - done, offset + done)
                                                 : write(handle->fd(), at + done, bytes - done);
@@ -160,6 +164,15 @@ extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD
             return FALSE;
         }
         done += static_cast<DWORD>(n);
+    }
+    if (injected) {
+        SetLastError(ERROR_DISK_FULL);
+        if (written != nullptr) *written = done;
+        if (overlapped != nullptr) {
+            overlapped->Internal = ERROR_DISK_FULL;
+            overlapped->InternalHigh = done;
+        }
+        return FALSE;
     }
     if (written != nullptr) *written = done;
     if (overlapped != nullptr) {
@@ -197,5 +210,16 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE handle) {
     zavplatform::HandleObject* object = zavplatform::AnyHandle(handle);
     if (object == nullptr) return FALSE;
     delete object;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SetEndOfFile(HANDLE file) {
+    FileHandle* handle = zavplatform::HandleAs<FileHandle>(file);
+    if (handle == nullptr) return FALSE;
+    const off_t position = lseek(handle->fd(), 0, SEEK_CUR);
+    if (position < 0 || ftruncate(handle->fd(), position) != 0) {
+        SetLastError(zavplatform::ErrorFromErrno(errno));
+        return FALSE;
+    }
     return TRUE;
 }

@@ -1,5 +1,7 @@
 #include "PrivateHeap.h"
 
+#include "FaultInjection.h"
+
 #include <string.h>
 #include <sys/mman.h>
 
@@ -262,7 +264,7 @@ static uint32_t BlockSizeFor(size_t bytes) {
 }
 
 void* PrivateHeap::Allocate(size_t bytes, bool zero) {
-    if (bytes > kMaxRequest) {
+    if (bytes > kMaxRequest || AllocationRefused()) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }

@@ -107,6 +107,7 @@ typedef union _LARGE_INTEGER {
 #define ERROR_NOT_CONNECTED 2250L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_FILE_EXISTS 80L
+#define ERROR_DISK_FULL 112L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define NO_ERROR 0L
 
@@ -302,6 +303,8 @@ ZAVPLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share
 ZAVPLATFORM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
                                       LPOVERLAPPED overlapped);
 ZAVPLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+// Cuts the file (or extends it) to its current position.
+ZAVPLATFORM_API BOOL WINAPI SetEndOfFile(HANDLE file);
 ZAVPLATFORM_API BOOL WINAPI CloseHandle(HANDLE handle);
 
 // --- Events and overlapped completion ------------------------------------------------

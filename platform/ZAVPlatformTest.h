@@ -53,6 +53,19 @@ ZAVPLATFORM_API void ZAVPlatformTest_SetEventLogSocket(const char* path);
 // Makes RegisterEventSourceW fail.
 ZAVPLATFORM_API void ZAVPlatformTest_FailRegisterEventSource(BOOL fail);
 
+// Refuses the nth allocation from now on (1: the next one), counted over the
+// library's memory manager and every heap of the stand-in; with persistent,
+// every later one as well. 0 disarms.
+ZAVPLATFORM_API void ZAVPlatformTest_FailAllocation(DWORD nth, BOOL persistent);
+// Allocations refused since the last ZAVPlatformTest_FailAllocation.
+ZAVPLATFORM_API DWORD ZAVPlatformTest_AllocationsRefused(void);
+// Makes the kth WriteFile from now on fail with ERROR_DISK_FULL after at most
+// partialBytes of its data have reached the file, as a full disk does; with
+// persistent, every later write as well. 0 disarms.
+ZAVPLATFORM_API void ZAVPlatformTest_FailWrite(DWORD kth, DWORD partialBytes, BOOL persistent);
+// Writes failed since the last ZAVPlatformTest_FailWrite.
+ZAVPLATFORM_API DWORD ZAVPlatformTest_WritesFailed(void);
+
 // How many user, network-user and computer-name queries were made so far.
 ZAVPLATFORM_API DWORD ZAVPlatformTest_IdentityQueries(void);
 
