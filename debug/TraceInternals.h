@@ -33,7 +33,8 @@ struct ZAVDebugInternals {
     static void Initialise(ZAVDebug& trace);
     // A date, memory or message line: to the file, or to the ring without one.
     static void OutputLine(ZAVDebug& trace);
-    static void MemoryLine(ZAVDebug& trace, ZAVUInt64 pool);
+    // Moves checkLocation on to 300 once the process query is done.
+    static void MemoryLine(ZAVDebug& trace, ZAVUInt64 pool, int& checkLocation);
     static void RollOver(ZAVDebug& trace);
     static bool TraceOutputActive(const ZAVDebug& trace) {
         return trace.m_hTraceFile != nullptr || trace.m_pWrapBuf != nullptr;

@@ -53,7 +53,7 @@ void ZAVDebugInternals::OutputLine(ZAVDebug& t) {
 
 void ZAVDebug::InsertMsg(ZAVString& text) { InsertMsg(text.c_str()); }
 
-void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool) {
+void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool, int& checkLocation) {
     const int64_t poolChange = static_cast<int64_t>(pool - t.m_LastPoolBusy);
     PROCESS_MEMORY_COUNTERS counters;
     memset(&counters, 0, sizeof counters);
@@ -69,13 +69,16 @@ void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool) {
     if (t.m_pfnGetProcessMemoryInfo != nullptr &&
         !t.m_pfnGetProcessMemoryInfo(t.m_hProcess, &counters, sizeof counters))
         memset(&counters, 0, sizeof counters);
-    const int32_t pagefile = static_cast<int32_t>(counters.PagefileUsage);
-    const int32_t counterChange = static_cast<int32_t>(pagefile - static_cast<int32_t>(t.m_LastMemCounters.PagefileUsage));
+    checkLocation = 300;
+    // The counter is as wide as an address: signed 32 bits on the 32-bit
+    // platform, the full value on 64-bit builds.
+    const int64_t pagefile = static_cast<intptr_t>(counters.PagefileUsage);
+    const int64_t counterChange = static_cast<intptr_t>(counters.PagefileUsage - t.m_LastMemCounters.PagefileUsage);
     const int32_t lowChange = static_cast<int32_t>(static_cast<uint32_t>(poolChange));
     const uint32_t magnitude = lowChange < 0 ? 0u - static_cast<uint32_t>(lowChange) : static_cast<uint32_t>(lowChange);
     if (magnitude < t.m_MemChangeThreshold && counterChange == 0) return;
     char values[256];
-    snprintf(values, sizeof values, "%" PRId64 ", %" PRId64 ". Process Bytes Allocated=%d, %d\r\n",
+    snprintf(values, sizeof values, "%" PRId64 ", %" PRId64 ". Process Bytes Allocated=%" PRId64 ", %" PRId64 "\r\n",
              static_cast<int64_t>(pool), poolChange, pagefile, counterChange);
     t.m_MsgLine = ZAV_TEXT("...Memory use changed. Internal Pool=");
     t.m_MsgLine += values;
@@ -108,7 +111,7 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
         }
         if (ZAV_MonitorMemory != 0) {
             checkLocation = 200;
-            ZAVDebugInternals::MemoryLine(*this, pool);
+            ZAVDebugInternals::MemoryLine(*this, pool, checkLocation);
         }
         checkLocation = 400;
         if (indent + length + 22 > m_MsgLine.capacity()) m_MsgLine.reserve(indent + length + 22);

@@ -1,3 +1,4 @@
+#include "EventLogCapture.h"
 #include "FreshProcess.h"
 #include "TraceTestSupport.h"
 #include "ZAVPlatformTest.h"
@@ -74,10 +75,60 @@ TEST(TraceLines, MemoryQueryOnTheNtFamilyReportsTheProcess) {
     EXPECT_NE(trace.m_hProcess, nullptr);
     EXPECT_GT(trace.m_LastMemCounters.PagefileUsage, 0u);
     const std::string text = ReadFile(dir.path() + "/nt.log");
-    EXPECT_NE(text.find("Process Bytes Allocated=" + std::to_string(static_cast<int32_t>(
+    EXPECT_NE(text.find("Process Bytes Allocated=" + std::to_string(static_cast<intptr_t>(
                                                           trace.m_LastMemCounters.PagefileUsage))),
               std::string::npos)
         << text;
+}
+
+// On 64-bit builds the counter is shown whole, also past 2 GiB.
+TEST(TraceLines, ProcessCounterAbove2GiBIsShownWhole) {
+    if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit counter is shown as the signed value it is";
+    const SIZE_T big = static_cast<SIZE_T>(3) << 30;  // committed, never touched
+    void* block = VirtualAlloc(nullptr, big, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(block, nullptr);
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("big");
+    ZAV_MonitorMemory = 1;
+    {
+        ZAVDebug trace;
+        trace.TraceStart(name.data(), 0);
+        trace.InsertMsg(u"x");
+        trace.TraceStop(0);
+        ASSERT_GT(trace.m_LastMemCounters.PagefileUsage, big);
+        const std::string text = ReadFile(dir.path() + "/big.log");
+        EXPECT_NE(text.find("Process Bytes Allocated=" + std::to_string(trace.m_LastMemCounters.PagefileUsage) + ", "),
+                  std::string::npos)
+            << text;
+    }
+    ZAV_MonitorMemory = 0;
+    VirtualFree(block, 0, MEM_RELEASE);
+}
+
+// A memory line that cannot be composed is reported with the memory line's
+// step, 300, not the query's.
+TEST(TraceLines, LostMemoryLineIsReportedAtItsStep) {
+    EventLogCapture log;
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("memfail");
+    ZAV_MonitorMemory = 1;
+    {
+        ZAVDebug trace;
+        trace.TraceStart(name.data(), 0);
+        trace.m_MemChangeThreshold = 0;  // every line has a memory line
+        log.Drain();
+        ZAVPlatformTest_FailAllocation(1, FALSE);
+        trace.InsertMsg(u"lost");
+        EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
+        ZAVPlatformTest_FailAllocation(0, FALSE);
+        trace.TraceStop(0);
+    }
+    ZAV_MonitorMemory = 0;
+    const std::vector<std::string> entries = log.Drain();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].find("ZAVDebug.InsertMsg PgmChkLoc=300, Original Text=\"lost\", memory trace used"),
+              std::string::npos)
+        << entries[0];
 }
 
 }  // namespace
