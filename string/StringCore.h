@@ -21,6 +21,8 @@ struct StringCore {
     // The length checks of the families: whether adding count to length
     // passes 0xFFFFFFFF, with the family's message.
     static void CheckTotal(unsigned length, unsigned count, const char* message);
+    // The growth step's own check: a length of kLimit or more throws.
+    static void CheckGrowth(unsigned n);
 
     static ZAVString& Assign(ZAVString& s, const WCHAR* p, unsigned count);
     static ZAVString& AssignFill(ZAVString& s, unsigned count, WCHAR ch);

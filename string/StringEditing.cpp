@@ -139,7 +139,9 @@ ZAVString& StringCore::ReplaceFill(ZAVString& s, unsigned pos, unsigned n, unsig
 // Converted before the string changes, so the source may be the string's
 // own ANSI form. The count is in converted characters; text that converts
 // to fewer gives only what it has.
+// The ANSI forms run the growth check before they convert anything.
 ZAVString& StringCore::AssignAnsi(ZAVString& s, const char* p, unsigned count) {
+    CheckGrowth(count);
     if (count == 0 || p == nullptr) return Assign(s, nullptr, 0);
     const ConvertedAnsi text(p);
     return Assign(s, text.chars(), text.Take(count));
@@ -147,7 +149,9 @@ ZAVString& StringCore::AssignAnsi(ZAVString& s, const char* p, unsigned count) {
 
 ZAVString& StringCore::AppendAnsi(ZAVString& s, const char* p, unsigned count) {
     CheckTotal(s.m_Length, count, kAppendLength);
-    if (count == 0 || p == nullptr) return s;
+    if (count == 0) return s;
+    CheckGrowth(s.m_Length + count);
+    if (p == nullptr) return s;
     const ConvertedAnsi text(p);
     return Replace(s, s.m_Length, 0, text.chars(), text.Take(count), kAppendLength);
 }

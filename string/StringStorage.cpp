@@ -19,6 +19,10 @@ void* StringCore::Obtain(size_t bytes) {
     return block;
 }
 
+void StringCore::CheckGrowth(unsigned n) {
+    if (n >= kLimit) throw std::length_error("ZAVString::_Grow invalid length parameter");
+}
+
 void StringCore::Release(void* block) {
     if (block != nullptr) ZAV_MemoryFree(block);
 }
@@ -47,10 +51,10 @@ ZAVString::ZAVString(const ZAVString& s, unsigned pos, unsigned count) : ZAVStri
 
 ZAVString::ZAVString(const WCHAR* first, const WCHAR* last) : ZAVString() { assign(first, last); }
 
-ZAVString::~ZAVString() { _Tidy(true); }
+ZAVString::~ZAVString() noexcept(false) { _Tidy(true); }
 
 bool ZAVString::_Grow(unsigned n, bool trim) {
-    if (n >= StringCore::kLimit) throw std::length_error("ZAVString::_Grow invalid length parameter");
+    StringCore::CheckGrowth(n);
     if (n > 0) {
         if (trim) {
             _Tidy(true);
@@ -89,14 +93,22 @@ void ZAVString::_Copy(unsigned n, bool release) {
 }
 
 void ZAVString::_Tidy(bool release) {
-    if (release) {
-        StringCore::Release(m_Buffer);
-        StringCore::Release(m_ANSIBuffer);
-    }
+    WCHAR* buffer = m_Buffer;
+    char* ansi = m_ANSIBuffer;
     m_Buffer = nullptr;
     m_Length = 0;
     m_Capacity = 0;
     m_ANSIBuffer = nullptr;
+    if (!release) return;
+    // The ANSI buffer goes back even when the text buffer's guard words
+    // are found damaged; that failure is then passed on.
+    try {
+        StringCore::Release(buffer);
+    } catch (...) {
+        StringCore::Release(ansi);
+        throw;
+    }
+    StringCore::Release(ansi);
 }
 
 void ZAVString::_NullTermString(unsigned n) {

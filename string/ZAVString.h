@@ -33,8 +33,9 @@ public:
     ZAVString(const ZAVString& s, unsigned pos = 0, unsigned count = npos);
     /// A copy of the characters in [first, last).
     ZAVString(const WCHAR* first, const WCHAR* last);
-    /// Releases both buffers.
-    virtual ~ZAVString();
+    /// Releases both buffers; a damaged guarded buffer's LONG 9 from the
+    /// memory manager reaches the caller, so the destructor may throw.
+    virtual ~ZAVString() noexcept(false);
 
     // Assignment
     // A null text pointer reads as the empty text; ANSI text is converted.

@@ -73,6 +73,20 @@ TEST(StringAnsi, CountsTakeConvertedCharactersAndNeverMoreThanTheText) {
                                                      "ZAVString::append invalid length parameter"));
 }
 
+// A count at or past max_size() fails in the growth step before anything is
+// converted, as the wide forms do, and leaves the string as it was.
+TEST(StringAnsi, CountsAtTheLimitFailTheGrowthCheck) {
+    const char* const grow = "ZAVString::_Grow invalid length parameter";
+    ZAVString s("xy");
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.assign("abc", 0x7FFFFFFDu); }, grow));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.assign("abc", 0xFFFFFFFEu); }, grow));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.append("abc", 0x7FFFFFFBu); }, grow));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { ZAVString("abc", 0x80000000u); }, grow));
+    EXPECT_EQ(u"xy", Text(s));
+    s.append("abc", 0x7FFFFFFAu);  // a total just below the limit passes; the text is short
+    EXPECT_EQ(u"xyabc", Text(s));
+}
+
 TEST(StringAnsi, TheStringsOwnAnsiFormMayBeItsSource) {
     ZAVString s(ZAV_TEXT("abcdefghijklm"));
     s.append(s.ANSIString());  // grows: the ANSI buffer is released on the way

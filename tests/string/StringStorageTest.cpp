@@ -266,4 +266,30 @@ TEST_F(StringBuffers, WorkWithGuardWordsAndThePrivateHeap) {
     EXPECT_EQ(0u, ZAV_PoolMemBusy);
 }
 
+// The manager's LONG 9 for a damaged guarded buffer reaches the string's
+// owner from the destructor; the ANSI buffer goes back all the same.
+TEST_F(StringBuffers, DestroyingADamagedGuardedBufferPassesTheManagersCodeOn) {
+    ZAV_MonitorMemory = 1;
+    ASSERT_EQ(0u, ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard));
+    WCHAR* text = nullptr;
+    unsigned capacity = 0;
+    WCHAR saved = 0;
+    LONG code = 0;
+    try {
+        ZAVString s(kAbc);
+        s.ANSIString();
+        text = s.UnicodeString();
+        capacity = s.capacity();
+        saved = text[capacity + 1];  // the first unit behind the buffer: the trailer
+        text[capacity + 1] = static_cast<WCHAR>(saved ^ 0x5555);
+    } catch (LONG thrown) {
+        code = thrown;
+    }
+    EXPECT_EQ(9, code);
+    ASSERT_NE(nullptr, text);
+    text[capacity + 1] = saved;  // mended, the block can go back
+    EXPECT_EQ(0u, ZAV_MemoryFree(text));
+    EXPECT_EQ(0u, ZAV_PoolMemBusy);
+}
+
 }  // namespace
