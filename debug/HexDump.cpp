@@ -58,31 +58,55 @@ void ZAVDebug::DisplayChars(WCHAR* out, unsigned char* data, DWORD count) {
     for (DWORD i = 0; i < count; ++i) out[i] = Shown(data[i]) ? static_cast<WCHAR>(data[i]) : '.';
 }
 
-void ZAVDebug::HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress) {
-    try {
-        if (withAddress != 0) {
-            zav::PutAddress(data, out);
-            out[zav::kAddressDigits] = out[zav::kAddressDigits + 1] = ' ';
-            out += zav::kAddressDigits + 2;
-        }
-        WCHAR shown[kLineBytes];
-        for (WCHAR& c : shown) c = ' ';
-        if (count < kLineBytes)
-            for (int i = 0; i < 36; ++i) out[i] = ' ';
-        const DWORD bytes = count < kLineBytes ? count : kLineBytes;
-        for (DWORD group = 0, done = 0; group < 4 && done < bytes; ++group) {
-            const DWORD take = bytes - done < 4 ? bytes - done : 4;
-            HexString(data + done, take, out + 9 * group);
-            if (take == 4) out[9 * group + 8] = ' ';
-            DisplayChars(shown + done, data + done, take);
-            done += take;
-        }
-        out[36] = '*';
-        memcpy(out + 37, shown, sizeof shown);
-        out[53] = '*';
-    } catch (...) {
-        // What was written stays; the caller ends and writes the line as usual.
+namespace zav {
+
+// Page by page, so that the readable start of a range is kept; the kernel
+// (or Windows) does the reading, so an unreadable page only ends the copy.
+size_t CopyReadable(const void* from, unsigned char* to, size_t count) {
+    const uintptr_t kPage = 4096;
+    size_t done = 0;
+    while (done < count) {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(from) + done;
+        size_t chunk = kPage - at % kPage;
+        if (chunk > count - done) chunk = count - done;
+        SIZE_T got = 0;
+        if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(at), to + done, chunk, &got))
+            return done;
+        done += chunk;
     }
+    return done;
+}
+
+bool DumpLine(const void* data, DWORD count, WCHAR* out, bool withAddress) {
+    if (withAddress) {
+        PutAddress(data, out);
+        out[kAddressDigits] = out[kAddressDigits + 1] = ' ';
+        out += kAddressDigits + 2;
+    }
+    WCHAR shown[kLineBytes];
+    for (WCHAR& c : shown) c = ' ';
+    if (count < kLineBytes)
+        for (int i = 0; i < 36; ++i) out[i] = ' ';
+    const DWORD wanted = count < kLineBytes ? count : kLineBytes;
+    unsigned char bytes[kLineBytes];
+    const DWORD readable = static_cast<DWORD>(CopyReadable(data, bytes, wanted));
+    for (DWORD i = 0; i < readable; ++i) {
+        PutByte(bytes[i], out + 9 * (i / 4) + 2 * (i % 4));
+        if (i % 4 == 3) out[9 * (i / 4) + 8] = ' ';
+        shown[i] = Shown(bytes[i]) ? static_cast<WCHAR>(bytes[i]) : '.';
+    }
+    // An unreadable byte ends the line where it stands.
+    if (readable < wanted) return false;
+    out[36] = '*';
+    memcpy(out + 37, shown, sizeof shown);
+    out[53] = '*';
+    return true;
+}
+
+}  // namespace zav
+
+void ZAVDebug::HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress) {
+    zav::DumpLine(data, count, out, withAddress != 0);
 }
 
 void ZAVDebug::HexDump(const void* data, DWORD count, const WCHAR* title) {
@@ -92,6 +116,8 @@ void ZAVDebug::HexDump(const void* data, DWORD count, const WCHAR* title) {
     unsigned char* at = static_cast<unsigned char*>(const_cast<void*>(data));
     WCHAR line[zav::kDumpLineChars + zav::kAddressDigits + 2 + 1];
     for (DWORD left = count; left != 0;) {
+        // Blank first: a line that meets an unreadable byte stops short.
+        for (WCHAR& c : line) c = ' ';
         HexStringLine(at, left, line, 1);
         line[zav::kDumpLineChars + zav::kAddressDigits + 2] = 0;
         InsertMsg(line);

@@ -140,7 +140,8 @@ void ZAVDebug::TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region
                 for (;;) {
                     line.Truncate(kDumpAt - 1);
                     line.text()[kDumpAt - 1] = ' ';
-                    HexStringLine(bytes, left, line.text() + kDumpAt, 0);
+                    // A block freed and given back since the walk ends the report.
+                    if (!zav::DumpLine(bytes, left, line.text() + kDumpAt, false)) throw ERROR_PARTIAL_COPY;
                     line.Truncate(kLineChars - 1);
                     if (left <= 16) break;
                     InsertMsg(line.text());

@@ -1,6 +1,8 @@
 // The Win32 heap functions over PrivateHeap. The process heap is one more
 // private heap, made on first use and kept for the life of the process, so
 // it can be walked like any other.
+#include <atomic>
+
 #include "PrivateHeap.h"
 #include "TestControls.h"
 #include "ZAVPlatformTest.h"
@@ -90,11 +92,22 @@ extern "C" BOOL WINAPI HeapLock(HANDLE handle) {
     return TRUE;
 }
 
+namespace {
+std::atomic<void (*)(void*)> gAfterUnlock{nullptr};
+std::atomic<void*> gAfterUnlockContext{nullptr};
+}  // namespace
+
 extern "C" BOOL WINAPI HeapUnlock(HANDLE handle) {
     PrivateHeap* heap = AsHeap(handle);
     if (heap == nullptr) return FALSE;
     heap->Unlock();
+    if (void (*action)(void*) = gAfterUnlock.exchange(nullptr)) action(gAfterUnlockContext.load());
     return TRUE;
+}
+
+extern "C" void ZAVPlatformTest_AfterNextHeapUnlock(void (*action)(void*), void* context) {
+    gAfterUnlockContext = context;
+    gAfterUnlock = action;
 }
 
 extern "C" BOOL WINAPI HeapWalk(HANDLE handle, LPPROCESS_HEAP_ENTRY entry) {

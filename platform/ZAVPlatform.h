@@ -99,6 +99,7 @@ typedef union _LARGE_INTEGER {
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_WORK_DONE 235L
+#define ERROR_PARTIAL_COPY 299L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_BAD_DEVICE 1200L
@@ -343,6 +344,12 @@ typedef struct _PROCESS_MEMORY_COUNTERS {
 
 // Only the own process can be opened.
 ZAVPLATFORM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+// The own process's pseudo handle.
+ZAVPLATFORM_API HANDLE WINAPI GetCurrentProcess(void);
+// Copies the own process's memory without faulting; a range that is not
+// readable to its end fails with ERROR_PARTIAL_COPY.
+ZAVPLATFORM_API BOOL WINAPI ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size,
+                                              SIZE_T* read);
 // psapi's query, found through LoadLibraryW("psapi.dll"): one read of
 // /proc/self/statm. PagefileUsage is the private writable memory (data and
 // stacks, VmData + VmStk), WorkingSetSize the resident bytes; the peaks are

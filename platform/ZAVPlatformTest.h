@@ -29,6 +29,9 @@ ZAVPLATFORM_API void ZAVPlatformTest_SetTickCountOffset(DWORD milliseconds);
 
 // Hides one entry point from GetProcAddress, as on a Windows that lacks it.
 ZAVPLATFORM_API void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden);
+// Runs once, right after the next HeapUnlock has released its heap: lets a
+// test change a heap between a walk and what is done with its result.
+ZAVPLATFORM_API void ZAVPlatformTest_AfterNextHeapUnlock(void (*action)(void* context), void* context);
 // Makes HeapCreate fail with ERROR_NOT_ENOUGH_MEMORY.
 ZAVPLATFORM_API void ZAVPlatformTest_FailHeapCreate(BOOL fail);
 

@@ -17,6 +17,30 @@ std::u16string Address(const void* p) {
     return std::u16string(digits, digits + A);
 }
 
+// Memory that cannot be read ends each line where it stands; the dump and
+// the host go on.
+TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
+    auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(page, nullptr);
+    ZAVDebug trace;
+    WCHAR line[80];
+    for (WCHAR& c : line) c = u'#';
+    trace.HexStringLine(page, 16, line, 0);
+    EXPECT_EQ(std::u16string(line, 4), u"####") << "nothing read, nothing written";
+
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("unreadable");
+    trace.TraceStart(name.data(), 0);
+    trace.HexDump(page + 4088, 20, u"reserved");
+    trace.InsertMsg(u"after");
+    trace.TraceStop(0);
+    VirtualFree(page, 0, MEM_RELEASE);
+    const std::string text = Masked(ReadFile(dir.path() + "/unreadable.log"));
+    EXPECT_NE(text.find("reserved\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('*'), std::string::npos) << "no line was completed: " << text;
+}
+
 TEST(Hex, StringsAndWords) {
     EXPECT_EQ(Hex({0x00, 0xAB, 0x7F}), u"00AB7F");
     EXPECT_EQ(Hex({}), u"");

@@ -121,6 +121,30 @@ TEST(HeapReport, AFullTableEndsTheReport) {
     EXPECT_EQ(lines.size(), 1 + 2 + entries + 1);
 }
 
+// A busy block that is gone by the time its bytes are shown ends the
+// report; the host goes on.
+TEST(HeapReport, ABlockFreedAfterTheWalkEndsTheReport) {
+    HANDLE heap = HeapCreate(0, 0, 0);
+    ASSERT_NE(heap, nullptr);
+    memset(HeapAlloc(heap, 0, 64), 'x', 64);
+    ScratchDirectory dir;
+    std::u16string name = dir.Wide("freed");
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    ZAVPlatformTest_AfterNextHeapUnlock([](void* h) { HeapDestroy(h); }, heap);  // every block goes with its heap
+    trace.TraceHeap(heap, 0x2, 32, -1);
+    trace.InsertMsg(u"still tracing");
+    trace.TraceStop(0);
+    const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/freed.log")));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "...>>> Detailed Heap Trace <<<...");
+    EXPECT_EQ(lines.back(), "still tracing");
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.compare(0, 4, "Busy"), 0) << "the block's line is not written";
+        EXPECT_NE(line, "HeapWalk complete.");
+    }
+}
+
 TEST(HeapReport, StartsAndStopsItsOwnTraceAndNothingOffNt) {
     const ZAVString line(GetCommandLineW());
     const unsigned blank = line.find(u' ');
