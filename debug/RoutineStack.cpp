@@ -16,41 +16,48 @@ const LONG kModeInherit = -2;
 
 LONG ZAVDebug::RoutinePush(const WCHAR* owner, const WCHAR* routine, const WCHAR* extra, LONG mode) {
     const LONG level = ++m_RoutineLevel;
-    const unsigned slot = static_cast<unsigned>(level);
-    if (slot >= m_pRoutineNames->Size) {
-        zav::GrowLevels<ZAVString*>(m_pRoutineNames, zav::kLevelGrowth, nullptr);
-        zav::GrowLevels<bool>(m_pRoutineTraceOn, zav::kLevelGrowth, true);
-        zav::GrowLevels<ZAVUInt64>(m_pRoutineStart, zav::kLevelGrowth, 0);
-    }
-    ZAVString*& name = m_pRoutineNames->Items[slot];
-    if (name == nullptr) {
-        name = new ZAVString();
-        name->reserve(31);
-        m_pRoutineStart->Items[slot] = 0;
-    }
-    name->assign(owner);
-    name->append(ZAV_TEXT("."));
-    name->append(routine);
+    // A push that fails (no memory for a name or the line) passes the
+    // exception on and leaves the stack as it was.
+    try {
+        const unsigned slot = static_cast<unsigned>(level);
+        if (slot >= m_pRoutineNames->Size) {
+            zav::GrowLevels<ZAVString*>(m_pRoutineNames, zav::kLevelGrowth, nullptr);
+            zav::GrowLevels<bool>(m_pRoutineTraceOn, zav::kLevelGrowth, true);
+            zav::GrowLevels<ZAVUInt64>(m_pRoutineStart, zav::kLevelGrowth, 0);
+        }
+        ZAVString*& name = m_pRoutineNames->Items[slot];
+        if (name == nullptr) {
+            name = new ZAVString();
+            name->reserve(31);
+            m_pRoutineStart->Items[slot] = 0;
+        }
+        name->assign(owner);
+        name->append(ZAV_TEXT("."));
+        name->append(routine);
 
-    bool& traced = m_pRoutineTraceOn->Items[slot];
-    traced = mode == kModeSilent ? false : mode == kModeInherit ? (slot == 0 || m_pRoutineTraceOn->Items[slot - 1]) : true;
-    if (!ZAVDebugInternals::TraceOutputActive(*this) || !traced) return level;
+        bool& traced = m_pRoutineTraceOn->Items[slot];
+        traced = mode == kModeSilent ? false : mode == kModeInherit ? (slot == 0 || m_pRoutineTraceOn->Items[slot - 1]) : true;
+        if (!ZAVDebugInternals::TraceOutputActive(*this) || !traced) return level;
 
-    m_pRoutineStart->Items[slot] = ZAV_TimerValue();
-    ZAVString line;
-    line.reserve(127);
-    line = ZAV_TEXT("Push ");
-    line += owner;
-    line += ZAV_TEXT(".");
-    line += routine;
-    if (extra != nullptr) {
-        line += ZAV_TEXT("  ");
-        line += extra;
+        m_pRoutineStart->Items[slot] = ZAV_TimerValue();
+        ZAVString line;
+        line.reserve(127);
+        line = ZAV_TEXT("Push ");
+        line += owner;
+        line += ZAV_TEXT(".");
+        line += routine;
+        if (extra != nullptr) {
+            line += ZAV_TEXT("  ");
+            line += extra;
+        }
+        --m_RoutineLevel;  // the Push line stands at the caller's indentation
+        InsertMsg(line);
+        ++m_RoutineLevel;
+        return m_RoutineLevel;
+    } catch (...) {
+        m_RoutineLevel = level - 1;
+        throw;
     }
-    --m_RoutineLevel;  // the Push line stands at the caller's indentation
-    InsertMsg(line);
-    ++m_RoutineLevel;
-    return m_RoutineLevel;
 }
 
 LONG ZAVDebug::RoutinePushReq(const WCHAR* owner, const WCHAR* routine, LONG request, LONG mode) {
@@ -68,13 +75,14 @@ void ZAVDebug::RoutinePop(LONG level, LONG rc) {
     if (top < 0) return;
     if (ZAVDebugInternals::TraceOutputActive(*this) && m_pRoutineTraceOn->Items[top]) {
         ZAVString line;
+        const LONG popped = level < 0 ? top : level;
+        // The stack comes back into step even when the line cannot be made.
+        if (level <= top) m_RoutineLevel = popped - 1;
         try {
             line.reserve(63);
             line = ZAV_TEXT("Pop  ");
             if (level <= top) {
-                const LONG popped = level < 0 ? top : level;
                 line += *m_pRoutineNames->Items[popped];
-                m_RoutineLevel = popped - 1;
                 if (rc != kNoValue) {
                     char code[32];
                     snprintf(code, sizeof code, " Return Code=%d", static_cast<int>(rc));

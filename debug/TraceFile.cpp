@@ -69,7 +69,7 @@ void ZAVDebugInternals::Initialise(ZAVDebug& t) {
     t.m_hProcess = nullptr;
 }
 
-ZAVDebug::~ZAVDebug() {
+ZAVDebug::~ZAVDebug() noexcept {
     if (m_pWrapBuf != nullptr) ZAV_MemoryFreePtr(&m_pWrapBuf);
     if (m_hTraceFile != nullptr) TraceStop(1);
     for (unsigned i = 0; i < m_pRoutineNames->Size; ++i) delete m_pRoutineNames->Items[i];

@@ -13,6 +13,13 @@ namespace zav {
 const unsigned kAddressDigits = 2 * sizeof(void*);
 const unsigned kDumpLineChars = 54;
 void PutAddress(const void* address, WCHAR* out);
+// Copies what is readable of [from, from + count), stopping at the first
+// unreadable page; answers the bytes copied. Memory the trace shows but
+// does not own is read only through this.
+size_t CopyReadable(const void* from, unsigned char* to, size_t count);
+// One dump line of up to 16 bytes (HexStringLine); false when an unreadable
+// byte cut it short, after the digits of the bytes before it.
+bool DumpLine(const void* data, DWORD count, WCHAR* out, bool withAddress);
 
 // Set while a file's opening lines are written: they never roll it over.
 extern thread_local bool tOpeningTraceFile;
@@ -36,6 +43,8 @@ struct ZAVDebugInternals {
     // Moves checkLocation on to 300 once the process query is done.
     static void MemoryLine(ZAVDebug& trace, ZAVUInt64 pool, int& checkLocation);
     static void RollOver(ZAVDebug& trace);
+    // Cuts the trace file back to position (the start of a failed line).
+    static void CutFileAt(ZAVDebug& trace, ZAVUInt64 position);
     static bool TraceOutputActive(const ZAVDebug& trace) {
         return trace.m_hTraceFile != nullptr || trace.m_pWrapBuf != nullptr;
     }

@@ -102,12 +102,13 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
         WCHAR date[12] = {};
         _wstrdate(date);
         if (memcmp(date, m_LastDate, sizeof date) != 0) {
-            memcpy(m_LastDate, date, sizeof date);
             m_MsgLine = ZAV_TEXT("Date=");
             m_MsgLine += date;
             m_MsgLine.append(80, '=');
             m_MsgLine += ZAV_TEXT("\r\n");
             ZAVDebugInternals::OutputLine(*this);
+            // Only now: a date line lost with its message comes before the next one.
+            memcpy(m_LastDate, date, sizeof date);
         }
         if (ZAV_MonitorMemory != 0) {
             checkLocation = 200;
@@ -162,6 +163,16 @@ void ZAVDebugInternals::RollOver(ZAVDebug& t) {
     }
 }
 
+// A line that failed part way (a full disk, a size limit) is cut off again,
+// so that the file ends with the last whole line and the next line is not
+// glued to a torn one.
+void ZAVDebugInternals::CutFileAt(ZAVDebug& t, ZAVUInt64 position) {
+    LONG high = static_cast<LONG>(position >> 32);
+    if (SetFilePointer(t.m_hTraceFile, static_cast<LONG>(position), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+        GetLastError() == NO_ERROR)
+        SetEndOfFile(t.m_hTraceFile);
+}
+
 int ZAVDebug::InsertMsgWrite() {
     if (m_hTraceFile == nullptr) return 1;
     const char* bytes = m_MsgLine.ANSIString();
@@ -169,13 +180,27 @@ int ZAVDebug::InsertMsgWrite() {
     if (m_Overlapped.hEvent != nullptr) {
         ResetEvent(m_Overlapped.hEvent);
         const BOOL result = WriteFile(m_hTraceFile, bytes, size, nullptr, &m_Overlapped);
+        if (!result && GetLastError() != ERROR_IO_PENDING) {
+            // Failed at once: no completion will signal the event, so there
+            // is nothing to wait for. The position stays where it was.
+            ZAVDebugInternals::CutFileAt(*this, (static_cast<ZAVUInt64>(m_Overlapped.OffsetHigh) << 32) | m_Overlapped.Offset);
+            return result;
+        }
         m_WritePending = 1;
         InsertMsgWait();
         return result;
     }
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(m_hTraceFile, 0, &high, FILE_CURRENT);
+    const bool known = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
     DWORD written = 0;
     const BOOL result = WriteFile(m_hTraceFile, bytes, size, &written, nullptr);
-    m_BytesWritten += written;
+    if (result) {
+        m_BytesWritten += written;
+    } else if (known) {
+        ZAVDebugInternals::CutFileAt(*this, (static_cast<ZAVUInt64>(static_cast<DWORD>(high)) << 32) | low);
+    }
     return result;
 }
 
@@ -185,9 +210,12 @@ void ZAVDebug::InsertMsgWait() {
     m_WritePending = 0;
     if (wait != WAIT_OBJECT_0) return;
     DWORD transferred = 0;
-    if (!GetOverlappedResult(m_hTraceFile, &m_Overlapped, &transferred, FALSE)) return;
-    const ZAVUInt64 position =
-        ((static_cast<ZAVUInt64>(m_Overlapped.OffsetHigh) << 32) | m_Overlapped.Offset) + transferred;
+    const ZAVUInt64 start = (static_cast<ZAVUInt64>(m_Overlapped.OffsetHigh) << 32) | m_Overlapped.Offset;
+    if (!GetOverlappedResult(m_hTraceFile, &m_Overlapped, &transferred, FALSE)) {
+        ZAVDebugInternals::CutFileAt(*this, start);
+        return;
+    }
+    const ZAVUInt64 position = start + transferred;
     m_Overlapped.Offset = static_cast<DWORD>(position);
     m_Overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
     m_BytesWritten = position;

@@ -25,8 +25,9 @@ public:
     ZAVDebug(const ZAVDebug& other);
     /// Changes nothing.
     ZAVDebug& operator=(const ZAVDebug& other);
-    /// Stops the trace with its closing line and releases what the object owns.
-    virtual ~ZAVDebug();
+    /// Stops the trace with its closing line and releases what the object
+    /// owns. Never throws, though its strings' destructors may.
+    virtual ~ZAVDebug() noexcept;
 
     /// A file trace named after the program. Nothing happens while a file or
     /// wrap trace is active.

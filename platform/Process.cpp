@@ -4,9 +4,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "FaultInjection.h"
 #include "Handles.h"
 
 extern "C" HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
+    if (zavplatform::AllocationRefused()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     // Windows hands out a block for 0 bytes too.
     void* block = (flags & LMEM_ZEROINIT) != 0 ? calloc(1, bytes != 0 ? bytes : 1) : malloc(bytes != 0 ? bytes : 1);
     if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -194,3 +194,43 @@ TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line whose write fails part way (a full disk) leaves the file as it was
+// before it: no torn line, and the next line starts a line of its own.
+void WriteOneTwoThreeWithTheSecondFailing(const std::string& dir, const char* base) {
+    const std::string path = dir + "/" + base;
+    std::u16string name(path.begin(), path.end());
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    trace.InsertMsg(u"one");
+    ZAVPlatformTest_FailWrite(1, 7, FALSE);
+    trace.InsertMsg(u"two, which the full disk tears");
+    EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
+    ZAVPlatformTest_FailWrite(0, 0, FALSE);
+    trace.InsertMsg(u"three");
+    ZAVPlatformTest_FailWrite(1, 7, FALSE);
+    trace.InsertMsg(u"four, the last line, torn as well");
+    ZAVPlatformTest_FailWrite(0, 0, FALSE);
+    trace.TraceStop(0);
+}
+
+TEST(TraceFileWrites, AFailedLineLeavesNoTrace) {
+    ScratchDirectory dir;
+    WriteOneTwoThreeWithTheSecondFailing(dir.path(), "torn");
+    const std::string path = dir.path() + "/torn.log";
+    EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
+}
+
+TEST(TraceFileWrites, AFailedLineLeavesNoTraceWithSynchronousWrites) {
+    ScratchDirectory dir;
+    const std::string path = dir.path() + "/torn.log", where = dir.path();
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        WriteOneTwoThreeWithTheSecondFailing(where, "torn");
+        EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
+    });
+}
+
+}  // namespace
