@@ -186,9 +186,10 @@ int ZAVDebug::InsertMsgWrite() {
             ZAVDebugInternals::CutFileAt(*this, (static_cast<ZAVUInt64>(m_Overlapped.OffsetHigh) << 32) | m_Overlapped.Offset);
             return result;
         }
+        // FALSE with ERROR_IO_PENDING is a write under way, finished by the wait.
         m_WritePending = 1;
         InsertMsgWait();
-        return result;
+        return TRUE;
     }
     LONG high = 0;
     SetLastError(NO_ERROR);

@@ -137,7 +137,9 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPS
 }
 
 // An overlapped write goes to the offset it names and is complete on
-// return; a plain one writes at the file's position and moves it.
+// return, yet answers as Windows may for any overlapped write: FALSE with
+// ERROR_IO_PENDING, the result left to GetOverlappedResult. A plain one
+// writes at the file's position and moves it.
 extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
     FileHandle* handle = zavplatform::HandleAs<FileHandle>(file);
     if (written != nullptr) *written = 0;
@@ -179,6 +181,8 @@ extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD
         overlapped->Internal = 0;
         overlapped->InternalHigh = done;
         if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
     }
     return TRUE;
 }

@@ -321,7 +321,8 @@ ZAVPLATFORM_API HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL 
 ZAVPLATFORM_API BOOL WINAPI SetEvent(HANDLE event);
 ZAVPLATFORM_API BOOL WINAPI ResetEvent(HANDLE event);
 ZAVPLATFORM_API DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
-// Overlapped writes complete before WriteFile returns; their event is set.
+// Overlapped writes complete before WriteFile returns (which still answers
+// FALSE with ERROR_IO_PENDING); their event is set.
 ZAVPLATFORM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
                                                 BOOL wait);
 
