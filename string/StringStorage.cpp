@@ -121,6 +121,11 @@ unsigned ZAVString::_Pdif(const WCHAR* p2, const WCHAR* p1) {
     return p2 == nullptr ? 0 : static_cast<unsigned>(p2 - p1);
 }
 
+const WCHAR* ZAVString::_Nullstr() {
+    static const WCHAR Character = 0;
+    return &Character;
+}
+
 WCHAR* ZAVString::_Psum(WCHAR* p, unsigned n) { return p == nullptr ? nullptr : p + n; }
 
 const WCHAR* ZAVString::_Psum(const WCHAR* p, unsigned n) { return p == nullptr ? nullptr : p + n; }

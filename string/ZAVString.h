@@ -256,12 +256,10 @@ protected:
     void _Tidy(bool release = false);
     /// With a buffer: length n and a terminator at n.
     void _NullTermString(unsigned n);
-    /// The shared empty string. Inline and exported, so that host and library
-    /// share one.
-    ZAV_SHARED_INLINE static const WCHAR* _Nullstr() {
-        static const WCHAR Character = 0;
-        return &Character;
-    }
+    /// The shared empty string. Defined in the library only, so that host and
+    /// library share one (a DLL's hosts would each get their own copy of an
+    /// inline one).
+    static const WCHAR* _Nullstr();
     /// p2 - p1 in characters; 0 when p2 is null.
     static unsigned _Pdif(const WCHAR* p2, const WCHAR* p1);
     /// p + n; null when p is null.
