@@ -2,6 +2,24 @@
 
 namespace {
 
+// Throws code with the thread's last error as the caller left it. A
+// process's first throw sets the C++ runtime up, on Windows through calls
+// that set the last error to 0 on the way to the catch; that first throw is
+// made here, under a saved value.
+[[noreturn]] void ThrowKeepingLastError(DWORD code) {
+    const DWORD saved = GetLastError();
+    static const bool runtimeReady = [] {
+        try {
+            throw 0;
+        } catch (int) {
+        }
+        return true;
+    }();
+    static_cast<void>(runtimeReady);
+    SetLastError(saved);
+    throw code;
+}
+
 // Holds an anchor's lock, if it has one, for one operation on every path.
 class ListLock {
 public:
@@ -77,7 +95,7 @@ DWORD ZAV_LinkRemove(ZAVLinkAnchor* anchor, ZAVLink* link) {
 }
 
 ZAVLink* ZAV_LinkPopFirst(ZAVLinkAnchor* anchor) {
-    if (anchor == nullptr) throw static_cast<DWORD>(ZAV_LINK_POP_NULL_ANCHOR);
+    if (anchor == nullptr) ThrowKeepingLastError(ZAV_LINK_POP_NULL_ANCHOR);
     ZAVLink* first;
     DWORD result = 0;
     {
@@ -85,12 +103,12 @@ ZAVLink* ZAV_LinkPopFirst(ZAVLinkAnchor* anchor) {
         first = anchor->pFirst;
         if (first != nullptr) result = ZAV_LinkRemove(anchor, first);
     }
-    if (result != 0) throw result;
+    if (result != 0) ThrowKeepingLastError(result);
     return first;
 }
 
 ZAVLink* ZAV_LinkNext(ZAVLinkAnchor* anchor, ZAVLink* link) {
-    if (anchor == nullptr) throw static_cast<DWORD>(ZAV_LINK_NEXT_NULL_ANCHOR);
+    if (anchor == nullptr) ThrowKeepingLastError(ZAV_LINK_NEXT_NULL_ANCHOR);
     SetLastError(0);
     if (link == nullptr) return nullptr;
     ListLock hold(anchor);
@@ -98,7 +116,7 @@ ZAVLink* ZAV_LinkNext(ZAVLinkAnchor* anchor, ZAVLink* link) {
 }
 
 ZAVLink* ZAV_LinkPrior(ZAVLinkAnchor* anchor, ZAVLink* link) {
-    if (anchor == nullptr) throw static_cast<DWORD>(ZAV_LINK_PRIOR_NULL_ANCHOR);
+    if (anchor == nullptr) ThrowKeepingLastError(ZAV_LINK_PRIOR_NULL_ANCHOR);
     SetLastError(0);
     if (link == nullptr) return nullptr;
     ListLock hold(anchor);
