@@ -6,7 +6,8 @@
 #include "CrcTables.h"
 #include "ZAVFrame.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Both x86 widths (the 32-bit DLL too): the CPU is asked at run time.
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define ZAV_CRC_CLMUL 1
 #include <immintrin.h>
 #endif
@@ -88,7 +89,10 @@ ZAV_CLMUL_TARGET uint32_t CrcFolded(uint32_t crc, const unsigned char* p,
 }
 
 bool HaveClmul() {
-    static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    static const bool have = [] {
+        __builtin_cpu_init();  // not yet run by the runtime where a DLL's initialisers come first
+        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    }();
     return have;
 }
 #endif
