@@ -73,7 +73,8 @@ struct ReadResult {
     zavtrace::ReadSummary summary;
     std::string Name(const zavtrace::Call& c) const { return routines.Name(c.routine); }
     const zavtrace::ProfileRow* Row(const std::string& name) {
-        rows = profile.Rows(routines);
+        // Once: the rows handed out earlier must stay where they are.
+        if (rows.empty()) rows = profile.Rows(routines);
         for (const auto& r : rows)
             if (r.name == name) return &r;
         return nullptr;

@@ -1,10 +1,21 @@
+#include <deque>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
 #include "TraceLine.h"
 
 using zavtrace::LineKind;
-using zavtrace::ParseLine;
+
+namespace {
+// A parsed line views the text it was read from: keep each text alive until the test ends.
+zavtrace::ParsedLine ParseLine(std::string text) {
+    static std::deque<std::string> kept;
+    kept.push_back(std::move(text));
+    return zavtrace::ParseLine(kept.back());
+}
+}  // namespace
 
 TEST(TraceLineTest, MessageLineFieldsIncludingAWidenedElapsedField) {
     auto line = ParseLine(At("23:59:58", "0.500", -1, "hello  world"));
