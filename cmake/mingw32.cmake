@@ -1,7 +1,8 @@
 # Cross-build of ZAVUtil1.dll for 32-bit Windows with Debian's mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-# The posix thread model gives std::mutex; it is linked in statically.
+# The posix thread model gives std::mutex. The C compiler builds GoogleTest.
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)

@@ -37,7 +37,7 @@ WorkItem* NewItem(unsigned id, DWORD length) {
 }
 
 DWORD Consume(DWORD* crcOut) {
-    const LONG level = gptrCDebug->RoutinePush(u"Demo", u"Consume", nullptr, 1);
+    const LONG level = gptrCDebug->RoutinePush(ZAV_TEXT("Demo"), ZAV_TEXT("Consume"), nullptr, 1);
     DWORD done = 0, crc = 0xFFFFFFFF;
     while (ZAVLink* link = ZAV_LinkPopFirst(&gQueue)) {
         auto* item = reinterpret_cast<WorkItem*>(link);
@@ -57,12 +57,12 @@ void Report(DWORD items, DWORD crc) {
     ZAVMsg* msg = ZAV_MsgCreate(&messages, 1001, ZAVCatInfo10, 0, 0, 0, 0, gptrCDebug);
     ZAV_MsgAddInsertion(msg, static_cast<LONG>(items), 10);
     ZAV_MsgAddInsertion(msg, static_cast<LONG>(crc), 16);
-    ZAVString text(u"Report from ");
-    text += msg->pRoutine != nullptr ? msg->pRoutine : u"(no routine)";
+    ZAVString text(ZAV_TEXT("Report from "));
+    text += msg->pRoutine != nullptr ? msg->pRoutine : ZAV_TEXT("(no routine)");
     gptrCDebug->InsertMsg(text);
     while (ZAVLink* link = ZAV_LinkPopFirst(&messages)) {
         ZAVMsg* taken = reinterpret_cast<ZAVMsg*>(link);
-        ZAV_LogEvent(*taken, u"Demo host consumed %1 work items, CRC-32 %2.", u"ZAVDemoHost");
+        ZAV_LogEvent(*taken, ZAV_TEXT("Demo host consumed %1 work items, CRC-32 %2."), ZAV_TEXT("ZAVDemoHost"));
         ZAV_MsgDestroy(nullptr, taken);
     }
 }
@@ -88,14 +88,14 @@ void TellWhereTheEventWent() {
 // The name the trace will take: it never reuses an existing file.
 ZAVString FirstFreeTraceName() {
     ZAVString rest(GetCommandLineW()), program;
-    ZAV_ParseDelimitedString(rest, u" ", program, 0, 1);
-    if (ZAV_MatchCaseless(program.Right(4), u".exe")) program.erase(program.length() - 4);
+    ZAV_ParseDelimitedString(rest, ZAV_TEXT(" "), program, 0, 1);
+    if (ZAV_MatchCaseless(program.Right(4), ZAV_TEXT(".exe"))) program.erase(program.length() - 4);
     ZAVString name(program);
-    name += u".log";
+    name += ZAV_TEXT(".log");
     for (unsigned n = 1; ZAV_TestFileExists(name) != ERROR_FILE_NOT_FOUND; ++n) {
         name = program;
         name += std::to_string(n).c_str();
-        name += u".log";
+        name += ZAV_TEXT(".log");
     }
     return name;
 }
@@ -104,15 +104,15 @@ ZAVString FirstFreeTraceName() {
 void WrapTraceDemo(const ZAVString& mainFile) {
     ZAVString name(mainFile);
     name.erase(name.length() - 4);  // without ".log"
-    name += u"-wrap";
+    name += ZAV_TEXT("-wrap");
     ZAVDebug wrap;
     wrap.TraceStart(const_cast<WCHAR*>(name.c_str()), 2048);
     for (int i = 0; i < 60; ++i) {
-        ZAVString line(u"wrap line ");
-        line.append(1, static_cast<WCHAR>(u'A' + i % 26));
+        ZAVString line(ZAV_TEXT("wrap line "));
+        line.append(1, static_cast<WCHAR>(ZAV_TEXT('A') + i % 26));
         wrap.InsertMsg(line);
     }
-    WCHAR title[] = u"Recent lines of the wrap trace";
+    WCHAR title[] = ZAV_TEXT("Recent lines of the wrap trace");
     wrap.TraceDumpWrap(title);
 }
 
@@ -143,8 +143,8 @@ int main() {
         const ZAVString traceFile = FirstFreeTraceName();
         gptrCDebug = new ZAVDebug;
         gptrCDebug->TraceStart();
-        const LONG mainLevel = gptrCDebug->RoutinePush(u"Demo", u"main", nullptr, 1);
-        gptrCDebug->InsertMsg(u"memory manager defined: private heap, guards, monitoring");
+        const LONG mainLevel = gptrCDebug->RoutinePush(ZAV_TEXT("Demo"), ZAV_TEXT("main"), nullptr, 1);
+        gptrCDebug->InsertMsg(ZAV_TEXT("memory manager defined: private heap, guards, monitoring"));
 
         const ZAVUInt64 start = ZAV_TimerValue();
         std::vector<std::thread> producers;
@@ -158,7 +158,7 @@ int main() {
                static_cast<unsigned>(gQueue.Count), static_cast<unsigned>(LiveRecords()),
                static_cast<unsigned long long>(ZAV_PoolMemBusy));
 
-        ZAVString stack(u"call stack: ");
+        ZAVString stack(ZAV_TEXT("call stack: "));
         stack += gptrCDebug->ShowCallStack();
         gptrCDebug->InsertMsg(stack);
         DWORD crc = 0;
@@ -183,13 +183,13 @@ int main() {
                static_cast<unsigned>(LiveRecords()), static_cast<unsigned long long>(ZAV_PoolMemBusy),
                static_cast<unsigned>(ZAV_MemoryCompact(0, 0)));
         const ZAVString logon = ZAV_GetLogonId(), computer = ZAV_GetComputerName();
-        ZAVString who(u"user ");
+        ZAVString who(ZAV_TEXT("user "));
         who += logon;
-        who += u" on ";
+        who += ZAV_TEXT(" on ");
         who += computer;
         gptrCDebug->InsertMsg(who);
         // Memory as the trace shows it: a block's bytes, the private heap, the address space.
-        gptrCDebug->HexDump(who.c_str(), 2 * who.length(), u"The report line's UTF-16 bytes");
+        gptrCDebug->HexDump(who.c_str(), 2 * who.length(), ZAV_TEXT("The report line's UTF-16 bytes"));
         gptrCDebug->TraceHeap(hZAVHeap, 0x1, 32, -1);
         gptrCDebug->TraceVirtualMemUsage(1);
         gptrCDebug->RoutinePop(mainLevel, 0);

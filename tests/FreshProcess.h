@@ -1,4 +1,5 @@
-// Runs a block in a freshly started copy of the test program, where the
+// Runs a block in a freshly started copy of the test program (a gtest death
+// test: forked on Linux, the program started again on Windows), where the
 // library's once-per-process caches are still empty. EXPECT failures in the
 // block are echoed to the parent and turn into a non-zero exit. (ASSERT
 // would leave the block early: use EXPECT inside it.)
@@ -7,26 +8,12 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <string>
-#include <vector>
+#include <cstdlib>
+
+#include "ScratchDirectory.h"
 
 namespace zavtest {
-
-// Scratch directories of the running process. A child leaves by _exit,
-// past every destructor, so it removes its own before it goes.
-inline std::vector<std::string>& ScratchDirectories() {
-    static std::vector<std::string> directories;
-    return directories;
-}
-
-inline void RemoveScratchDirectories() {
-    for (const std::string& d : ScratchDirectories())
-        if (system(("chmod -R u+w " + d + " 2>/dev/null; rm -rf " + d).c_str()) != 0) {
-        }
-}
 
 // The parent sees only the child's stderr.
 inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
@@ -56,7 +43,7 @@ inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
                 }                                                                                   \
                 const int zavCode = ::zavtest::ReportChildResults(zavResults);                      \
                 ::zavtest::RemoveScratchDirectories();                                              \
-                _exit(zavCode);                                   \
+                std::_Exit(zavCode);                                                                        \
             },                                                                                      \
             ::testing::ExitedWithCode(0), "");                                                      \
     } while (0)

@@ -4,17 +4,17 @@ namespace {
 
 const unsigned A = 2 * sizeof(void*);  // address digits
 
-std::u16string Hex(std::initializer_list<unsigned char> bytes) {
+WString Hex(std::initializer_list<unsigned char> bytes) {
     std::vector<unsigned char> data(bytes);
     ZAVDebug trace;
     const ZAVString text = trace.HexString(data.data(), static_cast<DWORD>(data.size()));
-    return std::u16string(text.c_str(), text.length());
+    return WString(text.c_str(), text.length());
 }
 
-std::u16string Address(const void* p) {
+WString Address(const void* p) {
     char digits[32];
     snprintf(digits, sizeof digits, "%0*llX", static_cast<int>(A), static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
-    return std::u16string(digits, digits + A);
+    return WString(digits, digits + A);
 }
 
 // Memory that cannot be read ends each line where it stands; the dump and
@@ -42,16 +42,16 @@ TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
 }
 
 TEST(Hex, StringsAndWords) {
-    EXPECT_EQ(Hex({0x00, 0xAB, 0x7F}), u"00AB7F");
-    EXPECT_EQ(Hex({}), u"");
+    EXPECT_EQ(Hex({0x00, 0xAB, 0x7F}), ZAV_TEXT("00AB7F"));
+    EXPECT_EQ(Hex({}), ZAV_TEXT(""));
     ZAVDebug trace;
     WCHAR out[9] = {};
     trace.HexStringForDWORD(255, out);
-    EXPECT_EQ(std::u16string(out), u"000000FF");
-    EXPECT_EQ(std::u16string(trace.HexStringForDWORD(0xDEADBEEF).c_str()), u"DEADBEEF");
-    WCHAR guard[4] = {u'#', u'#', u'#', u'#'};
+    EXPECT_EQ(WString(out), ZAV_TEXT("000000FF"));
+    EXPECT_EQ(WString(trace.HexStringForDWORD(0xDEADBEEF).c_str()), ZAV_TEXT("DEADBEEF"));
+    WCHAR guard[4] = {ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#')};
     trace.HexString("\x12", 1, guard);
-    EXPECT_EQ(std::u16string(guard, 4), u"12##");  // no terminator written
+    EXPECT_EQ(WString(guard, 4), ZAV_TEXT("12##"));  // no terminator written
 }
 
 TEST(Hex, DumpLines) {
@@ -60,31 +60,31 @@ TEST(Hex, DumpLines) {
     for (int i = 0; i < 20; ++i) letters[i] = static_cast<unsigned char>(0x41 + i);
     WCHAR line[80];
     trace.HexStringLine(letters, 20, line, 0);  // 16 of them at most
-    EXPECT_EQ(std::u16string(line, 54), u"41424344 45464748 494A4B4C 4D4E4F50 *ABCDEFGHIJKLMNOP*");
+    EXPECT_EQ(WString(line, 54), ZAV_TEXT("41424344 45464748 494A4B4C 4D4E4F50 *ABCDEFGHIJKLMNOP*"));
     trace.HexStringLine(letters, 5, line, 0);
-    EXPECT_EQ(std::u16string(line, 54), u"41424344 45" + std::u16string(25, u' ') + u"*ABCDE" + std::u16string(11, u' ') + u"*");
+    EXPECT_EQ(WString(line, 54), ZAV_TEXT("41424344 45") + WString(25, ZAV_TEXT(' ')) + ZAV_TEXT("*ABCDE") + WString(11, ZAV_TEXT(' ')) + ZAV_TEXT("*"));
     trace.HexStringLine(letters, 0, line, 1);
-    EXPECT_EQ(std::u16string(line, A + 56), Address(letters) + u"  " + std::u16string(36, u' ') + u"*" +
-                                                std::u16string(16, u' ') + u"*");
+    EXPECT_EQ(WString(line, A + 56), Address(letters) + ZAV_TEXT("  ") + WString(36, ZAV_TEXT(' ')) + ZAV_TEXT("*") +
+                                                WString(16, ZAV_TEXT(' ')) + ZAV_TEXT("*"));
     unsigned char mixed[] = {0x2D, 0x3D, 0x09, 0x00, 0xE9, 0x20, '7', 'z', '"', '\\', 0x7E, 0x7F};
     trace.HexStringLine(mixed, sizeof mixed, line, 0);
-    EXPECT_EQ(std::u16string(line + 37, 16), u"..... 7z\"\\~.    ");
+    EXPECT_EQ(WString(line + 37, 16), ZAV_TEXT("..... 7z\"\\~.    "));
 }
 
 TEST(Hex, DumpIntoTheTrace) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("hex");
+    WString name = dir.Wide("hex");
     ZAVDebug trace;
     unsigned char data[17];
     for (int i = 0; i < 17; ++i) data[i] = static_cast<unsigned char>('a' + i);
     ZAVDebug off;
-    off.HexDump(nullptr, 1000, u"never read");  // inactive: the memory is not touched
+    off.HexDump(nullptr, 1000, ZAV_TEXT("never read"));  // inactive: the memory is not touched
     trace.TraceStart(name.data(), 0);
-    trace.HexDump(data, 17, u"Seventeen bytes");
+    trace.HexDump(data, 17, ZAV_TEXT("Seventeen bytes"));
     trace.HexDump(data, 0, nullptr);
     trace.TraceStop(0);
-    const std::string path = dir.path() + "/hex.log";
-    const std::u16string first = Address(data), second = Address(data + 16);
+    const std::string path = dir.File("hex.log");
+    const WString first = Address(data), second = Address(data + 16);
     const std::string expected = Header(path) + "T E \r\nT E Seventeen bytes\r\nT E " +
                                  std::string(first.begin(), first.end()) +
                                  "  61626364 65666768 696A6B6C 6D6E6F70 *abcdefghijklmnop*\r\nT E " +

@@ -35,9 +35,9 @@ TEST(WrapRing, SavingALineAllocatesNothing) {
     GTEST_SKIP() << "the sanitizer owns malloc in this build";
 #else
     ZAVDebug trace;
-    std::u16string name = u"/tmp/zav-ring-never-dumped";
+    WString name = ZAV_TEXT("/tmp/zav-ring-never-dumped");
     trace.TraceStart(name.data(), 8192);
-    const std::u16string text(60, u'x');
+    const WString text(60, ZAV_TEXT('x'));
     for (int i = 0; i < 10; ++i) trace.InsertMsg(text.c_str());  // the line buffer reaches its size
     gMallocs = 0;
     gCounting = true;
@@ -45,7 +45,7 @@ TEST(WrapRing, SavingALineAllocatesNothing) {
     gCounting = false;
     EXPECT_EQ(gMallocs.load(), 0);
     // The counter works: a file line converts to ANSI in a fresh block.
-    ZAVString probe(u"probe");
+    ZAVString probe(ZAV_TEXT("probe"));
     gCounting = true;
     probe.ANSIString();
     gCounting = false;
@@ -60,7 +60,7 @@ TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
     GTEST_SKIP() << "the sanitizer owns malloc in this build";
 #else
     ScratchDirectory dir;
-    const std::string socketPath = dir.path() + "/log";
+    const std::string socketPath = dir.File("log");
     const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -68,14 +68,14 @@ TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ZAVPlatformTest_SetEventLogSocket(socketPath.c_str());
 
-    std::u16string name = dir.Wide("lost");
+    WString name = dir.Wide("lost");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
-    const std::u16string huge(1 << 20, u'h');
+    const WString huge(1 << 20, ZAV_TEXT('h'));
     gRefuseAbove = 1 << 20;  // the line's 2 MiB buffer is refused, small blocks are not
     trace.InsertMsg(huge.c_str());
     gRefuseAbove = 0;
-    trace.InsertMsg(u"after");
+    trace.InsertMsg(ZAV_TEXT("after"));
     trace.TraceStop(0);
     ZAVPlatformTest_SetEventLogSocket(nullptr);
 
@@ -94,7 +94,7 @@ TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
     EXPECT_EQ(report.back(), '"');
     EXPECT_EQ(report.substr(prefix.size(), 10), std::string(10, 'h'));
     // The lost line is missing from the file; the trace goes on.
-    const std::string text = Masked(ReadFile(dir.path() + "/lost.log"));
+    const std::string text = Masked(ReadFile(dir.File("lost.log")));
     EXPECT_EQ(text.find("hhhh"), std::string::npos);
     EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
 #endif

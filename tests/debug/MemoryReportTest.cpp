@@ -35,7 +35,7 @@ protected:
         trace.TraceStart(name_.data(), 0);
         trace.TraceHeap(heap_, options, dump, region);
         trace.TraceStop(0);
-        const std::string path = dir_.path() + "/heap" + (runs_ == 0 ? "" : std::to_string(runs_)) + ".log";
+        const std::string path = dir_.File("heap") + (runs_ == 0 ? "" : std::to_string(runs_)) + ".log";
         ++runs_;
         return ReportLines(Masked(ReadFile(path)));
     }
@@ -45,7 +45,7 @@ protected:
         return n;
     }
     ScratchDirectory dir_;
-    std::u16string name_;
+    WString name_;
     HANDLE heap_ = nullptr;
     void* blocks_[6] = {};
     int runs_ = 0;
@@ -108,13 +108,13 @@ TEST(HeapReport, AFullTableEndsTheReport) {
     HANDLE heap = HeapCreate(0, 1 << 20, 0);
     for (int i = 0; i < 3000; ++i) HeapAlloc(heap, 0, 16);
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("full");
+    WString name = dir.Wide("full");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     trace.TraceHeap(heap, 0x2, 0, -1);
     trace.TraceStop(0);
     HeapDestroy(heap);
-    const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/full.log")));
+    const auto lines = ReportLines(Masked(ReadFile(dir.File("full.log"))));
     EXPECT_EQ(lines.back(), "Trace buffer was too small for entire HeapWalk.");
     // The header, the two title lines and the table's entries.
     const size_t entries = (65536 - sizeof(PROCESS_HEAP_ENTRY)) / sizeof(PROCESS_HEAP_ENTRY) + 1;
@@ -147,7 +147,7 @@ TEST(HeapReport, ABlockFreedAfterTheWalkEndsTheReport) {
 
 TEST(HeapReport, StartsAndStopsItsOwnTraceAndNothingOffNt) {
     const ZAVString line(GetCommandLineW());
-    const unsigned blank = line.find(u' ');
+    const unsigned blank = line.find(ZAV_TEXT(' '));
     const std::string program(line.c_str(), line.c_str() + (blank != ZAVString::npos ? blank : line.length()));
     const std::string own = program + ".log";
     unlink(own.c_str());
@@ -173,7 +173,7 @@ TEST(HeapReport, StartsAndStopsItsOwnTraceAndNothingOffNt) {
 
 TEST(VirtualMemory, TotalsCoverTheAddressSpace) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("vm");
+    WString name = dir.Wide("vm");
     ZAVDebug off;
     off.TraceVirtualMemUsage(1);  // no trace: nothing, and no trace is started
     EXPECT_EQ(off.TraceActive(), 0);
@@ -183,7 +183,7 @@ TEST(VirtualMemory, TotalsCoverTheAddressSpace) {
     trace.TraceVirtualMemUsage(42);
     VirtualFree(reserved, 0, MEM_RELEASE);
     trace.TraceStop(0);
-    const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/vm.log")));
+    const auto lines = ReportLines(Masked(ReadFile(dir.File("vm.log"))));
     ASSERT_EQ(lines.size(), 2u);
     unsigned long long freeBytes = 0, committed = 0, reservedBytes = 0;
     unsigned id = 0;

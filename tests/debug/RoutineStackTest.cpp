@@ -12,21 +12,21 @@ protected:
         trace_.TraceStart(name_.data(), 0);
     }
     std::string Lines() {
-        const std::string path = dir_.path() + "/stack.log";
+        const std::string path = dir_.File("stack.log");
         const std::string all = Masked(ReadFile(path));
         return all.substr(Header(path).size());
     }
     ScratchDirectory dir_;
-    std::u16string name_;
+    WString name_;
     ZAVDebug trace_;
 };
 
 TEST_F(RoutineTest, PushPopLinesIndentationAndDurations) {
-    EXPECT_EQ(trace_.RoutinePush(u"Main", u"Run", nullptr, 1), 0);
-    trace_.InsertMsg(u"inside");
-    EXPECT_EQ(trace_.RoutinePush(u"Sync", u"Copy", u"extra", -2), 1);
-    EXPECT_EQ(std::u16string(trace_.ShowCallStack().c_str()), u"Main.Run;Sync.Copy");
-    EXPECT_EQ(std::u16string(trace_.ActiveRoutine().c_str()), u"Sync.Copy");
+    EXPECT_EQ(trace_.RoutinePush(ZAV_TEXT("Main"), ZAV_TEXT("Run"), nullptr, 1), 0);
+    trace_.InsertMsg(ZAV_TEXT("inside"));
+    EXPECT_EQ(trace_.RoutinePush(ZAV_TEXT("Sync"), ZAV_TEXT("Copy"), ZAV_TEXT("extra"), -2), 1);
+    EXPECT_EQ(WString(trace_.ShowCallStack().c_str()), ZAV_TEXT("Main.Run;Sync.Copy"));
+    EXPECT_EQ(WString(trace_.ActiveRoutine().c_str()), ZAV_TEXT("Sync.Copy"));
     trace_.RoutinePop(1, 5);
     trace_.RoutinePop(-1, kNone);
     trace_.RoutinePop(0, 1);  // the stack is empty: nothing
@@ -41,10 +41,10 @@ TEST_F(RoutineTest, PushPopLinesIndentationAndDurations) {
 }
 
 TEST_F(RoutineTest, ModesSilenceAndInherit) {
-    trace_.RoutinePush(u"A", u"quiet", nullptr, 0);
-    trace_.RoutinePush(u"B", u"inherits", nullptr, -2);
-    trace_.InsertMsg(u"deep");
-    trace_.RoutinePush(u"C", u"loud", nullptr, 7);
+    trace_.RoutinePush(ZAV_TEXT("A"), ZAV_TEXT("quiet"), nullptr, 0);
+    trace_.RoutinePush(ZAV_TEXT("B"), ZAV_TEXT("inherits"), nullptr, -2);
+    trace_.InsertMsg(ZAV_TEXT("deep"));
+    trace_.RoutinePush(ZAV_TEXT("C"), ZAV_TEXT("loud"), nullptr, 7);
     trace_.RoutinePop(-1, kNone);
     trace_.RoutinePop(-1, kNone);
     trace_.RoutinePop(-1, kNone);
@@ -55,12 +55,12 @@ TEST_F(RoutineTest, ModesSilenceAndInherit) {
 }
 
 TEST_F(RoutineTest, PopToAnOuterLevelAndRepeatedPops) {
-    trace_.RoutinePush(u"L0", u"r", nullptr, 1);
-    const LONG outer = trace_.RoutinePush(u"L1", u"r", nullptr, 1);
-    trace_.RoutinePush(u"L2", u"r", nullptr, 1);
-    trace_.RoutinePush(u"L3", u"r", nullptr, 1);
+    trace_.RoutinePush(ZAV_TEXT("L0"), ZAV_TEXT("r"), nullptr, 1);
+    const LONG outer = trace_.RoutinePush(ZAV_TEXT("L1"), ZAV_TEXT("r"), nullptr, 1);
+    trace_.RoutinePush(ZAV_TEXT("L2"), ZAV_TEXT("r"), nullptr, 1);
+    trace_.RoutinePush(ZAV_TEXT("L3"), ZAV_TEXT("r"), nullptr, 1);
     trace_.RoutinePop(outer, 0);  // removes levels 1 to 3 at once
-    EXPECT_EQ(std::u16string(trace_.ShowCallStack().c_str()), u"L0.r");
+    EXPECT_EQ(WString(trace_.ShowCallStack().c_str()), ZAV_TEXT("L0.r"));
     trace_.RoutinePop(outer, 0);  // already left: "Pop  " alone
     EXPECT_EQ(trace_.m_RoutineLevel, 0);
     EXPECT_EQ(trace_.m_pRoutineNames->Items[2]->length(), 0u);  // emptied, kept for reuse
@@ -71,15 +71,15 @@ TEST_F(RoutineTest, PopToAnOuterLevelAndRepeatedPops) {
 }
 
 TEST_F(RoutineTest, RequestTextOnlyWhenTracing) {
-    trace_.RoutinePushReq(u"Svc", u"Handle", 42, 1);
-    trace_.RoutinePushReq(u"Svc", u"Other", kNone, 1);
+    trace_.RoutinePushReq(ZAV_TEXT("Svc"), ZAV_TEXT("Handle"), 42, 1);
+    trace_.RoutinePushReq(ZAV_TEXT("Svc"), ZAV_TEXT("Other"), kNone, 1);
     EXPECT_EQ(Lines(), "T E Push Svc.Handle  Request=42\r\nT E     Push Svc.Other\r\n");
 }
 
 TEST(RoutineStack, GrowsByEightWithoutTracingAndFeedsMessages) {
     ZAVDebug trace;
     for (LONG i = 0; i < 40; ++i) {
-        EXPECT_EQ(trace.RoutinePush(u"O", u"r", nullptr, 1), i);
+        EXPECT_EQ(trace.RoutinePush(ZAV_TEXT("O"), ZAV_TEXT("r"), nullptr, 1), i);
         if (i == 20) {
             EXPECT_EQ(trace.m_pRoutineNames->Size, 28u);
         }
@@ -93,7 +93,7 @@ TEST(RoutineStack, GrowsByEightWithoutTracingAndFeedsMessages) {
     ZAVLinkAnchor list = {};
     ZAVMsg* named = ZAV_MsgCreate(&list, 1, ZAVCatInfo10, 0, 0, 0, 0, &trace);
     ASSERT_NE(named->pRoutine, nullptr);
-    EXPECT_EQ(std::u16string(named->pRoutine), u"O.r");
+    EXPECT_EQ(WString(named->pRoutine), ZAV_TEXT("O.r"));
     for (int i = 0; i < 40; ++i) trace.RoutinePop(-1, kNone);
     EXPECT_EQ(trace.m_RoutineLevel, -1);
     EXPECT_EQ(ZAV_MsgCreate(&list, 2, ZAVCatInfo10, 0, 0, 0, 0, &trace)->pRoutine, nullptr);

@@ -10,29 +10,29 @@ namespace {
 
 TEST(TraceFile, FullPathNamesAreNumberedNeverReused) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("run.log");
+    WString name = dir.Wide("run.log");
     ZAVDebug first, second, third;
     first.TraceStart(name.data(), 0);
     EXPECT_EQ(first.TraceActive(), 1);
-    std::u16string bare = dir.Wide("run");  // the same file, without ".log"
+    WString bare = dir.Wide("run");  // the same file, without ".log"
     second.TraceStart(bare.data(), 0);
     third.TraceStart(name.data(), 0);
     first.TraceStop(0);
     second.TraceStop(1);
     third.TraceStop(0);
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/run.log")), Header(dir.path() + "/run.log"));
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/run1.log")), Header(dir.path() + "/run1.log") + "T E Trace Closed.\r\n");
+    EXPECT_EQ(Masked(ReadFile(dir.File("run.log"))), Header(dir.File("run.log")));
+    EXPECT_EQ(Masked(ReadFile(dir.File("run1.log"))), Header(dir.File("run1.log")) + "T E Trace Closed.\r\n");
     EXPECT_TRUE(dir.Exists("run2.log"));
     EXPECT_FALSE(dir.Exists("run3.log"));
 }
 
 TEST(TraceFile, HeaderLayoutExactly) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("exact");
+    WString name = dir.Wide("exact");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     trace.TraceStop(0);
-    const std::string text = ReadFile(dir.path() + "/exact.log");
+    const std::string text = ReadFile(dir.File("exact.log"));
     const std::regex layout(
         "Date=[0-9]{2}/[0-9]{2}/[0-9]{2}={80}\r\n"
         "[0-9]{2}:[0-9]{2}:[0-9]{2}  {0,7}[0-9]+\\.[0-9]{3} Trace Started\\. UserId=.+, ProcessId=" +
@@ -47,7 +47,7 @@ TEST(TraceFile, HeaderLayoutExactly) {
 TEST(TraceFile, BareNamesAndTheProgramsOwnName) {
     // The test program's own folder, from its command line.
     const ZAVString line(GetCommandLineW());
-    const unsigned blank = line.find(u' ');
+    const unsigned blank = line.find(ZAV_TEXT(' '));
     std::string program(line.c_str(), line.c_str() + (blank != ZAVString::npos ? blank : line.length()));
     const std::string folder = program.substr(0, program.rfind('/'));
     const std::string bare = folder + "/zavbare.log", doubled = folder + "/zavbare.log.log";
@@ -57,7 +57,7 @@ TEST(TraceFile, BareNamesAndTheProgramsOwnName) {
     unlink(own.c_str());
     {
         ZAVDebug a, b, c;
-        std::u16string name = u"zavbare", withExtension = u"zavbare.log";
+        WString name = ZAV_TEXT("zavbare"), withExtension = ZAV_TEXT("zavbare.log");
         a.TraceStart(name.data(), 0);
         b.TraceStart(withExtension.data(), 0);
         c.TraceStart();
@@ -72,12 +72,12 @@ TEST(TraceFile, BareNamesAndTheProgramsOwnName) {
 
 TEST(TraceFile, StartIsRefusedWhileActiveAndCopiesStartInactive) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("one"), other = dir.Wide("two");
+    WString name = dir.Wide("one"), other = dir.Wide("two");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     trace.TraceStart(other.data(), 0);
     trace.TraceStart();
-    EXPECT_EQ(std::u16string(trace.m_TraceFileName.c_str()), name);
+    EXPECT_EQ(WString(trace.m_TraceFileName.c_str()), name);
     EXPECT_FALSE(dir.Exists("two.log"));
 
     ZAVDebug copy(trace);
@@ -92,13 +92,13 @@ TEST(TraceFile, StartIsRefusedWhileActiveAndCopiesStartInactive) {
     inactive.TraceStop(1);  // nothing to close
     EXPECT_EQ(inactive.TraceActive(), 0);
     const ZAVUInt64 before = inactive.m_LastMsgTime;
-    inactive.InsertMsg(u"dropped");
+    inactive.InsertMsg(ZAV_TEXT("dropped"));
     EXPECT_EQ(inactive.m_LastMsgTime, before);  // not even the clock moves
 }
 
 TEST(TraceFile, UnwritableDirectoryLeavesTheTraceInactive) {
     ZAVDebug trace;
-    std::u16string name = u"/proc/zav-no-such-dir/trace";
+    WString name = ZAV_TEXT("/proc/zav-no-such-dir/trace");
     trace.TraceStart(name.data(), 0);
     EXPECT_EQ(trace.TraceActive(), 0);
     EXPECT_EQ(trace.m_hTraceFile, nullptr);
@@ -106,7 +106,7 @@ TEST(TraceFile, UnwritableDirectoryLeavesTheTraceInactive) {
 
 TEST(TraceFile, WrapSizeMakesARingAndNoFile) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("wrap");
+    WString name = dir.Wide("wrap");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 500);
     EXPECT_EQ(trace.TraceActive(), 0);
@@ -119,36 +119,36 @@ TEST(TraceFile, WrapSizeMakesARingAndNoFile) {
 // the file and the trace goes on in the next numbered one.
 TEST(TraceFile, RollOverToTheNextNumberedFile) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("big");
+    WString name = dir.Wide("big");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
-    const size_t opening = ReadFile(dir.path() + "/big.log").size();
+    const size_t opening = ReadFile(dir.File("big.log")).size();
     trace.MaxLogSize(static_cast<DWORD>(opening + 80));
-    const std::u16string longText(100, u'x');
+    const WString longText(100, ZAV_TEXT('x'));
     trace.InsertMsg(longText.c_str());
-    trace.InsertMsg(u"in the next file");
+    trace.InsertMsg(ZAV_TEXT("in the next file"));
     trace.TraceStop(1);
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/big.log")),
-              Header(dir.path() + "/big.log") + "T E " + std::string(100, 'x') + "\r\n" +
+    EXPECT_EQ(Masked(ReadFile(dir.File("big.log"))),
+              Header(dir.File("big.log")) + "T E " + std::string(100, 'x') + "\r\n" +
                   "--Trace closed and re-opened due to trace size.\r\n");
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/big1.log")),
-              Header(dir.path() + "/big1.log") + "T E in the next file\r\n" + "T E Trace Closed.\r\n");
+    EXPECT_EQ(Masked(ReadFile(dir.File("big1.log"))),
+              Header(dir.File("big1.log")) + "T E in the next file\r\n" + "T E Trace Closed.\r\n");
 }
 
 // A limit smaller than the opening lines: every file exceeds it at once, yet
 // each call moves on by one file only.
 TEST(TraceFile, TinyLimitDoesNotRecurse) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("tiny");
+    WString name = dir.Wide("tiny");
     ZAVDebug trace;
     trace.MaxLogSize(10);
     trace.TraceStart(name.data(), 0);
-    trace.InsertMsg(u"one");
-    trace.InsertMsg(u"two");
+    trace.InsertMsg(ZAV_TEXT("one"));
+    trace.InsertMsg(ZAV_TEXT("two"));
     trace.TraceStop(0);
     // The date line alone passes the limit, so even the header gives way to the notice.
     const std::string notice = "T E **** Trace terminated because it is too large. ****\r\n";
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/tiny.log")),
+    EXPECT_EQ(Masked(ReadFile(dir.File("tiny.log"))),
               "Date=D\r\n" + notice + notice + "--Trace closed and re-opened due to trace size.\r\n");
     EXPECT_TRUE(dir.Exists("tiny2.log"));
     EXPECT_FALSE(dir.Exists("tiny3.log"));
@@ -156,15 +156,15 @@ TEST(TraceFile, TinyLimitDoesNotRecurse) {
 
 TEST(TraceFile, SynchronousWritesOutsideTheNtFamily) {
     ScratchDirectory dir;
-    const std::u16string name = dir.Wide("sync");
-    const std::string path = dir.path() + "/sync.log";
+    const WString name = dir.Wide("sync");
+    const std::string path = dir.File("sync.log");
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
         ZAVDebug trace;
-        std::u16string mutableName = name;
+        WString mutableName = name;
         trace.TraceStart(mutableName.data(), 0);
         EXPECT_EQ(trace.m_Overlapped.hEvent, nullptr);
-        trace.InsertMsg(u"plain write");
+        trace.InsertMsg(ZAV_TEXT("plain write"));
         EXPECT_EQ(trace.m_BytesWritten, ReadFile(path).size());
         trace.TraceStop(1);
         EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E plain write\r\nT E Trace Closed.\r\n");
@@ -174,18 +174,18 @@ TEST(TraceFile, SynchronousWritesOutsideTheNtFamily) {
 // Every line is on disk when InsertMsg returns: a killed process loses none.
 TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("crash");
+    WString name = dir.Wide("crash");
     const pid_t child = fork();
     if (child == 0) {
         ZAVDebug* trace = new ZAVDebug;
         trace->TraceStart(name.data(), 0);
-        for (int i = 0; i < 200; ++i) trace->InsertMsg((u"line " + std::u16string(1, u'a' + i % 26)).c_str());
+        for (int i = 0; i < 200; ++i) trace->InsertMsg((ZAV_TEXT("line ") + WString(1, ZAV_TEXT('a') + i % 26)).c_str());
         kill(getpid(), SIGKILL);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
-    const std::string text = ReadFile(dir.path() + "/crash.log");
+    const std::string text = ReadFile(dir.File("crash.log"));
     size_t lines = 0;
     for (size_t at = text.find("line "); at != std::string::npos; at = text.find("line ", at + 1)) ++lines;
     EXPECT_EQ(lines, 200u);

@@ -7,16 +7,16 @@ namespace {
 
 TEST(TraceLines, ElapsedFieldAndEmptyText) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("lines");
+    WString name = dir.Wide("lines");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     trace.m_LastMsgTime = ZAV_TimerValue() - 12345678;  // 12345.678 ms ago: one character wider
-    trace.InsertMsg(u"late");
-    trace.InsertMsg(u"");
-    ZAVString text(u"from a string");
+    trace.InsertMsg(ZAV_TEXT("late"));
+    trace.InsertMsg(ZAV_TEXT(""));
+    ZAVString text(ZAV_TEXT("from a string"));
     trace.InsertMsg(text);
     trace.TraceStop(0);
-    const std::string all = ReadFile(dir.path() + "/lines.log");
+    const std::string all = ReadFile(dir.File("lines.log"));
     const size_t late = all.find("late");
     const size_t start = all.rfind("\r\n", late) + 2;
     EXPECT_EQ(late - start, 20u) << all;
@@ -28,25 +28,25 @@ TEST(TraceLines, ElapsedFieldAndEmptyText) {
 // Without the NT memory query the counters read 0, so only the pool decides.
 TEST(TraceLines, MemoryLinesAtTheThreshold) {
     ScratchDirectory dir;
-    const std::u16string name = dir.Wide("memory");
-    const std::string path = dir.path() + "/memory.log";
+    const WString name = dir.Wide("memory");
+    const std::string path = dir.File("memory.log");
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
         ZAV_MonitorMemory = 1;
         ZAV_PoolMemBusy = 0;
         ZAVDebug trace;
-        std::u16string mutableName = name;
+        WString mutableName = name;
         trace.TraceStart(mutableName.data(), 0);
         ZAV_PoolMemBusy = 1023;
-        trace.InsertMsg(u"a");  // 1023: below
+        trace.InsertMsg(ZAV_TEXT("a"));  // 1023: below
         ZAV_PoolMemBusy = 2047;
-        trace.InsertMsg(u"b");  // 2047 - 0 reaches 1024
+        trace.InsertMsg(ZAV_TEXT("b"));  // 2047 - 0 reaches 1024
         ZAV_PoolMemBusy = 2647;
-        trace.InsertMsg(u"c");  // +600
+        trace.InsertMsg(ZAV_TEXT("c"));  // +600
         ZAV_PoolMemBusy = 3147;
-        trace.InsertMsg(u"d");  // +500 more: 1100 since the last line
+        trace.InsertMsg(ZAV_TEXT("d"));  // +500 more: 1100 since the last line
         ZAV_PoolMemBusy = 3147 - 1024;
-        trace.InsertMsg(u"e");  // down by 1024
+        trace.InsertMsg(ZAV_TEXT("e"));  // down by 1024
         trace.TraceStop(1);     // threshold 0: the closing line always has a memory line
         ZAV_MonitorMemory = 0;
         EXPECT_EQ(Masked(ReadFile(path)),
@@ -64,17 +64,17 @@ TEST(TraceLines, MemoryLinesAtTheThreshold) {
 
 TEST(TraceLines, MemoryQueryOnTheNtFamilyReportsTheProcess) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("nt");
+    WString name = dir.Wide("nt");
     ZAV_MonitorMemory = 1;
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
-    trace.InsertMsg(u"x");
+    trace.InsertMsg(ZAV_TEXT("x"));
     trace.TraceStop(1);
     ZAV_MonitorMemory = 0;
     EXPECT_NE(trace.m_pfnGetProcessMemoryInfo, nullptr);
     EXPECT_NE(trace.m_hProcess, nullptr);
     EXPECT_GT(trace.m_LastMemCounters.PagefileUsage, 0u);
-    const std::string text = ReadFile(dir.path() + "/nt.log");
+    const std::string text = ReadFile(dir.File("nt.log"));
     EXPECT_NE(text.find("Process Bytes Allocated=" + std::to_string(static_cast<intptr_t>(
                                                           trace.m_LastMemCounters.PagefileUsage))),
               std::string::npos)

@@ -2,10 +2,6 @@
 // with their time fields masked.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,35 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "FreshProcess.h"
+#include "ScratchDirectory.h"
 #include "ZAVUtil1.h"
-
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        char pattern[] = "/tmp/zavtraceXXXXXX";
-        path_ = mkdtemp(pattern);
-        zavtest::ScratchDirectories().push_back(path_);
-    }
-    ~ScratchDirectory() {
-        if (system(("chmod -R u+w " + path_ + " && rm -rf " + path_).c_str()) != 0) {
-        }
-    }
-    const std::string& path() const { return path_; }
-    // A mutable wide name for TraceStart.
-    std::u16string Wide(const std::string& name) const {
-        const std::string full = path_ + "/" + name;
-        return std::u16string(full.begin(), full.end());
-    }
-    bool Exists(const std::string& name) const { return access((path_ + "/" + name).c_str(), F_OK) == 0; }
-
-private:
-    std::string path_;
-};
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+#include "WString.h"
 
 // Every line with its time, elapsed time and date replaced by "T", "E" and
 // "D", and the header's ids by "#"; lines keep their CR LF.

@@ -22,26 +22,26 @@ std::vector<std::string> Dumped(const std::string& text) {
 
 TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("ring");
+    WString name = dir.Wide("ring");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 4096);
-    trace.InsertMsg(u"first");
-    trace.RoutinePush(u"W", u"r", nullptr, 1);
-    trace.InsertMsg(u"second");
+    trace.InsertMsg(ZAV_TEXT("first"));
+    trace.RoutinePush(ZAV_TEXT("W"), ZAV_TEXT("r"), nullptr, 1);
+    trace.InsertMsg(ZAV_TEXT("second"));
     trace.RoutinePop(-1, 0x7FFFFFFF);
-    std::u16string title = u"Title line";
+    WString title = ZAV_TEXT("Title line");
     trace.TraceDumpWrap(title.data());
     EXPECT_EQ(trace.TraceWrapActive(), 1);
     EXPECT_EQ(trace.TraceActive(), 0);
-    const std::string path = dir.path() + "/ring.log";
+    const std::string path = dir.File("ring.log");
     EXPECT_EQ(Masked(ReadFile(path)), Header(path) +
                                           "---- Wrap trace of saved events.\r\nTitle line\r\n"
                                           "Date=D\r\nT E first\r\nT E Push W.r\r\nT E     second\r\n"
                                           "T E Pop  W.r  Dur=X msecs\r\n"
                                           "---- End of wrap trace.\r\n");
     trace.TraceDumpWrap(nullptr);  // an empty ring: markers only
-    EXPECT_EQ(Masked(ReadFile(dir.path() + "/ring1.log")),
-              Header(dir.path() + "/ring1.log") + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
+    EXPECT_EQ(Masked(ReadFile(dir.File("ring1.log"))),
+              Header(dir.File("ring1.log")) + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
     trace.TraceWrapStop();
     EXPECT_EQ(trace.TraceWrapActive(), 0);
     trace.TraceDumpWrap(nullptr);
@@ -54,7 +54,7 @@ TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
     std::mt19937 random(5406);
     for (int round = 0; round < 60; ++round) {
         ScratchDirectory dir;
-        std::u16string name = dir.Wide("r");
+        WString name = dir.Wide("r");
         const DWORD size = 1024 + random() % 3000;
         ZAVDebug trace;
         trace.TraceStart(name.data(), size);
@@ -62,11 +62,11 @@ TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
         const int count = 1 + random() % 80;
         for (int i = 0; i < count; ++i) {
             const std::string text = std::to_string(i) + ":" + std::string(random() % 120, 'a' + i % 26);
-            trace.InsertMsg(std::u16string(text.begin(), text.end()).c_str());
+            trace.InsertMsg(WString(text.begin(), text.end()).c_str());
             made.push_back(text);
         }
         trace.TraceDumpWrap(nullptr);
-        const std::vector<std::string> dumped = Dumped(ReadFile(dir.path() + "/r.log"));
+        const std::vector<std::string> dumped = Dumped(ReadFile(dir.File("r.log")));
         // Record sizes: 2 per character + 6; the usable part is size - 4.
         size_t used = 0, kept = 0;
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
@@ -100,14 +100,14 @@ TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
 
 TEST(WrapTrace, ALineLongerThanTheRingIsCut) {
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("cut");
+    WString name = dir.Wide("cut");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 1024);
-    trace.InsertMsg(std::u16string(2000, u'z').c_str());
+    trace.InsertMsg(WString(2000, ZAV_TEXT('z')).c_str());
     trace.TraceDumpWrap(nullptr);
     // The date line gave way to the long one, which keeps its beginning only
     // (and so loses its line end).
-    const std::string text = ReadFile(dir.path() + "/cut.log");
+    const std::string text = ReadFile(dir.File("cut.log"));
     const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
     const size_t from = text.find(open) + open.size(), to = text.find(close);
     ASSERT_NE(to, std::string::npos);

@@ -6,14 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "ZAVUtil1.h"
+#include "WString.h"
 
 namespace {
 
 const uintptr_t kHeader = sizeof(ZAVMsg);
 
 // The insertion strings a reader sees: up to the first empty one.
-std::vector<std::u16string> Insertions(const WCHAR* list) {
-    std::vector<std::u16string> out;
+std::vector<WString> Insertions(const WCHAR* list) {
+    std::vector<WString> out;
     for (const WCHAR* s = list; s != nullptr && *s != 0; s += lstrlenW(s) + 1) out.emplace_back(s);
     return out;
 }
@@ -53,15 +54,15 @@ TEST_F(MessageTest, NullListThrowsItsCode) {
 
 TEST_F(MessageTest, InsertionListGrowsWithItsTerminators) {
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
-    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"ab"), 0u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("ab")), 0u);
     EXPECT_EQ(msg->InsertionBytes, 8u);
-    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"c"), 0u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("c")), 0u);
     EXPECT_EQ(msg->InsertionBytes, 12u);
-    EXPECT_EQ(memcmp(msg->pInsertions, u"ab\0c\0", 12), 0);
-    EXPECT_EQ(Insertions(msg->pInsertions), (std::vector<std::u16string>{u"ab", u"c"}));
+    EXPECT_EQ(memcmp(msg->pInsertions, ZAV_TEXT("ab\0c\0"), 12), 0);
+    EXPECT_EQ(Insertions(msg->pInsertions), (std::vector<WString>{ZAV_TEXT("ab"), ZAV_TEXT("c")}));
     // An empty insertion is stored and ends the list for readers.
-    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u""), 0u);
-    EXPECT_EQ(ZAV_MsgAddInsertion(msg, u"hidden"), 0u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("")), 0u);
+    EXPECT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("hidden")), 0u);
     EXPECT_EQ(msg->InsertionBytes, 12u + 2 + 14);
     EXPECT_EQ(Insertions(msg->pInsertions).size(), 2u);
 }
@@ -82,16 +83,16 @@ TEST_F(MessageTest, NumbersAsLtowWritesThem) {
     struct Case {
         LONG value;
         DWORD radix;
-        const char16_t* text;
+        const WCHAR* text;
     };
-    const Case cases[] = {{255, 16, u"0xff"},  {-5, 10, u"-5"},          {-1, 8, u"37777777777"},
-                          {0, 10, u"0"},      {-1, 16, u"0xffffffff"}, {35, 36, u"z"},
-                          {-2147483647 - 1, 10, u"-2147483648"},       {5, 2, u"101"},
-                          {-1, 2, u"11111111111111111111111111111111"}};
+    const Case cases[] = {{255, 16, ZAV_TEXT("0xff")},  {-5, 10, ZAV_TEXT("-5")},          {-1, 8, ZAV_TEXT("37777777777")},
+                          {0, 10, ZAV_TEXT("0")},      {-1, 16, ZAV_TEXT("0xffffffff")}, {35, 36, ZAV_TEXT("z")},
+                          {-2147483647 - 1, 10, ZAV_TEXT("-2147483648")},       {5, 2, ZAV_TEXT("101")},
+                          {-1, 2, ZAV_TEXT("11111111111111111111111111111111")}};
     for (const Case& c : cases) {
         ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
         ASSERT_EQ(ZAV_MsgAddInsertion(msg, c.value, c.radix), 0u);
-        EXPECT_EQ(std::u16string(msg->pInsertions), c.text);
+        EXPECT_EQ(WString(msg->pInsertions), c.text);
     }
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
     EXPECT_EQ(ZAV_MsgAddInsertion(msg, 5, 1), 87u);
@@ -101,12 +102,12 @@ TEST_F(MessageTest, NumbersAsLtowWritesThem) {
 TEST_F(MessageTest, ExportFlattensInOrderAndDestroyReleasesOneBlock) {
     for (DWORD id = 1; id <= 3; ++id) {
         ZAVMsg* msg = ZAV_MsgCreate(&list_, id, ZAVCatError70, 7, 8, 9, 10, nullptr);
-        ZAV_MsgAddInsertion(msg, u"ab");
+        ZAV_MsgAddInsertion(msg, ZAV_TEXT("ab"));
     }
     // A routine name as the trace stores it: a block of its own.
     ZAVMsg* first = reinterpret_cast<ZAVMsg*>(list_.pFirst);
     first->pRoutine = static_cast<WCHAR*>(ZAV_MemoryGet(8, 0));
-    memcpy(first->pRoutine, u"Run", 8);
+    memcpy(first->pRoutine, ZAV_TEXT("Run"), 8);
 
     for (DWORD id = 1; id <= 3; ++id) {
         ZAVMsg* flat = ZAV_MsgExport(&list_);
@@ -120,16 +121,16 @@ TEST_F(MessageTest, ExportFlattensInOrderAndDestroyReleasesOneBlock) {
         EXPECT_EQ(flat->AuxWord, 7);
         EXPECT_EQ(flat->Aux3, 10u);
         const unsigned char* base = reinterpret_cast<const unsigned char*>(flat);
-        EXPECT_EQ(memcmp(base + kHeader, u"ab\0", 8), 0);
+        EXPECT_EQ(memcmp(base + kHeader, ZAV_TEXT("ab\0"), 8), 0);
         if (id == 1) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(flat->pRoutine), kHeader + 8);
-            EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(base + kHeader + 8)), u"Run");
+            EXPECT_EQ(WString(reinterpret_cast<const WCHAR*>(base + kHeader + 8)), ZAV_TEXT("Run"));
         } else {
             EXPECT_EQ(flat->pRoutine, nullptr);
         }
         // A copy of the block is as good as the block.
         std::vector<unsigned char> copy(base, base + kHeader + 8);
-        EXPECT_EQ(Insertions(reinterpret_cast<const WCHAR*>(copy.data() + kHeader)).front(), u"ab");
+        EXPECT_EQ(Insertions(reinterpret_cast<const WCHAR*>(copy.data() + kHeader)).front(), ZAV_TEXT("ab"));
         ZAV_MsgDestroy(nullptr, flat);  // the sanitizer run sees a leak or a bad free
     }
     EXPECT_EQ(ZAV_MsgExport(&list_), nullptr);
@@ -139,7 +140,7 @@ TEST_F(MessageTest, ExportFlattensInOrderAndDestroyReleasesOneBlock) {
 TEST_F(MessageTest, DestroyTakesALinkedRecordOffItsList) {
     ZAVMsg* a = ZAV_MsgCreate(&list_, 1, ZAVCatInfo6, 0, 0, 0, 0, nullptr);
     ZAVMsg* b = ZAV_MsgCreate(&list_, 2, ZAVCatInfo6, 0, 0, 0, 0, nullptr);
-    ZAV_MsgAddInsertion(a, u"text");
+    ZAV_MsgAddInsertion(a, ZAV_TEXT("text"));
     ZAV_MsgDestroy(&list_, a);
     EXPECT_EQ(list_.Count, 1u);
     EXPECT_EQ(list_.pFirst, &b->Link);

@@ -43,10 +43,10 @@ TEST(StringAnsi, AnsiStringIsOwnedTerminatedAndRemadeOnEachCall) {
     const char* first = s.ANSIString();
     EXPECT_EQ(0, memcmp(first, "abc", 4));
     EXPECT_EQ(first, s.ansiBuffer());
-    s[1] = u'X';
+    s[1] = ZAV_TEXT('X');
     EXPECT_STREQ("abc", s.ansiBuffer());  // an edit in place leaves the old text
     EXPECT_STREQ("aXc", s.ANSIString());
-    s.append(20, u'-');  // a reallocation drops it
+    s.append(20, ZAV_TEXT('-'));  // a reallocation drops it
     EXPECT_EQ(nullptr, s.ansiBuffer());
     EXPECT_STREQ("", ZAVString().ANSIString());
     ZAVString emptied(ZAV_TEXT("x"));
@@ -56,19 +56,19 @@ TEST(StringAnsi, AnsiStringIsOwnedTerminatedAndRemadeOnEachCall) {
 }
 
 TEST(StringAnsi, CountsTakeConvertedCharactersAndNeverMoreThanTheText) {
-    EXPECT_EQ(u"ab", Text(ZAVString("abcd", 2)));
-    EXPECT_EQ(u"abcd", Text(ZAVString("abcd", 10)));
+    EXPECT_EQ(ZAV_TEXT("ab"), Text(ZAVString("abcd", 2)));
+    EXPECT_EQ(ZAV_TEXT("abcd"), Text(ZAVString("abcd", 10)));
     ZAVString s("xy");
     s.append("abcd", 3);
     s.append("", 5);
     s.append("q", 0);
-    EXPECT_EQ(u"xyabc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("xyabc"), Text(s));
     s.assign("zz", 0);
     EXPECT_EQ(0u, s.size());
     EXPECT_EQ(15u, s.capacity());
     s = "hello";
     s += "!";
-    EXPECT_EQ(u"hello!", Text(s));
+    EXPECT_EQ(ZAV_TEXT("hello!"), Text(s));
     EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.append("a", 0xFFFFFFFFu); },
                                                      "ZAVString::append invalid length parameter"));
 }
@@ -90,9 +90,9 @@ TEST(StringAnsi, CountsAtTheLimitFailTheGrowthCheck) {
 TEST(StringAnsi, TheStringsOwnAnsiFormMayBeItsSource) {
     ZAVString s(ZAV_TEXT("abcdefghijklm"));
     s.append(s.ANSIString());  // grows: the ANSI buffer is released on the way
-    EXPECT_EQ(u"abcdefghijklmabcdefghijklm", Text(s));
+    EXPECT_EQ(ZAV_TEXT("abcdefghijklmabcdefghijklm"), Text(s));
     s.assign(s.ANSIString() + 20);
-    EXPECT_EQ(u"hijklm", Text(s));
+    EXPECT_EQ(ZAV_TEXT("hijklm"), Text(s));
 }
 
 TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
@@ -100,7 +100,7 @@ TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
     if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
     const char* text = "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80";  // "ete", a space and U+1F600
     ZAVString s(text);
-    EXPECT_EQ(u"\u00E9t\u00E9 \U0001F600", Text(s));
+    EXPECT_EQ(ZAV_TEXT("\u00E9t\u00E9 \U0001F600"), Text(s));
     EXPECT_EQ(6u, s.size());
     EXPECT_STREQ(text, s.ANSIString());
 
@@ -110,15 +110,15 @@ TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
 
     ZAVString appended("a");
     appended.append("\xE2\x82\xAC");  // three bytes, one character
-    EXPECT_EQ(u"a\u20AC", Text(appended));
-    EXPECT_EQ(u"\u00E9", Text(ZAVString("\xC3\xA9\xC3\xA9", 1)));
+    EXPECT_EQ(ZAV_TEXT("a\u20AC"), Text(appended));
+    EXPECT_EQ(ZAV_TEXT("\u00E9"), Text(ZAVString("\xC3\xA9\xC3\xA9", 1)));
 }
 
 TEST(StringAnsi, BrokenAndUnencodableTextIsReplacedNotDropped) {
     UnderLocale utf8("C.UTF-8");
     if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
-    EXPECT_EQ(u"a\uFFFDb\uFFFD", Text(ZAVString("a\xFF" "b\xC3")));
-    const WCHAR lone[] = {u'x', 0xD800, u'y', 0};
+    EXPECT_EQ(ZAV_TEXT("a\uFFFDb\uFFFD"), Text(ZAVString("a\xFF" "b\xC3")));
+    const WCHAR lone[] = {ZAV_TEXT('x'), 0xD800, ZAV_TEXT('y'), 0};
     ZAVString s(lone);
     EXPECT_STREQ("x?y", s.ANSIString());
 }

@@ -9,22 +9,22 @@ const WCHAR* const kAbc = ZAV_TEXT("abc");
 TEST(StringEditing, PositionsPastTheEndAreClampedNotRejected) {
     ZAVString inserted(kAbc);
     inserted.insert(99u, ZAV_TEXT("x"));
-    EXPECT_EQ(u"abcx", Text(inserted));
+    EXPECT_EQ(ZAV_TEXT("abcx"), Text(inserted));
 
     ZAVString replaced(kAbc);
     replaced.replace(99u, 5u, ZAV_TEXT("x"));
-    EXPECT_EQ(u"abcx", Text(replaced));
+    EXPECT_EQ(ZAV_TEXT("abcx"), Text(replaced));
 
     ZAVString erased(kAbc);
     erased.erase(3, 1);
     erased.erase(99, 1);
-    EXPECT_EQ(u"abc", Text(erased));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(erased));
 
     ZAVString tail(ZAV_TEXT("abcdef"));
     tail.replace(4u, 99u, ZAV_TEXT("XYZ"));
-    EXPECT_EQ(u"abcdXYZ", Text(tail));
+    EXPECT_EQ(ZAV_TEXT("abcdXYZ"), Text(tail));
     tail.erase(2, 99);
-    EXPECT_EQ(u"ab", Text(tail));
+    EXPECT_EQ(ZAV_TEXT("ab"), Text(tail));
 }
 
 TEST(StringEditing, SourcePositionsPastTheSourceReadAsEmpty) {
@@ -33,115 +33,115 @@ TEST(StringEditing, SourcePositionsPastTheSourceReadAsEmpty) {
     s.append(source, 4, 2);
     s.insert(0u, source, 9, 1);
     s.replace(0u, 1u, source, 7, 3);  // removes, inserts nothing
-    EXPECT_EQ(u"y", Text(s));
+    EXPECT_EQ(ZAV_TEXT("y"), Text(s));
     s.append(source, 3, 1);
     s.append(source, 1, ZAVString::npos);
-    EXPECT_EQ(u"ybc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("ybc"), Text(s));
 }
 
 TEST(StringEditing, SourcesInsideTheStringSurviveReallocationAndMoves) {
     ZAVString doubled(ZAV_TEXT("abcdefghijklmno"));  // full: 15 of 15
     doubled.append(doubled);
-    EXPECT_EQ(u"abcdefghijklmnoabcdefghijklmno", Text(doubled));
+    EXPECT_EQ(ZAV_TEXT("abcdefghijklmnoabcdefghijklmno"), Text(doubled));
 
     ZAVString full(ZAV_TEXT("abcdefghijklmno"));
     full.append(full.c_str() + 10, 5);
-    EXPECT_EQ(u"abcdefghijklmnoklmno", Text(full));
+    EXPECT_EQ(ZAV_TEXT("abcdefghijklmnoklmno"), Text(full));
 
     ZAVString shifted(ZAV_TEXT("abcdef"));
     shifted.insert(1u, shifted.c_str() + 2, 3);  // the source is part of the tail that moves
-    EXPECT_EQ(u"acdebcdef", Text(shifted));
+    EXPECT_EQ(ZAV_TEXT("acdebcdef"), Text(shifted));
 
     ZAVString replaced(ZAV_TEXT("abcdef"));
     replaced.replace(0u, 2u, replaced.c_str() + 3);
-    EXPECT_EQ(u"defcdef", Text(replaced));
+    EXPECT_EQ(ZAV_TEXT("defcdef"), Text(replaced));
 
     ZAVString assigned(ZAV_TEXT("abcdef"));
     assigned.assign(assigned.c_str() + 2);
-    EXPECT_EQ(u"cdef", Text(assigned));
+    EXPECT_EQ(ZAV_TEXT("cdef"), Text(assigned));
 
     ZAVString grown(ZAV_TEXT("abcdefghijklmno"));
     grown.assign(grown.c_str(), 15);  // equal to the capacity: reallocates
-    EXPECT_EQ(u"abcdefghijklmno", Text(grown));
+    EXPECT_EQ(ZAV_TEXT("abcdefghijklmno"), Text(grown));
 
     ZAVString ranged(ZAV_TEXT("abcdef"));
     ranged.insert(ranged.begin() + 6, ranged.begin(), ranged.begin() + 6);
-    EXPECT_EQ(u"abcdefabcdef", Text(ranged));
+    EXPECT_EQ(ZAV_TEXT("abcdefabcdef"), Text(ranged));
 
     ZAVString prefixed(ZAV_TEXT("ab"));
     prefixed.insert(0u, prefixed);
-    EXPECT_EQ(u"abab", Text(prefixed));
+    EXPECT_EQ(ZAV_TEXT("abab"), Text(prefixed));
 }
 
 TEST(StringEditing, RangeFormsTakeExactlyTheirRange) {
-    const WCHAR text[] = {u'p', u'q', u'r', u's', u't'};
+    const WCHAR text[] = {ZAV_TEXT('p'), ZAV_TEXT('q'), ZAV_TEXT('r'), ZAV_TEXT('s'), ZAV_TEXT('t')};
     ZAVString s;
     s.assign(text + 1, text + 4);
-    EXPECT_EQ(u"qrs", Text(s));
-    EXPECT_EQ(u"pq", Text(ZAVString(text, text + 2)));
+    EXPECT_EQ(ZAV_TEXT("qrs"), Text(s));
+    EXPECT_EQ(ZAV_TEXT("pq"), Text(ZAVString(text, text + 2)));
     s.append(text, text + 1);
-    EXPECT_EQ(u"qrsp", Text(s));
+    EXPECT_EQ(ZAV_TEXT("qrsp"), Text(s));
     s.replace(s.begin() + 1, s.begin() + 3, text + 3, text + 5);
-    EXPECT_EQ(u"qstp", Text(s));
+    EXPECT_EQ(ZAV_TEXT("qstp"), Text(s));
     s.append(text, static_cast<const WCHAR*>(nullptr));  // a null last is an empty range
     s.assign(text, text);
-    EXPECT_EQ(u"", Text(s));
+    EXPECT_EQ(ZAV_TEXT(""), Text(s));
     EXPECT_EQ(15u, s.capacity());
 }
 
 TEST(StringEditing, CountedSourcesKeepEmbeddedZeros) {
-    const WCHAR text[] = {u'a', 0, u'b'};
+    const WCHAR text[] = {ZAV_TEXT('a'), 0, ZAV_TEXT('b')};
     ZAVString s(text, 3);
     EXPECT_EQ(3u, s.size());
-    EXPECT_EQ(std::u16string(text, 3), Text(s));
+    EXPECT_EQ(WString(text, 3), Text(s));
     s.append(text, 3);
     EXPECT_EQ(6u, s.size());
-    EXPECT_EQ(3u, s.find(u'a', 1));
+    EXPECT_EQ(3u, s.find(ZAV_TEXT('a'), 1));
 }
 
 TEST(StringEditing, PointerFormsAnswerWhereTheCharactersAreNow) {
     ZAVString s(kAbc);
-    WCHAR* at = s.insert(s.begin() + 1, u'X');
+    WCHAR* at = s.insert(s.begin() + 1, ZAV_TEXT('X'));
     EXPECT_EQ(s.begin() + 1, at);
-    EXPECT_EQ(u'X', *at);
-    s.insert(s.begin(), 2u, u'-');
-    EXPECT_EQ(u"--aXbc", Text(s));
+    EXPECT_EQ(ZAV_TEXT('X'), *at);
+    s.insert(s.begin(), 2u, ZAV_TEXT('-'));
+    EXPECT_EQ(ZAV_TEXT("--aXbc"), Text(s));
     WCHAR* next = s.erase(s.begin() + 3);
-    EXPECT_EQ(u'b', *next);
+    EXPECT_EQ(ZAV_TEXT('b'), *next);
     next = s.erase(s.begin(), s.begin() + 2);
-    EXPECT_EQ(u"abc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(s));
     EXPECT_EQ(s.begin(), next);
-    s.replace(s.begin(), s.begin() + 1, 3u, u'z');
+    s.replace(s.begin(), s.begin() + 1, 3u, ZAV_TEXT('z'));
     s.replace(s.end() - 1, s.end(), ZAVString(ZAV_TEXT("!?")));
-    EXPECT_EQ(u"zzzb!?", Text(s));
+    EXPECT_EQ(ZAV_TEXT("zzzb!?"), Text(s));
     s.replace(s.begin(), s.end(), ZAV_TEXT("qq"), 1);
-    EXPECT_EQ(u"q", Text(s));
+    EXPECT_EQ(ZAV_TEXT("q"), Text(s));
     EXPECT_EQ(nullptr, s.erase(s.begin()));  // nothing left: no buffer
     EXPECT_EQ(0u, s.capacity());
 }
 
 TEST(StringEditing, ResizeAppendsOrErases) {
     ZAVString s(kAbc);
-    s.resize(5, u'.');
-    EXPECT_EQ(u"abc..", Text(s));
+    s.resize(5, ZAV_TEXT('.'));
+    EXPECT_EQ(ZAV_TEXT("abc.."), Text(s));
     s.resize(7);
-    EXPECT_EQ(std::u16string(u"abc..\0\0", 7), Text(s));
+    EXPECT_EQ(WString(ZAV_TEXT("abc..\0\0"), 7), Text(s));
     s.resize(2);
-    EXPECT_EQ(u"ab", Text(s));
+    EXPECT_EQ(ZAV_TEXT("ab"), Text(s));
     s.resize(2);
-    EXPECT_EQ(u"ab", Text(s));
+    EXPECT_EQ(ZAV_TEXT("ab"), Text(s));
 }
 
 TEST(StringEditing, OperatorsAndNullTexts) {
     ZAVString s;
-    s = u'x';
+    s = ZAV_TEXT('x');
     s += ZAV_TEXT("yz");
     s += ZAVString(ZAV_TEXT("!"));
-    s += u'?';
+    s += ZAV_TEXT('?');
     s += "ab";
-    EXPECT_EQ(u"xyz!?ab", Text(s));
+    EXPECT_EQ(ZAV_TEXT("xyz!?ab"), Text(s));
     s = static_cast<const WCHAR*>(nullptr);  // reads as the empty text
-    EXPECT_EQ(u"", Text(s));
+    EXPECT_EQ(ZAV_TEXT(""), Text(s));
     s.append(static_cast<const WCHAR*>(nullptr));
     s.insert(0u, static_cast<const WCHAR*>(nullptr), 4);
     s.append(static_cast<const char*>(nullptr));

@@ -1,5 +1,5 @@
 // Long random sequences of edits and searches, run on ZAVString and on a
-// std::u16string model. Where the two classes differ by contract (clamped
+// WString model. Where the two classes differ by contract (clamped
 // positions, empty sets, the fixed growth step) the model applies the rule.
 #include <random>
 #include <stdexcept>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using Model = std::u16string;
+using Model = WString;
 const unsigned npos = ZAVString::npos;
 
 size_t Wide(unsigned pos) { return pos == npos ? Model::npos : pos; }
@@ -44,11 +44,11 @@ public:
                 break;
             case 1:
                 if (count == npos) {  // too long for any string: refused, nothing changes
-                    EXPECT_THROW(s_.append(count, u'#'), std::length_error);
+                    EXPECT_THROW(s_.append(count, ZAV_TEXT('#')), std::length_error);
                     break;
                 }
-                s_.append(count, u'#');
-                Grow(model_ + Model(count, u'#'));
+                s_.append(count, ZAV_TEXT('#'));
+                Grow(model_ + Model(count, ZAV_TEXT('#')));
                 break;
             case 2:
                 s_.insert(pos, text.c_str());
@@ -78,9 +78,9 @@ public:
                 break;
             case 6: {
                 const unsigned n = count % 60;
-                s_.resize(n, u'~');
+                s_.resize(n, ZAV_TEXT('~'));
                 if (n > model_.size()) {
-                    Grow(model_ + Model(n - model_.size(), u'~'));
+                    Grow(model_ + Model(n - model_.size(), ZAV_TEXT('~')));
                 } else if (n < model_.size()) {
                     model_.resize(n);
                     if (n == 0) capacity_.Release();
@@ -115,8 +115,8 @@ public:
 private:
     // Short texts over a small alphabet, so that searches often succeed.
     Model RandomText() {
-        Model text(rng_() % 6, u'a');
-        for (auto& ch : text) ch = static_cast<char16_t>(u'a' + rng_() % 3);
+        Model text(rng_() % 6, ZAV_TEXT('a'));
+        for (auto& ch : text) ch = static_cast<WCHAR>(ZAV_TEXT('a') + rng_() % 3);
         return text;
     }
     unsigned RandomPosition() {

@@ -20,15 +20,15 @@ TEST(StringSearch, EmptyPatternsAndEmptySets) {
 
     const ZAVString none;
     EXPECT_EQ(0u, none.find(ZAV_TEXT(""), 0));
-    EXPECT_EQ(npos, none.find(u'a'));
-    EXPECT_EQ(npos, none.rfind(u'a'));
+    EXPECT_EQ(npos, none.find(ZAV_TEXT('a')));
+    EXPECT_EQ(npos, none.rfind(ZAV_TEXT('a')));
     EXPECT_EQ(0u, none.rfind(none));
-    EXPECT_EQ(npos, none.find_last_not_of(u'a'));
+    EXPECT_EQ(npos, none.find_last_not_of(ZAV_TEXT('a')));
 }
 
 TEST(StringSearch, ForwardAndBackwardWithTheirBounds) {
     const ZAVString s(ZAV_TEXT("abcabc"));
-    EXPECT_EQ(5u, s.find_last_of(u'c', npos));
+    EXPECT_EQ(5u, s.find_last_of(ZAV_TEXT('c'), npos));
     EXPECT_EQ(1u, s.rfind(ZAV_TEXT("bc"), 3));
     EXPECT_EQ(4u, s.find(ZAV_TEXT("bc"), 2));
     EXPECT_EQ(4u, s.rfind(ZAV_TEXT("bc")));
@@ -38,11 +38,11 @@ TEST(StringSearch, ForwardAndBackwardWithTheirBounds) {
     EXPECT_EQ(npos, s.find(ZAV_TEXT("cab"), 3));
     EXPECT_EQ(2u, s.find(ZAVString(ZAV_TEXT("cab"))));
     EXPECT_EQ(npos, s.find(ZAV_TEXT("abd")));  // a first-character match that fails later
-    EXPECT_EQ(0u, s.find(u'a', 0));
-    EXPECT_EQ(3u, s.find(u'a', 1));
-    EXPECT_EQ(3u, s.rfind(u'a', 4));
-    EXPECT_EQ(0u, s.rfind(u'a', 2));
-    EXPECT_EQ(npos, s.rfind(u'c', 1));
+    EXPECT_EQ(0u, s.find(ZAV_TEXT('a'), 0));
+    EXPECT_EQ(3u, s.find(ZAV_TEXT('a'), 1));
+    EXPECT_EQ(3u, s.rfind(ZAV_TEXT('a'), 4));
+    EXPECT_EQ(0u, s.rfind(ZAV_TEXT('a'), 2));
+    EXPECT_EQ(npos, s.rfind(ZAV_TEXT('c'), 1));
 }
 
 TEST(StringSearch, CharacterSets) {
@@ -57,9 +57,9 @@ TEST(StringSearch, CharacterSets) {
     EXPECT_EQ(2u, path.find_first_not_of(ZAV_TEXT("di")));
     EXPECT_EQ(12u, path.find_last_not_of(ZAV_TEXT("xt"), npos));
     EXPECT_EQ(13u, path.find_last_not_of(ZAV_TEXT("x"), 14));
-    EXPECT_EQ(npos, ZAVString(ZAV_TEXT("aaa")).find_first_not_of(u'a'));
-    EXPECT_EQ(npos, ZAVString(ZAV_TEXT("aaa")).find_last_not_of(u'a'));
-    EXPECT_EQ(1u, ZAVString(ZAV_TEXT("aba")).find_first_not_of(u'a', 1));
+    EXPECT_EQ(npos, ZAVString(ZAV_TEXT("aaa")).find_first_not_of(ZAV_TEXT('a')));
+    EXPECT_EQ(npos, ZAVString(ZAV_TEXT("aaa")).find_last_not_of(ZAV_TEXT('a')));
+    EXPECT_EQ(1u, ZAVString(ZAV_TEXT("aba")).find_first_not_of(ZAV_TEXT('a'), 1));
 }
 
 TEST(StringSearch, ComparisonIsByUnsignedCodeUnitThenLength) {
@@ -85,24 +85,24 @@ TEST(StringSearch, ComparisonIsByUnsignedCodeUnitThenLength) {
 
 TEST(StringSearch, SubstringsLeftAndRight) {
     const ZAVString abc(ZAV_TEXT("abc"));
-    EXPECT_EQ(u"bc", Text(abc.Right(2)));
-    EXPECT_EQ(u"abc", Text(abc.Right(3)));
-    EXPECT_EQ(u"", Text(abc.Right(4)));  // not the whole string
-    EXPECT_EQ(u"abc", Text(abc.Left(5)));
-    EXPECT_EQ(u"a", Text(abc.Left(1)));
-    EXPECT_EQ(u"", Text(abc.substr(4, 1)));
-    EXPECT_EQ(u"", Text(abc.substr(3)));
-    EXPECT_EQ(u"b", Text(abc.substr(1, 1)));
-    EXPECT_EQ(u"bc", Text(abc.substr(1)));
-    EXPECT_EQ(u"", Text(ZAVString().Right(0)));
+    EXPECT_EQ(ZAV_TEXT("bc"), Text(abc.Right(2)));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(abc.Right(3)));
+    EXPECT_EQ(ZAV_TEXT(""), Text(abc.Right(4)));  // not the whole string
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(abc.Left(5)));
+    EXPECT_EQ(ZAV_TEXT("a"), Text(abc.Left(1)));
+    EXPECT_EQ(ZAV_TEXT(""), Text(abc.substr(4, 1)));
+    EXPECT_EQ(ZAV_TEXT(""), Text(abc.substr(3)));
+    EXPECT_EQ(ZAV_TEXT("b"), Text(abc.substr(1, 1)));
+    EXPECT_EQ(ZAV_TEXT("bc"), Text(abc.substr(1)));
+    EXPECT_EQ(ZAV_TEXT(""), Text(ZAVString().Right(0)));
 }
 
 TEST(StringSearch, CaseMappingTouchesOnlyAsciiLettersInTheDefaultLocale) {
     ZAVString s(ZAV_TEXT("a\u00E91z\u0101"));
     s.UCase();
-    EXPECT_EQ(u"A\u00E91Z\u0101", Text(s));
+    EXPECT_EQ(ZAV_TEXT("A\u00E91Z\u0101"), Text(s));
     s.LCase();
-    EXPECT_EQ(u"a\u00E91z\u0101", Text(s));
+    EXPECT_EQ(ZAV_TEXT("a\u00E91z\u0101"), Text(s));
     ZAVString none;
     none.UCase();
     EXPECT_EQ(0u, none.capacity());
@@ -111,7 +111,7 @@ TEST(StringSearch, CaseMappingTouchesOnlyAsciiLettersInTheDefaultLocale) {
 TEST(StringSearch, TrimmingRemovesSpacesOnly) {
     ZAVString s(ZAV_TEXT("  a b  "));
     s.Trim();
-    EXPECT_EQ(u"a b", Text(s));
+    EXPECT_EQ(ZAV_TEXT("a b"), Text(s));
 
     ZAVString spaces(ZAV_TEXT("    "));
     spaces.Trim();
@@ -119,15 +119,15 @@ TEST(StringSearch, TrimmingRemovesSpacesOnly) {
 
     ZAVString tabbed(ZAV_TEXT("\t a \n"));
     tabbed.Trim();
-    EXPECT_EQ(u"\t a \n", Text(tabbed));
+    EXPECT_EQ(ZAV_TEXT("\t a \n"), Text(tabbed));
     tabbed.LTrim();
-    EXPECT_EQ(u"\t a \n", Text(tabbed));
+    EXPECT_EQ(ZAV_TEXT("\t a \n"), Text(tabbed));
 
     ZAVString left(ZAV_TEXT("  x  "));
     left.LTrim();
-    EXPECT_EQ(u"x  ", Text(left));
+    EXPECT_EQ(ZAV_TEXT("x  "), Text(left));
     left.RTrim();
-    EXPECT_EQ(u"x", Text(left));
+    EXPECT_EQ(ZAV_TEXT("x"), Text(left));
 
     ZAVString allRight(ZAV_TEXT("   "));
     allRight.RTrim();
@@ -139,13 +139,13 @@ TEST(StringSearch, TrimmingRemovesSpacesOnly) {
 
 TEST(StringSearch, ForcedSuffix) {
     ZAVString dir(ZAV_TEXT("dir"));
-    dir.ForceSuffix(u'\\');
-    EXPECT_EQ(u"dir\\", Text(dir));
-    dir.ForceSuffix(u'\\');
-    EXPECT_EQ(u"dir\\", Text(dir));
+    dir.ForceSuffix(ZAV_TEXT('\\'));
+    EXPECT_EQ(ZAV_TEXT("dir\\"), Text(dir));
+    dir.ForceSuffix(ZAV_TEXT('\\'));
+    EXPECT_EQ(ZAV_TEXT("dir\\"), Text(dir));
     ZAVString none;
-    none.ForceSuffix(u'\\');
-    EXPECT_EQ(u"\\", Text(none));
+    none.ForceSuffix(ZAV_TEXT('\\'));
+    EXPECT_EQ(ZAV_TEXT("\\"), Text(none));
 }
 
 TEST(StringSearch, ForcedPrefix) {
@@ -154,17 +154,17 @@ TEST(StringSearch, ForcedPrefix) {
     present.ForcePrefix(prefix);
     absent.ForcePrefix(prefix);
     shorter.ForcePrefix(prefix);
-    EXPECT_EQ(u"abc", Text(present));
-    EXPECT_EQ(u"abxbc", Text(absent));
-    EXPECT_EQ(u"aba", Text(shorter));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(present));
+    EXPECT_EQ(ZAV_TEXT("abxbc"), Text(absent));
+    EXPECT_EQ(ZAV_TEXT("aba"), Text(shorter));
 
     ZAVString caseDiffers(ZAV_TEXT("ABc"));
     caseDiffers.ForcePrefix(prefix);
-    EXPECT_EQ(u"abABc", Text(caseDiffers));
+    EXPECT_EQ(ZAV_TEXT("abABc"), Text(caseDiffers));
     caseDiffers.ForcePrefix(ZAVString());
-    EXPECT_EQ(u"abABc", Text(caseDiffers));
+    EXPECT_EQ(ZAV_TEXT("abABc"), Text(caseDiffers));
     caseDiffers.ForcePrefix(caseDiffers);
-    EXPECT_EQ(u"abABc", Text(caseDiffers));
+    EXPECT_EQ(ZAV_TEXT("abABc"), Text(caseDiffers));
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ TEST(StringStorage, ADefaultStringOwnsNothingAndReadsAsTheSharedEmptyString) {
 
 TEST(StringStorage, ElementAccessInsideAndOutsideTheText) {
     ZAVString s(kAbc);
-    EXPECT_EQ(u'b', s[1]);
-    s[1] = u'B';
-    EXPECT_EQ(u"aBc", Text(s));
+    EXPECT_EQ(ZAV_TEXT('b'), s[1]);
+    s[1] = ZAV_TEXT('B');
+    EXPECT_EQ(ZAV_TEXT("aBc"), Text(s));
     EXPECT_EQ(0, s.at(3));  // the terminator
     EXPECT_EQ(s.c_str() + 3, &s.at(3));
     EXPECT_NE(s.c_str() + 3, &s[3]);  // [] past the text gives the shared empty string
@@ -41,16 +41,16 @@ TEST(StringStorage, ElementAccessInsideAndOutsideTheText) {
 
 TEST(StringStorage, CapacityGrowsInStepsOfSixteenAndAFullBufferReallocatesAtTheSameSize) {
     InspectableString s;
-    s += u'a';
+    s += ZAV_TEXT('a');
     EXPECT_EQ(15u, s.capacity());
-    s.append(13, u'b');
+    s.append(13, ZAV_TEXT('b'));
     const WCHAR* before = s.buffer();
-    s += u'c';  // 15 characters: a request equal to the capacity reallocates
+    s += ZAV_TEXT('c');  // 15 characters: a request equal to the capacity reallocates
     EXPECT_EQ(15u, s.capacity());
     EXPECT_NE(before, s.buffer());
-    s += u'd';
+    s += ZAV_TEXT('d');
     EXPECT_EQ(31u, s.capacity());
-    EXPECT_EQ(u"a" + std::u16string(13, u'b') + u"cd", Text(s));
+    EXPECT_EQ(ZAV_TEXT("a") + WString(13, ZAV_TEXT('b')) + ZAV_TEXT("cd"), Text(s));
     s.reserve(100);
     EXPECT_EQ(111u, s.capacity());
     s.reserve(50);
@@ -77,29 +77,29 @@ TEST(StringStorage, CapacitiesThatWouldReachTheLimitEqualTheRequest) {
 }
 
 TEST(StringStorage, LengthLimitsThrowTheirFamilysMessageAndChangeNothing) {
-    ZAVString one(1, u'x');
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.assign(ZAVString::npos, u'y'); },
+    ZAVString one(1, ZAV_TEXT('x'));
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.assign(ZAVString::npos, ZAV_TEXT('y')); },
                                                      "ZAVString::assign invalid length parameter"));
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.append(0xFFFFFFFFu, u'y'); },
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.append(0xFFFFFFFFu, ZAV_TEXT('y')); },
                                                      "ZAVString::append invalid length parameter"));
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.insert(0u, 0xFFFFFFFFu, u'y'); },
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.insert(0u, 0xFFFFFFFFu, ZAV_TEXT('y')); },
                                                      "ZAVString::insert invalid length parameter"));
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 0u, 0xFFFFFFFFu, u'y'); },
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 0u, 0xFFFFFFFFu, ZAV_TEXT('y')); },
                                                      "ZAVString::replace invalid length parameter"));
     // Replacing the one character by 0xFFFFFFFF passes the replace check.
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 1u, 0xFFFFFFFFu, u'y'); },
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { one.replace(0u, 1u, 0xFFFFFFFFu, ZAV_TEXT('y')); },
                                                      "ZAVString::_Grow invalid length parameter"));
-    EXPECT_EQ(u"x", Text(one));
+    EXPECT_EQ(ZAV_TEXT("x"), Text(one));
     EXPECT_EQ(15u, one.capacity());
 
     ZAVString none;
-    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { none.append(0x80000000u, u'y'); },
+    EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { none.append(0x80000000u, ZAV_TEXT('y')); },
                                                      "ZAVString::_Grow invalid length parameter"));
     EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { none.reserve(0x7FFFFFFDu); },
                                                      "ZAVString::_Grow invalid length parameter"));
     EXPECT_EQ(0u, none.capacity());
     // Both are logic errors, as the standard types are.
-    EXPECT_THROW(none.assign(ZAVString::npos, u'y'), std::logic_error);
+    EXPECT_THROW(none.assign(ZAVString::npos, ZAV_TEXT('y')), std::logic_error);
 }
 
 TEST(StringStorage, ErasingToEmptyReleasesTheBufferWhileAssigningEmptyKeepsIt) {
@@ -132,7 +132,7 @@ TEST(StringStorage, GrowthStepWithTrimDiscardsTheTextAndNoGrowthForZeroKeepsTheB
     EXPECT_EQ(0u, s.size());
     s.assign(kAbc);
     EXPECT_TRUE(s._Grow(2, false));  // below the capacity: nothing changes, length included
-    EXPECT_EQ(u"abc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(s));
     EXPECT_FALSE(s._Grow(0, false));
     EXPECT_EQ(47u, s.capacity());
     EXPECT_EQ(0u, s.size());
@@ -143,16 +143,16 @@ TEST(StringStorage, GrowthStepWithTrimDiscardsTheTextAndNoGrowthForZeroKeepsTheB
 
 TEST(StringStorage, CopyWritesNoTerminatorAndCopyTStringDoes) {
     const ZAVString s(kAbc);
-    WCHAR dest[4] = {u'#', u'#', u'#', u'#'};
+    WCHAR dest[4] = {ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#')};
     EXPECT_EQ(2u, s.CopyTString(dest, 2, 1));
-    EXPECT_EQ(u'b', dest[0]);
-    EXPECT_EQ(u'c', dest[1]);
+    EXPECT_EQ(ZAV_TEXT('b'), dest[0]);
+    EXPECT_EQ(ZAV_TEXT('c'), dest[1]);
     EXPECT_EQ(0, dest[2]);
-    EXPECT_EQ(u'#', dest[3]);
+    EXPECT_EQ(ZAV_TEXT('#'), dest[3]);
 
-    WCHAR plain[4] = {u'#', u'#', u'#', u'#'};
+    WCHAR plain[4] = {ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#')};
     EXPECT_EQ(2u, s.copy(plain, 5, 1));
-    EXPECT_EQ(u'#', plain[2]);
+    EXPECT_EQ(ZAV_TEXT('#'), plain[2]);
     EXPECT_EQ(0u, s.copy(plain, 5, 3));
     EXPECT_EQ(0u, s.copy(plain, 5, 99));  // past the end reads as empty
     EXPECT_EQ(0u, s.CopyTString(plain, 5, 99));
@@ -164,9 +164,9 @@ TEST(StringStorage, SwapExchangesTextAndAnsiBuffersAndEachReleasesWhatItHolds) {
     InspectableString b(ZAV_TEXT("longer than fifteen characters"));
     char* ansiOfA = a.ANSIString();
     a.swap(b);
-    EXPECT_EQ(u"longer than fifteen characters", Text(a));
+    EXPECT_EQ(ZAV_TEXT("longer than fifteen characters"), Text(a));
     EXPECT_EQ(31u, a.capacity());
-    EXPECT_EQ(u"abc", Text(b));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(b));
     EXPECT_EQ(ansiOfA, b.ansiBuffer());
     EXPECT_EQ(nullptr, a.ansiBuffer());
     EXPECT_STREQ("abc", b.ansiBuffer());
@@ -174,34 +174,34 @@ TEST(StringStorage, SwapExchangesTextAndAnsiBuffersAndEachReleasesWhatItHolds) {
 
 TEST(StringStorage, CopyConstructionTakesARangeAndSelfAssignmentKeepsIt) {
     const ZAVString source(ZAV_TEXT("abcdef"));
-    EXPECT_EQ(u"cde", Text(ZAVString(source, 2, 3)));
-    EXPECT_EQ(u"ef", Text(ZAVString(source, 4)));
-    EXPECT_EQ(u"", Text(ZAVString(source, 7, 1)));
+    EXPECT_EQ(ZAV_TEXT("cde"), Text(ZAVString(source, 2, 3)));
+    EXPECT_EQ(ZAV_TEXT("ef"), Text(ZAVString(source, 4)));
+    EXPECT_EQ(ZAV_TEXT(""), Text(ZAVString(source, 7, 1)));
 
     ZAVString s(ZAV_TEXT("abcdef"));
     s.assign(s, 1, 3);
-    EXPECT_EQ(u"bcd", Text(s));
+    EXPECT_EQ(ZAV_TEXT("bcd"), Text(s));
     s = s;
-    EXPECT_EQ(u"bcd", Text(s));
+    EXPECT_EQ(ZAV_TEXT("bcd"), Text(s));
     s.assign(s, 5, 2);  // past the end: empty, and erased whole
     EXPECT_EQ(0u, s.capacity());
 
     ZAVString t(ZAV_TEXT("abc"));
     t.assign(source, 5, 2);
-    EXPECT_EQ(u"f", Text(t));
+    EXPECT_EQ(ZAV_TEXT("f"), Text(t));
     t.assign(ZAVString(kAbc), 5, 2);
-    EXPECT_EQ(u"", Text(t));
+    EXPECT_EQ(ZAV_TEXT(""), Text(t));
 }
 
 TEST(StringStorage, SetSizeTrustsTheCaller) {
     ZAVString s;
     s.reserve(20);
     WCHAR* text = s.begin();
-    text[0] = u'h';
-    text[1] = u'i';
+    text[0] = ZAV_TEXT('h');
+    text[1] = ZAV_TEXT('i');
     text[2] = 0;
     s.SetSize(2);
-    EXPECT_EQ(u"hi", Text(s));
+    EXPECT_EQ(ZAV_TEXT("hi"), Text(s));
     EXPECT_EQ(31u, s.capacity());
 }
 
@@ -216,7 +216,7 @@ TEST_F(StringBuffers, ComeFromTheMemoryManagerAndGoBackToIt) {
         EXPECT_GE(withText, 2u * 15 + 2);
         s.ANSIString();
         EXPECT_GT(ZAV_PoolMemBusy, withText);
-        s.append(40, u'x');  // reallocation drops the ANSI form
+        s.append(40, ZAV_TEXT('x'));  // reallocation drops the ANSI form
         s.erase();
         EXPECT_EQ(0u, ZAV_PoolMemBusy);
         s.assign(kAbc);
@@ -231,7 +231,7 @@ TEST_F(StringBuffers, AnArrayOfStringsOnTheOrdinaryHeapReleasesEachElementsBuffe
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
     ZAVString* strings = new ZAVString[3];
     strings[0] = kAbc;
-    strings[2].assign(40, u'z');
+    strings[2].assign(40, ZAV_TEXT('z'));
     EXPECT_GT(ZAV_PoolMemBusy, 0u);
     delete[] strings;
     EXPECT_EQ(0u, ZAV_PoolMemBusy);
@@ -241,14 +241,14 @@ TEST_F(StringBuffers, AFailedAllocationThrowsAndLeavesTheStringAsItWas) {
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
     ZAVString s(kAbc);
     ZAVMemAllocType = static_cast<enumZAVMemoryAlloc>(7);  // hands out nothing
-    EXPECT_THROW(s.append(20, u'x'), std::bad_alloc);
+    EXPECT_THROW(s.append(20, ZAV_TEXT('x')), std::bad_alloc);
     EXPECT_THROW(s.assign(ZAV_TEXT("a text longer than the buffer")), std::bad_alloc);
     EXPECT_THROW(s.ANSIString(), std::bad_alloc);
     EXPECT_THROW(ZAVString(ZAV_TEXT("x")), std::bad_alloc);
-    EXPECT_EQ(u"abc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("abc"), Text(s));
     EXPECT_EQ(15u, s.capacity());
     s.append(ZAV_TEXT("de"));  // fits: needs no allocation
-    EXPECT_EQ(u"abcde", Text(s));
+    EXPECT_EQ(ZAV_TEXT("abcde"), Text(s));
     ZAVMemAllocType = ZAVMemAllocCRT;
 }
 
@@ -257,7 +257,7 @@ TEST_F(StringBuffers, WorkWithGuardWordsAndThePrivateHeap) {
     ZAV_MemoryDefine(ZAVMemAllocPrivateHeap, 0, ZAVMemOptGuard);
     {
         ZAVString s;
-        for (int i = 0; i < 200; ++i) s += static_cast<WCHAR>(u'a' + i % 26);
+        for (int i = 0; i < 200; ++i) s += static_cast<WCHAR>(ZAV_TEXT('a') + i % 26);
         s.insert(10u, ZAV_TEXT("--"));
         s.erase(0, 5);
         EXPECT_EQ(197u, s.size());

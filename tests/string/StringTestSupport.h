@@ -7,9 +7,8 @@
 #include <string>
 
 #include "ZAVUtil1.h"
+#include "WString.h"
 
-// Text of a string as a standard UTF-16 string, for readable comparisons.
-inline std::u16string Text(const ZAVString& s) { return std::u16string(s.c_str(), s.size()); }
 
 // Runs the callable and checks that it throws E with exactly this message.
 template <typename E, typename F>

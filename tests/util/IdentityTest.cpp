@@ -11,16 +11,16 @@
 
 namespace {
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+WString Wide(const std::string& s) { return WString(s.begin(), s.end()); }
 
 TEST(LogonId, AskedOnceThenKept) {
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(u"alice");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"alice");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("alice"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("alice"));
         const DWORD asked = ZAVPlatformTest_IdentityQueries();
         EXPECT_EQ(asked, 2u);  // the network provider, then the system
-        ZAVPlatformTest_SetUserName(u"bob");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"alice");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("bob"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("alice"));
         EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
     });
 }
@@ -28,68 +28,68 @@ TEST(LogonId, AskedOnceThenKept) {
 TEST(LogonId, RealUserWithoutOverrides) {
     const struct passwd* entry = getpwuid(geteuid());
     if (entry == nullptr) GTEST_SKIP() << "no passwd entry for this user";
-    const std::u16string expected = Wide(entry->pw_name);
+    const WString expected = Wide(entry->pw_name);
     ZAV_IN_FRESH_PROCESS({ EXPECT_EQ(Text(ZAV_GetLogonId()), expected); });
 }
 
 TEST(LogonId, NetworkUserComesFirst) {
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetNetworkUser(u"DOMAIN\\carol");
-        ZAVPlatformTest_SetUserName(u"local");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"DOMAIN\\carol");
+        ZAVPlatformTest_SetNetworkUser(ZAV_TEXT("DOMAIN\\carol"));
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("local"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("DOMAIN\\carol"));
         EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), 1u);
     });
     // A provider that knows no user falls through to the system.
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_SetNetworkUser(nullptr);
-        ZAVPlatformTest_SetUserName(u"local");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"local");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("local"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("local"));
     });
 }
 
 TEST(LogonId, UnknownIsKeptAndAnEmptyNameIsAskedAgain) {
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_FailUserName(TRUE);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
         ZAVPlatformTest_FailUserName(FALSE);
-        ZAVPlatformTest_SetUserName(u"late");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("late"));
         const DWORD asked = ZAVPlatformTest_IdentityQueries();
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
         EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
     });
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(u"");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"");
-        ZAVPlatformTest_SetUserName(u"second");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"second");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT(""));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT(""));
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("second"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("second"));
     });
 }
 
 TEST(LogonId, AnsiFormsOutsideTheNtFamily) {
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
-        ZAVPlatformTest_SetUserName(u"dave");
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"dave");
-        ZAVPlatformTest_SetComputerName(u"OLDBOX");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"OLDBOX");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("dave"));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("dave"));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("OLDBOX"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("OLDBOX"));
     });
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
         ZAVPlatformTest_FailUserName(TRUE);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"Unknown");
-        ZAVPlatformTest_SetComputerName(u"NAME-LONGER-THAN-15");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("NAME-LONGER-THAN-15"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT(""));
     });
 }
 
 struct Answers {
-    std::vector<std::u16string> logon, computer;
+    std::vector<WString> logon, computer;
 };
 
 // All threads ask at once.
 Answers AskFromThreads(int count) {
     std::atomic<int> ready{0};
-    Answers answers{std::vector<std::u16string>(count), std::vector<std::u16string>(count)};
+    Answers answers{std::vector<WString>(count), std::vector<WString>(count)};
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
         threads.emplace_back([&answers, &ready, count, i] {
@@ -107,15 +107,15 @@ Answers AskFromThreads(int count) {
 // asks again.
 TEST(LogonId, ConcurrentFirstCalls) {
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(u"concurrent-user-name");
-        ZAVPlatformTest_SetComputerName(u"RACEHOST");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("concurrent-user-name"));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("RACEHOST"));
         const Answers answers = AskFromThreads(8);
-        for (const auto& name : answers.logon) EXPECT_EQ(name, u"concurrent-user-name");
-        for (const auto& name : answers.computer) EXPECT_EQ(name, u"RACEHOST");
+        for (const auto& name : answers.logon) EXPECT_EQ(name, ZAV_TEXT("concurrent-user-name"));
+        for (const auto& name : answers.computer) EXPECT_EQ(name, ZAV_TEXT("RACEHOST"));
         const DWORD asked = ZAVPlatformTest_IdentityQueries();
         EXPECT_LE(asked, 3u * 8);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"concurrent-user-name");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"RACEHOST");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("concurrent-user-name"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("RACEHOST"));
         EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
     });
 }
@@ -126,7 +126,7 @@ TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
     std::string label(host);
     label = label.substr(0, label.find('.')).substr(0, 15);
     for (auto& c : label) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    const std::u16string expected = Wide(label);
+    const WString expected = Wide(label);
     ZAV_IN_FRESH_PROCESS({
         const ZAVString name = ZAV_GetComputerName();
         EXPECT_EQ(Text(name), expected);
@@ -136,12 +136,12 @@ TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
 
 TEST(ComputerName, TooLongIsEmptyAndAskedAgain) {
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetComputerName(u"SIXTEEN-CHARS-XX");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"");
-        ZAVPlatformTest_SetComputerName(u"FIFTEEN-CHARS-X");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"FIFTEEN-CHARS-X");
-        ZAVPlatformTest_SetComputerName(u"OTHER");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"FIFTEEN-CHARS-X");
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("SIXTEEN-CHARS-XX"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT(""));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("FIFTEEN-CHARS-X"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("FIFTEEN-CHARS-X"));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("OTHER"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("FIFTEEN-CHARS-X"));
     });
 }
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+WString Wide(const std::string& s) { return WString(s.begin(), s.end()); }
 
 // A scratch directory with a file and a sub-directory in it.
 class PathTest : public ::testing::Test {
@@ -58,10 +58,10 @@ TEST_F(PathTest, ExistenceOfFilesAndDirectories) {
 TEST_F(PathTest, NamesOutsideAsciiAreUtf8OnDisk) {
     std::ofstream(root_ + "/\xc3\xa9t\xc3\xa9.log") << "x";  // été.log
     ZAVString path = Path("/");
-    path += u"\u00e9t\u00e9.log";
+    path += ZAV_TEXT("\u00e9t\u00e9.log");
     EXPECT_EQ(ZAV_TestFileExists(path), 0);
     path = Path("/");
-    path += u"\U0001F600";  // a surrogate pair that names no file
+    path += ZAV_TEXT("\U0001F600");  // a surrogate pair that names no file
     EXPECT_EQ(ZAV_TestFileExists(path), 2);
 }
 
@@ -88,38 +88,38 @@ TEST_F(PathTest, AnsiQueryOutsideTheNtFamily) {
 
 TEST(UncPath, MappedDrivesOnly) {
     // No network provider on this system: every path comes back.
-    for (const char16_t* path : {u"X:\\dir", u"a", u"", u"/usr/lib", u"C:"})
+    for (const WCHAR* path : {ZAV_TEXT("X:\\dir"), ZAV_TEXT("a"), ZAV_TEXT(""), ZAV_TEXT("/usr/lib"), ZAV_TEXT("C:")})
         EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(path))), path);
 
     for (int family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
         ZAV_IN_FRESH_PROCESS({
             ZAVPlatformTest_EmulateVersion(family, family == VER_PLATFORM_WIN32_NT ? 10 : 4, 0, 1);
-            ZAVPlatformTest_MapDrive(u"X:", u"\\\\server\\share");
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"X:\\dir\\f.txt"))), u"\\\\server\\share\\dir\\f.txt");
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"x:rel"))), u"\\\\server\\sharerel");
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"X:"))), u"\\\\server\\share");
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"Y:\\a"))), u"Y:\\a");
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"X"))), u"X");
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("X:"), ZAV_TEXT("\\\\server\\share"));
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("X:\\dir\\f.txt")))), ZAV_TEXT("\\\\server\\share\\dir\\f.txt"));
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("x:rel")))), ZAV_TEXT("\\\\server\\sharerel"));
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("X:")))), ZAV_TEXT("\\\\server\\share"));
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("Y:\\a")))), ZAV_TEXT("Y:\\a"));
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("X")))), ZAV_TEXT("X"));
             // 255 characters and a terminator fit; one more does not.
-            ZAVPlatformTest_MapDrive(u"L:", (u"\\\\" + std::u16string(253, u'n')).c_str());
-            EXPECT_EQ(ZAV_GetUNCPath(ZAVString(u"L:\\x")).length(), 257u);
-            ZAVPlatformTest_MapDrive(u"L:", (u"\\\\" + std::u16string(254, u'n')).c_str());
-            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(u"L:\\x"))), u"L:\\x");
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("L:"), (ZAV_TEXT("\\\\") + WString(253, ZAV_TEXT('n'))).c_str());
+            EXPECT_EQ(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("L:\\x"))).length(), 257u);
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("L:"), (ZAV_TEXT("\\\\") + WString(254, ZAV_TEXT('n'))).c_str());
+            EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(ZAV_TEXT("L:\\x")))), ZAV_TEXT("L:\\x"));
         });
     }
 }
 
 TEST(InternalPath, LongPathFormAndIdentityOnPosix) {
     struct Case {
-        const char16_t *path, *internal;
+        const WCHAR *path, *internal;
     };
     const Case cases[] = {
-        {u"C:\\dir\\file", u"\\\\?\\C:\\dir\\file"},
-        {u"\\\\server\\share\\f", u"\\\\?\\UNC\\server\\share\\f"},
-        {u"\\\\?\\C:\\x", u"\\\\?\\C:\\x"},
-        {u"http://host/x", u"http://host/x"},
-        {u"relative\\x", u"\\\\?\\relative\\x"},
-        {u"", u"\\\\?\\"},
+        {ZAV_TEXT("C:\\dir\\file"), ZAV_TEXT("\\\\?\\C:\\dir\\file")},
+        {ZAV_TEXT("\\\\server\\share\\f"), ZAV_TEXT("\\\\?\\UNC\\server\\share\\f")},
+        {ZAV_TEXT("\\\\?\\C:\\x"), ZAV_TEXT("\\\\?\\C:\\x")},
+        {ZAV_TEXT("http://host/x"), ZAV_TEXT("http://host/x")},
+        {ZAV_TEXT("relative\\x"), ZAV_TEXT("\\\\?\\relative\\x")},
+        {ZAV_TEXT(""), ZAV_TEXT("\\\\?\\")},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Text(zav::LongPathForm(ZAVString(c.path))), c.internal);
@@ -129,18 +129,18 @@ TEST(InternalPath, LongPathFormAndIdentityOnPosix) {
 
 TEST(DirFromPath, LastComponentRootsAndFlag) {
     struct Case {
-        const char16_t* path;
+        const WCHAR* path;
         int flag;
-        const char16_t* directory;
+        const WCHAR* directory;
     };
     const Case cases[] = {
-        {u"/usr/lib/file.so", 0, u"/usr/lib"}, {u"/file", 0, u"/"},       {u"/", 0, u"/"},
-        {u"file", 0, u""},                     {u"a//b", 0, u"a"},        {u"  /a/b  ", 0, u"/a"},
-        {u"/usr/lib/", 0, u"/usr/lib"},        {u"/usr/lib/", 1, u"/usr/lib"}, {u"/usr/lib", 1, u"/usr/lib"},
-        {u"///", 1, u"/"},                     {u"   ", 0, u""},          {u"a\\b", 0, u""},
+        {ZAV_TEXT("/usr/lib/file.so"), 0, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/file"), 0, ZAV_TEXT("/")},       {ZAV_TEXT("/"), 0, ZAV_TEXT("/")},
+        {ZAV_TEXT("file"), 0, ZAV_TEXT("")},                     {ZAV_TEXT("a//b"), 0, ZAV_TEXT("a")},        {ZAV_TEXT("  /a/b  "), 0, ZAV_TEXT("/a")},
+        {ZAV_TEXT("/usr/lib/"), 0, ZAV_TEXT("/usr/lib")},        {ZAV_TEXT("/usr/lib/"), 1, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/usr/lib"), 1, ZAV_TEXT("/usr/lib")},
+        {ZAV_TEXT("///"), 1, ZAV_TEXT("/")},                     {ZAV_TEXT("   "), 0, ZAV_TEXT("")},          {ZAV_TEXT("a\\b"), 0, ZAV_TEXT("")},
     };
     for (const Case& c : cases) {
-        ZAVString directory(u"old");
+        ZAVString directory(ZAV_TEXT("old"));
         EXPECT_EQ(ZAV_GetDirFromPath(ZAVString(c.path), directory, c.flag), 0);
         EXPECT_EQ(Text(directory), c.directory) << std::string(c.path, c.path + lstrlenW(c.path));
     }

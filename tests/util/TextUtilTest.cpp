@@ -8,47 +8,47 @@
 namespace {
 
 TEST(Caseless, MatchFoldsAsciiOnlyAndNeedsEqualLengths) {
-    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(u"Trace"), ZAVString(u"TRACE")), 1);
-    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(u"abc"), u"abcd"), 0);
-    EXPECT_EQ(ZAV_MatchCaseless(u"", u""), 1);
+    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(ZAV_TEXT("Trace")), ZAVString(ZAV_TEXT("TRACE"))), 1);
+    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(ZAV_TEXT("abc")), ZAV_TEXT("abcd")), 0);
+    EXPECT_EQ(ZAV_MatchCaseless(ZAV_TEXT(""), ZAV_TEXT("")), 1);
     EXPECT_EQ(ZAV_MatchCaseless(ZAVString(), static_cast<const WCHAR*>(nullptr)), 1);
-    EXPECT_EQ(ZAV_MatchCaseless(nullptr, u"x"), 0);
-    EXPECT_EQ(ZAV_MatchCaseless(u"\u00e9", u"\u00c9"), 0);  // é, É: not folded by the default locale
-    EXPECT_EQ(ZAV_MatchCaseless(u"[", u"{"), 0);             // 0x5B and 0x7B differ by the case bit only
-    EXPECT_EQ(ZAV_MatchCaseless(u"\u0141", u"\u0161"), 0);  // units above 0xFF that share a low byte
-    EXPECT_EQ(ZAV_MatchCaseless(u"\u0161", u"\u0161"), 1);
+    EXPECT_EQ(ZAV_MatchCaseless(nullptr, ZAV_TEXT("x")), 0);
+    EXPECT_EQ(ZAV_MatchCaseless(ZAV_TEXT("\u00e9"), ZAV_TEXT("\u00c9")), 0);  // é, É: not folded by the default locale
+    EXPECT_EQ(ZAV_MatchCaseless(ZAV_TEXT("["), ZAV_TEXT("{")), 0);             // 0x5B and 0x7B differ by the case bit only
+    EXPECT_EQ(ZAV_MatchCaseless(ZAV_TEXT("\u0141"), ZAV_TEXT("\u0161")), 0);  // units above 0xFF that share a low byte
+    EXPECT_EQ(ZAV_MatchCaseless(ZAV_TEXT("\u0161"), ZAV_TEXT("\u0161")), 1);
     // Embedded zeros count in a ZAVString's length.
-    EXPECT_EQ(ZAV_MatchCaseless(Z(std::u16string(u"a\0b", 3)), Z(std::u16string(u"A\0B", 3))), 1);
+    EXPECT_EQ(ZAV_MatchCaseless(Z(WString(ZAV_TEXT("a\0b"), 3)), Z(WString(ZAV_TEXT("A\0B"), 3))), 1);
 }
 
 TEST(Caseless, CompareOrdersUpperCasedCopiesByCodeUnit) {
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"abc"), ZAVString(u"ABD")), -1);
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"ABC"), ZAVString(u"abc")), 0);
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"b"), ZAVString(u"A")), 1);
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"ab"), ZAVString(u"AB ")), -1);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("abc")), ZAVString(ZAV_TEXT("ABD"))), -1);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("ABC")), ZAVString(ZAV_TEXT("abc"))), 0);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("b")), ZAVString(ZAV_TEXT("A"))), 1);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("ab")), ZAVString(ZAV_TEXT("AB "))), -1);
     EXPECT_EQ(ZAV_CompareCaseless(ZAVString(), ZAVString()), 0);
     // '_' (0x5F) sorts after 'A'..'Z' but before 'a'..'z': folded, it is after both.
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"_"), ZAVString(u"a")), 1);
-    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(u"\uffff"), ZAVString(u"z")), 1);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("_")), ZAVString(ZAV_TEXT("a"))), 1);
+    EXPECT_EQ(ZAV_CompareCaseless(ZAVString(ZAV_TEXT("\uffff")), ZAVString(ZAV_TEXT("z"))), 1);
 }
 
 TEST(ReplaceString, OccurrencesLeftToRightWithoutOverlapAndWithLimit) {
     struct Case {
-        const char16_t *text, *find, *replacement;
+        const WCHAR *text, *find, *replacement;
         DWORD maxCount;
-        const char16_t* result;
+        const WCHAR* result;
         DWORD count;
     };
     const Case cases[] = {
-        {u"aaaa", u"aaa", u"b", 0, u"ba", 1},
-        {u"banana", u"a", u"", 0, u"bnn", 3},
-        {u"banana", u"a", nullptr, 2, u"bnna", 2},
-        {u"banana", u"an", u"AN", 0, u"bANANa", 2},
-        {u"abc", u"x", u"y", 0, u"abc", 0},
-        {u"aa", u"a", u"aa", 0, u"aaaa", 2},  // inserted text is not searched again
-        {u"", u"a", u"b", 0, u"", 0},
-        {u"abab", u"ab", u"", 0, u"", 2},
-        {u"xyz", u"xyz", u"12345", 1, u"12345", 1},
+        {ZAV_TEXT("aaaa"), ZAV_TEXT("aaa"), ZAV_TEXT("b"), 0, ZAV_TEXT("ba"), 1},
+        {ZAV_TEXT("banana"), ZAV_TEXT("a"), ZAV_TEXT(""), 0, ZAV_TEXT("bnn"), 3},
+        {ZAV_TEXT("banana"), ZAV_TEXT("a"), nullptr, 2, ZAV_TEXT("bnna"), 2},
+        {ZAV_TEXT("banana"), ZAV_TEXT("an"), ZAV_TEXT("AN"), 0, ZAV_TEXT("bANANa"), 2},
+        {ZAV_TEXT("abc"), ZAV_TEXT("x"), ZAV_TEXT("y"), 0, ZAV_TEXT("abc"), 0},
+        {ZAV_TEXT("aa"), ZAV_TEXT("a"), ZAV_TEXT("aa"), 0, ZAV_TEXT("aaaa"), 2},  // inserted text is not searched again
+        {ZAV_TEXT(""), ZAV_TEXT("a"), ZAV_TEXT("b"), 0, ZAV_TEXT(""), 0},
+        {ZAV_TEXT("abab"), ZAV_TEXT("ab"), ZAV_TEXT(""), 0, ZAV_TEXT(""), 2},
+        {ZAV_TEXT("xyz"), ZAV_TEXT("xyz"), ZAV_TEXT("12345"), 1, ZAV_TEXT("12345"), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(&c - cases));
@@ -61,54 +61,54 @@ TEST(ReplaceString, OccurrencesLeftToRightWithoutOverlapAndWithLimit) {
 }
 
 TEST(ReplaceString, EmptyFindIsInvalidAndEmbeddedZeroEndsTheSearch) {
-    ZAVString text(u"abc");
+    ZAVString text(ZAV_TEXT("abc"));
     DWORD count = 7;
-    EXPECT_EQ(ZAV_ReplaceString(text, u"", u"x", &count, 0, 0), 87u);
-    EXPECT_EQ(ZAV_ReplaceString(text, nullptr, u"x", &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(text, ZAV_TEXT(""), ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(text, nullptr, ZAV_TEXT("x"), &count, 0, 0), 87u);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(Text(text), u"abc");
+    EXPECT_EQ(Text(text), ZAV_TEXT("abc"));
 
-    ZAVString zeroed = Z(std::u16string(u"a-a\0a-a", 7));
-    EXPECT_EQ(ZAV_ReplaceString(zeroed, u"a", u"b", &count, 0, 0), 0u);
-    EXPECT_EQ(Text(zeroed), std::u16string(u"b-b\0a-a", 7));
+    ZAVString zeroed = Z(WString(ZAV_TEXT("a-a\0a-a"), 7));
+    EXPECT_EQ(ZAV_ReplaceString(zeroed, ZAV_TEXT("a"), ZAV_TEXT("b"), &count, 0, 0), 0u);
+    EXPECT_EQ(Text(zeroed), WString(ZAV_TEXT("b-b\0a-a"), 7));
     EXPECT_EQ(count, 2u);
 }
 
 TEST(ReplaceString, BufferFormReportsTheNeededSize) {
-    WCHAR buffer[16] = u"a-b";
+    WCHAR buffer[16] = ZAV_TEXT("a-b");
     DWORD length = 4, count = 0;
     // "a--b" needs 5 characters with its terminator.
-    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, u"-", u"--", &count, 0, 0), 8u);
+    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, ZAV_TEXT("-"), ZAV_TEXT("--"), &count, 0, 0), 8u);
     EXPECT_EQ(length, 5u);
     EXPECT_EQ(count, 1u);
-    EXPECT_EQ(std::u16string(buffer), u"a-b");
-    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, u"-", u"--", &count, 0, 0), 0u);
-    EXPECT_EQ(std::u16string(buffer), u"a--b");
+    EXPECT_EQ(WString(buffer), ZAV_TEXT("a-b"));
+    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, ZAV_TEXT("-"), ZAV_TEXT("--"), &count, 0, 0), 0u);
+    EXPECT_EQ(WString(buffer), ZAV_TEXT("a--b"));
     EXPECT_EQ(length, 5u);
-    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, u"", u"x", &count, 0, 0), 87u);
-    EXPECT_EQ(std::u16string(buffer), u"a--b");
+    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, ZAV_TEXT(""), ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(WString(buffer), ZAV_TEXT("a--b"));
 }
 
-// A model of the replacement over std::u16string, against random texts,
+// A model of the replacement over WString, against random texts,
 // patterns and limits; the buffer form must agree with the string form.
 TEST(ReplaceString, RandomAgainstAModel) {
     std::mt19937 random(61206);
     auto word = [&](int maxLength) {
-        std::u16string w;
+        WString w;
         const int n = static_cast<int>(random() % (maxLength + 1));
-        for (int i = 0; i < n; ++i) w += static_cast<char16_t>(u'a' + random() % 3);
+        for (int i = 0; i < n; ++i) w += static_cast<WCHAR>(ZAV_TEXT('a') + random() % 3);
         return w;
     };
     for (int round = 0; round < 5000; ++round) {
-        const std::u16string text = word(30), find = word(3), replacement = word(3);
+        const WString text = word(30), find = word(3), replacement = word(3);
         const DWORD maxCount = random() % 4 == 0 ? random() % 3 : 0;
 
-        std::u16string model;
+        WString model;
         DWORD modelCount = 0;
         size_t pos = 0;
         while (!find.empty() && pos < text.size() && (maxCount == 0 || modelCount < maxCount)) {
             const size_t hit = text.find(find, pos);
-            if (hit == std::u16string::npos) break;
+            if (hit == WString::npos) break;
             model += text.substr(pos, hit - pos) + replacement;
             ++modelCount;
             pos = hit + find.size();
@@ -135,54 +135,54 @@ TEST(ReplaceString, RandomAgainstAModel) {
             ZAV_ReplaceString(buffer.data(), &bufferLength, find.c_str(), replacement.c_str(), &count, 0, maxCount);
         if (model.size() + 1 <= given) {
             EXPECT_EQ(bufferResult, 0u);
-            EXPECT_EQ(std::u16string(buffer.data()), model);
+            EXPECT_EQ(WString(buffer.data()), model);
         } else {
             EXPECT_EQ(bufferResult, 8u);
             EXPECT_EQ(bufferLength, model.size() + 1);
-            EXPECT_EQ(std::u16string(buffer.data()), text);
+            EXPECT_EQ(WString(buffer.data()), text);
         }
     }
 }
 
 TEST(Trim, SpacesOnlyAndNothingOutsideTheText) {
     struct Case {
-        const char16_t *before, *after;
+        const WCHAR *before, *after;
     };
-    const Case cases[] = {{u"  ab c  ", u"ab c"}, {u"   ", u""}, {u"", u""}, {u"x", u"x"},
-                          {u" x", u"x"},          {u"x ", u"x"}, {u"\tx\t", u"\tx\t"}, {u"a  b", u"a  b"}};
+    const Case cases[] = {{ZAV_TEXT("  ab c  "), ZAV_TEXT("ab c")}, {ZAV_TEXT("   "), ZAV_TEXT("")}, {ZAV_TEXT(""), ZAV_TEXT("")}, {ZAV_TEXT("x"), ZAV_TEXT("x")},
+                          {ZAV_TEXT(" x"), ZAV_TEXT("x")},          {ZAV_TEXT("x "), ZAV_TEXT("x")}, {ZAV_TEXT("\tx\t"), ZAV_TEXT("\tx\t")}, {ZAV_TEXT("a  b"), ZAV_TEXT("a  b")}};
     for (const Case& c : cases) {
         // Guards on both sides catch a read or write before the text or past its end.
-        std::vector<WCHAR> buffer(32, u'#');
-        buffer[0] = u'!';
-        std::u16string before(c.before);
+        std::vector<WCHAR> buffer(32, ZAV_TEXT('#'));
+        buffer[0] = ZAV_TEXT('!');
+        WString before(c.before);
         std::copy(before.begin(), before.end(), buffer.begin() + 1);
         buffer[1 + before.size()] = 0;
         ZAV_Trim(buffer.data() + 1);
-        EXPECT_EQ(std::u16string(buffer.data() + 1), c.after);
-        EXPECT_EQ(buffer[0], u'!');
-        EXPECT_EQ(buffer[2 + before.size()], u'#');
+        EXPECT_EQ(WString(buffer.data() + 1), c.after);
+        EXPECT_EQ(buffer[0], ZAV_TEXT('!'));
+        EXPECT_EQ(buffer[2 + before.size()], ZAV_TEXT('#'));
     }
 }
 
 TEST(OverlappedStringCopy, CopiesForwardWithoutATerminator) {
-    WCHAR text[] = u"..abcdef";
+    WCHAR text[] = ZAV_TEXT("..abcdef");
     ZAV_OverlappedStringCopy(text, text + 2, 4);
-    EXPECT_EQ(std::u16string(text), u"abcdcdef");
-    WCHAR shortSource[] = u"xy\0zz";
-    WCHAR dest[] = u"123456";
+    EXPECT_EQ(WString(text), ZAV_TEXT("abcdcdef"));
+    WCHAR shortSource[] = ZAV_TEXT("xy\0zz");
+    WCHAR dest[] = ZAV_TEXT("123456");
     // Both pointers stop at the terminator, so it is written once, in place.
     ZAV_OverlappedStringCopy(dest, shortSource, 5);
-    EXPECT_EQ(std::u16string(dest, 6), std::u16string(u"xy\0" u"456", 6));
+    EXPECT_EQ(WString(dest, 6), WString(ZAV_TEXT("xy\0") ZAV_TEXT("456"), 6));
 }
 
 TEST(ResizeString, KeepsWhatFitsAndAcceptsNullOrEmpty) {
     WCHAR* text = static_cast<WCHAR*>(ZAV_MemoryGet(14, 0));
-    lstrcpyW(text, u"abcdef");
+    lstrcpyW(text, ZAV_TEXT("abcdef"));
     EXPECT_EQ(ZAV_ResizeString(&text, 2), 0u);
-    EXPECT_EQ(std::u16string(text), u"ab");
+    EXPECT_EQ(WString(text), ZAV_TEXT("ab"));
     EXPECT_EQ(ZAV_ResizeString(&text, 40), 0u);
-    EXPECT_EQ(std::u16string(text), u"ab");
-    lstrcpyW(text, std::u16string(40, u'z').c_str());  // the new block really holds 40 characters
+    EXPECT_EQ(WString(text), ZAV_TEXT("ab"));
+    lstrcpyW(text, WString(40, ZAV_TEXT('z')).c_str());  // the new block really holds 40 characters
     ZAV_MemoryFree(text);
 
     WCHAR* none = nullptr;
@@ -196,9 +196,9 @@ TEST(ResizeString, KeepsWhatFitsAndAcceptsNullOrEmpty) {
     ZAV_MemoryFree(none);
 
     WCHAR* kept = static_cast<WCHAR*>(ZAV_MemoryGet(4, 0));
-    lstrcpyW(kept, u"k");
+    lstrcpyW(kept, ZAV_TEXT("k"));
     EXPECT_EQ(ZAV_ResizeString(&kept, 0xFFFFFFF0u), 14u);
-    EXPECT_EQ(std::u16string(kept), u"k");
+    EXPECT_EQ(WString(kept), ZAV_TEXT("k"));
     ZAV_MemoryFree(kept);
 }
 
@@ -224,7 +224,7 @@ TEST(ResizeBuffer, CopiesTheSmallerSizeAndReleasesTheOld) {
 }
 
 TEST(SubStrCompare, RangesOrdinalAndClamped) {
-    WCHAR a[] = u"xxabcyy", b[] = u"abd";
+    WCHAR a[] = ZAV_TEXT("xxabcyy"), b[] = ZAV_TEXT("abd");
     EXPECT_EQ(ZAV_SubStrCompare(a, 3, 2, b, 3, 0), -1);
     EXPECT_EQ(ZAV_SubStrCompare(a, 2, 2, b, 2, 0), 0);
     EXPECT_EQ(ZAV_SubStrCompare(b, -1, 0, a, 3, 2), 1);
@@ -233,13 +233,13 @@ TEST(SubStrCompare, RangesOrdinalAndClamped) {
 }
 
 TEST(LeftRight, RightWrapsToEmptyPastTheLength) {
-    const ZAVString s(u"abc");
-    EXPECT_EQ(Text(ZAV_Left(s, 5)), u"abc");
-    EXPECT_EQ(Text(ZAV_Left(s, 2)), u"ab");
-    EXPECT_EQ(Text(ZAV_Right(s, 2)), u"bc");
-    EXPECT_EQ(Text(ZAV_Right(s, 3)), u"abc");
-    EXPECT_EQ(Text(ZAV_Right(s, 5)), u"");
-    EXPECT_EQ(Text(ZAV_Right(s, 0)), u"");
+    const ZAVString s(ZAV_TEXT("abc"));
+    EXPECT_EQ(Text(ZAV_Left(s, 5)), ZAV_TEXT("abc"));
+    EXPECT_EQ(Text(ZAV_Left(s, 2)), ZAV_TEXT("ab"));
+    EXPECT_EQ(Text(ZAV_Right(s, 2)), ZAV_TEXT("bc"));
+    EXPECT_EQ(Text(ZAV_Right(s, 3)), ZAV_TEXT("abc"));
+    EXPECT_EQ(Text(ZAV_Right(s, 5)), ZAV_TEXT(""));
+    EXPECT_EQ(Text(ZAV_Right(s, 0)), ZAV_TEXT(""));
 }
 
 }  // namespace
