@@ -89,10 +89,7 @@ ZAV_CLMUL_TARGET uint32_t CrcFolded(uint32_t crc, const unsigned char* p,
 }
 
 bool HaveClmul() {
-    static const bool have = [] {
-        __builtin_cpu_init();  // not yet run by the runtime where a DLL's initialisers come first
-        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    }();
+    static const bool have = zav::CpuHasClmul();
     return have;
 }
 #endif

@@ -134,4 +134,12 @@ template <typename T> bool CompareExchangeRelease(T& word, T& expected, Plain<T>
 }
 #endif
 
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+// Whether the processor has carry-less multiplication and SSE 4.1.
+inline bool CpuHasClmul() {
+    __builtin_cpu_init();  // a DLL's initialisers may run before the runtime has asked the CPU
+    return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+}
+#endif
+
 }  // namespace zav

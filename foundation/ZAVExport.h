@@ -9,9 +9,6 @@
 /// dllimport in its hosts; default visibility on ELF).
 /// \def ZAV_WIDE
 /// The platform's wide literal of a narrow one (L"" on Windows, u"" elsewhere).
-/// \def ZAV_SHARED_INLINE
-/// Keeps an inline member exported, so that its static locals are one object
-/// for the library and its hosts.
 #if defined(_WIN32)
 #if defined(ZAVUTIL1_BUILD)
 #define ZAVUTIL1_API __declspec(dllexport)
@@ -19,11 +16,9 @@
 #define ZAVUTIL1_API __declspec(dllimport)
 #endif
 #define ZAV_WIDE(text) L##text
-#define ZAV_SHARED_INLINE
 #else
 #define ZAVUTIL1_API ZAV_VISIBLE
 #define ZAV_WIDE(text) u##text
-#define ZAV_SHARED_INLINE ZAV_VISIBLE
 #endif
 
 /// A literal of the platform's wide type (WCHAR): ZAV_TEXT("abc").
