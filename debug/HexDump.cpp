@@ -69,6 +69,14 @@ size_t CopyReadable(const void* from, unsigned char* to, size_t count) {
         const uintptr_t at = reinterpret_cast<uintptr_t>(from) + done;
         size_t chunk = kPage - at % kPage;
         if (chunk > count - done) chunk = count - done;
+#ifdef _WIN32
+        // Wine answers reads of reserved or no-access pages of the own
+        // process with zeros; Windows refuses them. Ask for the page first.
+        MEMORY_BASIC_INFORMATION page;
+        if (VirtualQuery(reinterpret_cast<LPCVOID>(at), &page, sizeof page) != sizeof page ||
+            page.State != MEM_COMMIT || (page.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+            return done;
+#endif
         SIZE_T got = 0;
         if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(at), to + done, chunk, &got))
             return done;

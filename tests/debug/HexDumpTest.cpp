@@ -24,15 +24,15 @@ TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
     ASSERT_NE(page, nullptr);
     ZAVDebug trace;
     WCHAR line[80];
-    for (WCHAR& c : line) c = u'#';
+    for (WCHAR& c : line) c = ZAV_TEXT('#');
     trace.HexStringLine(page, 16, line, 0);
-    EXPECT_EQ(std::u16string(line, 4), u"####") << "nothing read, nothing written";
+    EXPECT_EQ(WString(line, 4), ZAV_TEXT("####")) << "nothing read, nothing written";
 
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("unreadable");
+    WString name = dir.Wide("unreadable");
     trace.TraceStart(name.data(), 0);
-    trace.HexDump(page + 4088, 20, u"reserved");
-    trace.InsertMsg(u"after");
+    trace.HexDump(page + 4088, 20, ZAV_TEXT("reserved"));
+    trace.InsertMsg(ZAV_TEXT("after"));
     trace.TraceStop(0);
     VirtualFree(page, 0, MEM_RELEASE);
     const std::string text = Masked(ReadFile(dir.path() + "/unreadable.log"));

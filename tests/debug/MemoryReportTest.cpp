@@ -128,12 +128,12 @@ TEST(HeapReport, ABlockFreedAfterTheWalkEndsTheReport) {
     ASSERT_NE(heap, nullptr);
     memset(HeapAlloc(heap, 0, 64), 'x', 64);
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("freed");
+    WString name = dir.Wide("freed");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     ZAVPlatformTest_AfterNextHeapUnlock([](void* h) { HeapDestroy(h); }, heap);  // every block goes with its heap
     trace.TraceHeap(heap, 0x2, 32, -1);
-    trace.InsertMsg(u"still tracing");
+    trace.InsertMsg(ZAV_TEXT("still tracing"));
     trace.TraceStop(0);
     const auto lines = ReportLines(Masked(ReadFile(dir.path() + "/freed.log")));
     ASSERT_GE(lines.size(), 4u);

@@ -201,17 +201,17 @@ namespace {
 // before it: no torn line, and the next line starts a line of its own.
 void WriteOneTwoThreeWithTheSecondFailing(const std::string& dir, const char* base) {
     const std::string path = dir + "/" + base;
-    std::u16string name(path.begin(), path.end());
+    WString name(path.begin(), path.end());
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
-    trace.InsertMsg(u"one");
+    trace.InsertMsg(ZAV_TEXT("one"));
     ZAVPlatformTest_FailWrite(1, 7, FALSE);
-    trace.InsertMsg(u"two, which the full disk tears");
+    trace.InsertMsg(ZAV_TEXT("two, which the full disk tears"));
     EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
-    trace.InsertMsg(u"three");
+    trace.InsertMsg(ZAV_TEXT("three"));
     ZAVPlatformTest_FailWrite(1, 7, FALSE);
-    trace.InsertMsg(u"four, the last line, torn as well");
+    trace.InsertMsg(ZAV_TEXT("four, the last line, torn as well"));
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
     trace.TraceStop(0);
 }

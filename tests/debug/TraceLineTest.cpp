@@ -88,12 +88,12 @@ TEST(TraceLines, ProcessCounterAbove2GiBIsShownWhole) {
     void* block = VirtualAlloc(nullptr, big, MEM_COMMIT, PAGE_READWRITE);
     ASSERT_NE(block, nullptr);
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("big");
+    WString name = dir.Wide("big");
     ZAV_MonitorMemory = 1;
     {
         ZAVDebug trace;
         trace.TraceStart(name.data(), 0);
-        trace.InsertMsg(u"x");
+        trace.InsertMsg(ZAV_TEXT("x"));
         trace.TraceStop(0);
         ASSERT_GT(trace.m_LastMemCounters.PagefileUsage, big);
         const std::string text = ReadFile(dir.path() + "/big.log");
@@ -110,7 +110,7 @@ TEST(TraceLines, ProcessCounterAbove2GiBIsShownWhole) {
 TEST(TraceLines, LostMemoryLineIsReportedAtItsStep) {
     EventLogCapture log;
     ScratchDirectory dir;
-    std::u16string name = dir.Wide("memfail");
+    WString name = dir.Wide("memfail");
     ZAV_MonitorMemory = 1;
     {
         ZAVDebug trace;
@@ -118,7 +118,7 @@ TEST(TraceLines, LostMemoryLineIsReportedAtItsStep) {
         trace.m_MemChangeThreshold = 0;  // every line has a memory line
         log.Drain();
         ZAVPlatformTest_FailAllocation(1, FALSE);
-        trace.InsertMsg(u"lost");
+        trace.InsertMsg(ZAV_TEXT("lost"));
         EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
         ZAVPlatformTest_FailAllocation(0, FALSE);
         trace.TraceStop(0);

@@ -71,12 +71,13 @@ TEST_F(MessageTest, InsertionListGrowsWithItsTerminators) {
 // copy of the first insertion and of the tail of the second.
 TEST_F(MessageTest, InsertionFromTheRecordsOwnList) {
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
-    ASSERT_EQ(ZAV_MsgAddInsertion(msg, u"first insertion text"), 0u);
-    ASSERT_EQ(ZAV_MsgAddInsertion(msg, u"second"), 0u);
+    ASSERT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("first insertion text")), 0u);
+    ASSERT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("second")), 0u);
     ASSERT_EQ(ZAV_MsgAddInsertion(msg, msg->pInsertions), 0u);
     ASSERT_EQ(ZAV_MsgAddInsertion(msg, msg->pInsertions + 21 + 3), 0u);
     EXPECT_EQ(Insertions(msg->pInsertions),
-              (std::vector<std::u16string>{u"first insertion text", u"second", u"first insertion text", u"ond"}));
+              (std::vector<WString>{ZAV_TEXT("first insertion text"), ZAV_TEXT("second"),
+                                    ZAV_TEXT("first insertion text"), ZAV_TEXT("ond")}));
 }
 
 TEST_F(MessageTest, NumbersAsLtowWritesThem) {

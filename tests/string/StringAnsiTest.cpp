@@ -82,9 +82,9 @@ TEST(StringAnsi, CountsAtTheLimitFailTheGrowthCheck) {
     EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.assign("abc", 0xFFFFFFFEu); }, grow));
     EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { s.append("abc", 0x7FFFFFFBu); }, grow));
     EXPECT_TRUE(ThrowsWithMessage<std::length_error>([&] { ZAVString("abc", 0x80000000u); }, grow));
-    EXPECT_EQ(u"xy", Text(s));
+    EXPECT_EQ(ZAV_TEXT("xy"), Text(s));
     s.append("abc", 0x7FFFFFFAu);  // a total just below the limit passes; the text is short
-    EXPECT_EQ(u"xyabc", Text(s));
+    EXPECT_EQ(ZAV_TEXT("xyabc"), Text(s));
 }
 
 TEST(StringAnsi, TheStringsOwnAnsiFormMayBeItsSource) {
