@@ -12,9 +12,10 @@
 
 namespace {
 
-// Shared by every trace object: TraceStop must not re-enter itself through
-// the roll-over its closing line may set off.
-bool g_TraceStopBusy = false;
+// TraceStop must not re-enter itself through the roll-over its closing line
+// may set off. That can only happen on the thread that is stopping, so the
+// guard is the thread's: threads stopping their own traces never meet here.
+thread_local bool tTraceStopBusy = false;
 
 const char kDevelopmentHost[] = ZAV_PATH_SEP "vb6";
 
@@ -106,8 +107,8 @@ int ZAVDebug::TraceActive() { return m_hTraceFile != nullptr ? 1 : 0; }
 void ZAVDebug::MaxLogSize(DWORD limit) { m_MaxLogSize = limit; }
 
 void ZAVDebug::TraceStop(int closingLine) {
-    if (m_hTraceFile == nullptr || g_TraceStopBusy) return;
-    g_TraceStopBusy = true;
+    if (m_hTraceFile == nullptr || tTraceStopBusy) return;
+    tTraceStopBusy = true;
     m_BytesWritten = 0;
     if (closingLine != 0) {
         m_MemChangeThreshold = 0;
@@ -118,7 +119,7 @@ void ZAVDebug::TraceStop(int closingLine) {
     if (m_hTraceFile != nullptr && m_hTraceFile != INVALID_HANDLE_VALUE) CloseHandle(m_hTraceFile);
     m_Overlapped.hEvent = nullptr;
     m_hTraceFile = nullptr;
-    g_TraceStopBusy = false;
+    tTraceStopBusy = false;
 }
 
 void ZAVDebug::TraceStartOpen() {

@@ -110,7 +110,7 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
             // Only now: a date line lost with its message comes before the next one.
             memcpy(m_LastDate, date, sizeof date);
         }
-        if (ZAV_MonitorMemory != 0) {
+        if (zav::LoadRelaxed(ZAV_MonitorMemory) != 0) {
             checkLocation = 200;
             ZAVDebugInternals::MemoryLine(*this, pool, checkLocation);
         }
@@ -137,7 +137,7 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
             char prefix[64];
             snprintf(prefix, sizeof prefix, "ZAVDebug.InsertMsg PgmChkLoc=%d, Original Text=\"", checkLocation);
             ZAVString report(prefix);
-            const char* suffix = ZAV_MonitorMemory != 0 ? "\", memory trace used" : "\"";
+            const char* suffix = zav::LoadRelaxed(ZAV_MonitorMemory) != 0 ? "\", memory trace used" : "\"";
             // Cut the caller's text so that the report fits its 512 characters.
             const unsigned room = kFailureReportChars - 1 - report.length() - static_cast<unsigned>(strlen(suffix));
             report.append(text, length < room ? length : room);

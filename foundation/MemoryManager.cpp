@@ -61,12 +61,12 @@ Fn Kernel32Entry(const char* name) {
 // Step 4 of a definition: a fresh table while monitoring is on. An earlier
 // table is left behind unreachable, as hosts that redefine expect.
 void StartTable() {
-    if (ZAV_MonitorMemory != 0) zav::StoreRelease(g_pZAVMemCtl, zav::StartMonitorTable());
+    if (Monitoring()) zav::StoreRelease(g_pZAVMemCtl, zav::StartMonitorTable());
 }
 
 void DefineImplicitly() {
     std::lock_guard<std::mutex> hold(gDefineLock);
-    if (ZAVMemAllocType != ZAVMemAllocUndefined) return;
+    if (Strategy() != ZAVMemAllocUndefined) return;
     // Atomic: first calls on other threads read these without the lock.
     zav::StoreRelaxed(ZAVMemOptions, 0u);
     zav::StoreRelaxed(ZAV_PoolMemBusy, 0u);
@@ -156,7 +156,7 @@ unsigned char* CheckGuards(enumZAVMemoryAlloc strategy, void* callerArea) {
 DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD options) {
     std::lock_guard<std::mutex> hold(gDefineLock);
     zav::StoreRelaxed(ZAVMemOptions, options);
-    if (ZAVMemAllocType == ZAVMemAllocPrivateHeap) return 0;
+    if (Strategy() == ZAVMemAllocPrivateHeap) return 0;
     zav::StoreRelaxed(ZAV_PoolMemBusy, 0u);
     StartTable();
     if (strategy == ZAVMemAllocPrivateHeap) {
@@ -276,7 +276,7 @@ DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap) {
 void ZAV_MemoryPoolFree() {
     std::lock_guard<std::mutex> hold(gDefineLock);
     if (hZAVHeap != nullptr) {
-        ZAV_PoolMemBusy = 0;
+        zav::StoreRelaxed(ZAV_PoolMemBusy, 0u);
         HeapDestroy(hZAVHeap);
         hZAVHeap = nullptr;
         zav::StoreRelease(ZAVMemAllocType, ZAVMemAllocUndefined);

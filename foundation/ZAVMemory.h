@@ -52,6 +52,7 @@ static_assert(sizeof(ZAV_MemCtlBlock) == 1000, "monitor block layout");
 #endif
 
 /// The private heap of ZAVMemAllocPrivateHeap; null when there is none.
+/// Shared as the rule in ZAVGlobals.h says.
 ZAVUTIL1_API extern HANDLE hZAVHeap;
 /// The strategy in force; ZAVMemAllocUndefined until the manager is defined.
 ZAVUTIL1_API extern enumZAVMemoryAlloc ZAVMemAllocType;

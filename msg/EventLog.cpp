@@ -96,8 +96,16 @@ WCHAR* FormatText(const ZAVMsg& msg, const WCHAR* text) {
     return wide;
 }
 
-// Steps 4 and 5: the window and the limit. Answers the text to write, which
-// may be the termination notice in place of the message.
+// The flood window and the limit. Answers the text to write, which may be
+// the termination notice in place of the message.
+//
+// Approximate under threads, by design: taking a lock here would make every
+// caller wait for the others' event-log writes. The check, the write and
+// the count are separate steps, so with T threads logging at once up to T-1
+// messages more than the limit (and up to T notices) may be written before
+// the process ends, and a window that restarts may keep or lose up to T-1
+// entries the other threads count at that moment. With one thread the limit
+// is exact.
 WCHAR* ApplyLimit(WCHAR* formatted) {
     if (zav::LoadRelaxed(g_LogEntriesCount) == 0)
         zav::StoreRelaxed(g_FirstLogMsgTime, TimerSeconds());

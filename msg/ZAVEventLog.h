@@ -2,6 +2,8 @@
 /// One event-log entry per message, with a flood limit: g_LogEntriesMax
 /// entries per window of g_LogMsgCancelTime seconds, after which the next
 /// entry is a termination notice and the process ends with code 112.
+/// The limit is exact for one thread; with T threads logging at once up to
+/// T-1 further entries may pass before the notice.
 #pragma once
 
 #include "ZAVMsg.h"

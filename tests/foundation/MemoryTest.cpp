@@ -205,40 +205,4 @@ TEST_F(Memory, RedefiningWithMonitoringStartsAFreshTable) {
     EXPECT_EQ(ZAVMemAllocType, ZAVMemAllocCRT) << "strategies 1 and 2 stay defined";
 }
 
-// Threads obtain and return guarded, monitored blocks at once: the table and
-// the count end exactly where they began.
-TEST_F(Memory, ConcurrentUseKeepsTableAndCountSound) {
-    ZAV_MonitorMemory = 1;
-    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([t] {
-            std::mt19937 rng(t);
-            std::vector<unsigned char*> mine;
-            for (int i = 0; i < 20000; ++i) {
-                if (mine.size() < 50 && rng() % 2 == 0) {
-                    auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(1 + rng() % 300, 0));
-                    ASSERT_NE(p, nullptr);
-                    p[0] = static_cast<unsigned char>(t);
-                    mine.push_back(p);
-                } else if (!mine.empty()) {
-                    ASSERT_EQ(mine.back()[0], t);
-                    ASSERT_EQ(ZAV_MemoryFree(mine.back()), 0u);
-                    mine.pop_back();
-                }
-            }
-            for (auto* p : mine) ASSERT_EQ(ZAV_MemoryFree(p), 0u);
-        });
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(ZAV_PoolMemBusy, 0u);
-    int blocks = 0;
-    for (ZAV_MemCtlBlock* b = g_pZAVMemCtl; b != nullptr; b = b->pNext, ++blocks) {
-        if (b->pNext != nullptr) {
-            EXPECT_EQ(b->pNext->pPrior, b);
-        }
-        for (auto& e : b->Entries) EXPECT_EQ(e.Address, nullptr);
-    }
-    EXPECT_GE(blocks, 2) << "200 live blocks need seven table blocks at the peak";
-}
-
 }  // namespace

@@ -145,30 +145,6 @@ TEST(PrivateHeap, RandomMixKeepsEveryBlockIntact) {
     ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr));
 }
 
-TEST(PrivateHeap, ThreadsShareOneHeap) {
-    Heap heap;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&heap, t] {
-            std::mt19937 rng(t);
-            std::vector<unsigned char*> mine;
-            for (int i = 0; i < 20000; ++i) {
-                if (mine.size() < 64 && rng() % 2 == 0) {
-                    auto* p = static_cast<unsigned char*>(HeapAlloc(heap.h, 0, 16 + rng() % 2000));
-                    *p = static_cast<unsigned char>(t);
-                    mine.push_back(p);
-                } else if (!mine.empty()) {
-                    EXPECT_EQ(*mine.back(), t);
-                    HeapFree(heap.h, 0, mine.back());
-                    mine.pop_back();
-                }
-            }
-            for (auto* p : mine) HeapFree(heap.h, 0, p);
-        });
-    for (auto& t : threads) t.join();
-    EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
-}
-
 TEST(PrivateHeap, CreationFailureCanBeForced) {
     ZAVPlatformTest_FailHeapCreate(TRUE);
     EXPECT_EQ(HeapCreate(0, 0, 0), nullptr);

@@ -36,35 +36,6 @@ TEST(Modules, AHiddenEntryPointIsMissing) {
     EXPECT_NE(GetProcAddress(k, "HeapSetInformation"), nullptr);
 }
 
-TEST(LastError, IsPerThread) {
-    SetLastError(42);
-    DWORD other = 1;
-    std::thread([&] { other = GetLastError(); SetLastError(7); }).join();
-    EXPECT_EQ(other, 0u);
-    EXPECT_EQ(GetLastError(), 42u);
-    EXPECT_NE(GetCurrentThreadId(), 0u);
-}
-
-TEST(CriticalSection, IsRecursiveForItsHolderAndExcludesOthers) {
-    CRITICAL_SECTION cs;
-    InitializeCriticalSection(&cs);
-    EnterCriticalSection(&cs);
-    EnterCriticalSection(&cs);
-    std::atomic<int> tried{-1};
-    std::thread([&] { tried = TryEnterCriticalSection(&cs); }).join();
-    EXPECT_EQ(tried.load(), FALSE);
-    LeaveCriticalSection(&cs);
-    std::thread([&] { tried = TryEnterCriticalSection(&cs); }).join();
-    EXPECT_EQ(tried.load(), FALSE) << "still held once";
-    LeaveCriticalSection(&cs);
-    std::thread([&] {
-        tried = TryEnterCriticalSection(&cs);
-        if (tried) LeaveCriticalSection(&cs);
-    }).join();
-    EXPECT_EQ(tried.load(), TRUE);
-    DeleteCriticalSection(&cs);
-}
-
 TEST(Clocks, CounterRunsAtItsFrequency) {
     LARGE_INTEGER f, a, b;
     ASSERT_TRUE(QueryPerformanceFrequency(&f));
