@@ -78,6 +78,99 @@ void EntryLine(const PROCESS_HEAP_ENTRY& e, Line& line) {
     }
 }
 
+// The walk's entries, copied while the heap is locked: nothing is
+// allocated, formatted or written meanwhile. complete: the walk reached the
+// heap's end before the table filled.
+struct HeapEntries {
+    PROCESS_HEAP_ENTRY* table;
+    size_t capacity;
+    size_t count;
+    bool complete;
+};
+
+// Adjacent entries of the same kind and region become one in the
+// compressed report; answers whether entry went into kept.
+bool MergeIntoLast(PROCESS_HEAP_ENTRY& kept, const PROCESS_HEAP_ENTRY& entry) {
+    if (End(kept) != reinterpret_cast<uintptr_t>(entry.lpData) || kept.wFlags != entry.wFlags ||
+        kept.iRegionIndex != entry.iRegionIndex)
+        return false;
+    kept.cbData += entry.cbData;
+    kept.cbOverhead = static_cast<BYTE>(kept.cbOverhead + entry.cbOverhead);
+    return true;
+}
+
+void CollectHeapEntries(HANDLE heap, DWORD options, LONG region, HeapEntries& entries) {
+    PROCESS_HEAP_ENTRY entry;
+    memset(&entry, 0, sizeof entry);
+    const bool locked = HeapLock(heap) != FALSE;
+    while (entries.count < entries.capacity) {
+        if (!HeapWalk(heap, &entry)) {
+            entries.complete = true;
+            break;
+        }
+        if ((options & kInUseOnly) != 0 && (entry.wFlags & (kRegion | kBusy)) == 0) continue;
+        if (region != -1 && entry.iRegionIndex != region) continue;
+        if ((options & kCompressed) != 0 && entries.count != 0 &&
+            MergeIntoLast(entries.table[entries.count - 1], entry))
+            continue;
+        entries.table[entries.count++] = entry;
+    }
+    if (locked) HeapUnlock(heap);
+}
+
+// The line for the unlisted bytes between two entries.
+void TraceHeapGap(ZAVDebug& trace, uintptr_t from, uintptr_t to) {
+    Line gap;
+    gap.Append("-Gap-   ").Address(reinterpret_cast<void*>(from)).Append(" %10u", static_cast<unsigned>(to - from));
+    trace.InsertMsg(gap.text());
+}
+
+// The entry's line; a busy block's also shows its first dumpBytes bytes,
+// 16 to a line, the further lines led by their address. False when the
+// block could not be read: freed and given back since the walk.
+bool TraceHeapEntry(ZAVDebug& trace, const PROCESS_HEAP_ENTRY& e, DWORD dumpBytes) {
+    Line line;
+    EntryLine(e, line);
+    const bool busy = (e.wFlags & (kRegion | kUncommitted)) == 0 && (e.wFlags & kBusy) != 0;
+    if (busy && dumpBytes != 0) {
+        unsigned char* bytes = static_cast<unsigned char*>(e.lpData);
+        DWORD left = dumpBytes < e.cbData ? dumpBytes : e.cbData;
+        for (;;) {
+            line.Truncate(kDumpAt - 1);
+            line.text()[kDumpAt - 1] = ' ';
+            if (!zav::DumpLine(bytes, left, line.text() + kDumpAt, false)) return false;
+            line.Truncate(kLineChars - 1);
+            if (left <= 16) break;
+            trace.InsertMsg(line.text());
+            bytes += 16;
+            left -= 16;
+            line = Line();
+            line.Append("        ").Address(bytes).Append("%34s", "");
+        }
+    }
+    trace.InsertMsg(line.text());
+    return true;
+}
+
+// An entry whose bytes cannot be read any more ends the report there.
+void TraceHeapEntries(ZAVDebug& trace, const HeapEntries& entries, DWORD options, DWORD dumpBytes) {
+    trace.InsertMsg((options & kCompressed) != 0 ? ZAV_TEXT("...>>> Compressed Heap Trace <<<...")
+                                                 : ZAV_TEXT("...>>> Detailed Heap Trace <<<..."));
+    Line titles;
+    titles.Append("Type%*sStart     Length   Overhead     Region", static_cast<int>(A - 1), "");
+    trace.InsertMsg(titles.text());
+    uintptr_t expected = 0;
+    for (size_t i = 0; i < entries.count; ++i) {
+        const PROCESS_HEAP_ENTRY& e = entries.table[i];
+        const uintptr_t start = reinterpret_cast<uintptr_t>(e.lpData);
+        if (expected != 0 && expected < start && (options & kInUseOnly) == 0) TraceHeapGap(trace, expected, start);
+        if (!TraceHeapEntry(trace, e, dumpBytes)) return;
+        expected = End(e);
+    }
+    trace.InsertMsg(entries.complete ? ZAV_TEXT("HeapWalk complete.")
+                                     : ZAV_TEXT("Trace buffer was too small for entire HeapWalk."));
+}
+
 }  // namespace
 
 void ZAVDebug::TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region) {
@@ -86,79 +179,17 @@ void ZAVDebug::TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region
     if (started) TraceStart();
     if (heap == nullptr) heap = GetProcessHeap();
     auto* table = static_cast<PROCESS_HEAP_ENTRY*>(VirtualAlloc(nullptr, kTableBytes, MEM_COMMIT, PAGE_READWRITE));
-    bool locked = false;
-    try {
-        if (table == nullptr) throw 0;
-        const size_t capacity = (kTableBytes - sizeof(PROCESS_HEAP_ENTRY)) / sizeof(PROCESS_HEAP_ENTRY) + 1;
-        size_t count = 0;
-        bool complete = false;
-        PROCESS_HEAP_ENTRY entry;
-        memset(&entry, 0, sizeof entry);
-        // Nothing is allocated, formatted or written while the heap is locked.
-        locked = HeapLock(heap) != FALSE;
-        while (count < capacity) {
-            if (!HeapWalk(heap, &entry)) {
-                complete = true;
-                break;
-            }
-            if ((options & kInUseOnly) != 0 && (entry.wFlags & (kRegion | kBusy)) == 0) continue;
-            if (region != -1 && entry.iRegionIndex != region) continue;
-            if ((options & kCompressed) != 0 && count != 0) {
-                PROCESS_HEAP_ENTRY& kept = table[count - 1];
-                if (End(kept) == reinterpret_cast<uintptr_t>(entry.lpData) && kept.wFlags == entry.wFlags &&
-                    kept.iRegionIndex == entry.iRegionIndex) {
-                    kept.cbData += entry.cbData;
-                    kept.cbOverhead = static_cast<BYTE>(kept.cbOverhead + entry.cbOverhead);
-                    continue;
-                }
-            }
-            table[count++] = entry;
+    if (table != nullptr) {
+        HeapEntries entries{table, (kTableBytes - sizeof(PROCESS_HEAP_ENTRY)) / sizeof(PROCESS_HEAP_ENTRY) + 1, 0,
+                            false};
+        CollectHeapEntries(heap, options, region, entries);
+        try {
+            TraceHeapEntries(*this, entries, options, dumpBytes);
+        } catch (...) {
+            // A report that cannot be written ends; the host goes on.
         }
-        if (locked) HeapUnlock(heap);
-        locked = false;
-
-        InsertMsg((options & kCompressed) != 0 ? ZAV_TEXT("...>>> Compressed Heap Trace <<<...")
-                                               : ZAV_TEXT("...>>> Detailed Heap Trace <<<..."));
-        Line titles;
-        titles.Append("Type%*sStart     Length   Overhead     Region", static_cast<int>(A - 1), "");
-        InsertMsg(titles.text());
-        uintptr_t expected = 0;
-        for (size_t i = 0; i < count; ++i) {
-            const PROCESS_HEAP_ENTRY& e = table[i];
-            const uintptr_t start = reinterpret_cast<uintptr_t>(e.lpData);
-            if (expected != 0 && expected < start && (options & kInUseOnly) == 0) {
-                Line gap;
-                gap.Append("-Gap-   ").Address(reinterpret_cast<void*>(expected)).Append(" %10u", static_cast<unsigned>(start - expected));
-                InsertMsg(gap.text());
-            }
-            Line line;
-            EntryLine(e, line);
-            const bool busy = (e.wFlags & (kRegion | kUncommitted)) == 0 && (e.wFlags & kBusy) != 0;
-            if (busy && dumpBytes != 0) {
-                unsigned char* bytes = static_cast<unsigned char*>(e.lpData);
-                DWORD left = dumpBytes < e.cbData ? dumpBytes : e.cbData;
-                for (;;) {
-                    line.Truncate(kDumpAt - 1);
-                    line.text()[kDumpAt - 1] = ' ';
-                    // A block freed and given back since the walk ends the report.
-                    if (!zav::DumpLine(bytes, left, line.text() + kDumpAt, false)) throw ERROR_PARTIAL_COPY;
-                    line.Truncate(kLineChars - 1);
-                    if (left <= 16) break;
-                    InsertMsg(line.text());
-                    bytes += 16;
-                    left -= 16;
-                    line = Line();
-                    line.Append("        ").Address(bytes).Append("%34s", "");
-                }
-            }
-            InsertMsg(line.text());
-            expected = End(e);
-        }
-        InsertMsg(complete ? ZAV_TEXT("HeapWalk complete.") : ZAV_TEXT("Trace buffer was too small for entire HeapWalk."));
-    } catch (...) {
-        if (locked) HeapUnlock(heap);
+        VirtualFree(table, 0, MEM_RELEASE);
     }
-    if (table != nullptr) VirtualFree(table, 0, MEM_RELEASE);
     if (started) TraceStop(1);
 }
 

@@ -58,7 +58,7 @@ Fn Kernel32Entry(const char* name) {
     return entry;
 }
 
-// Step 4 of a definition: a fresh table while monitoring is on. An earlier
+// Every definition starts a fresh table while monitoring is on. An earlier
 // table is left behind unreachable, as hosts that redefine expect.
 void StartTable() {
     if (Monitoring()) zav::StoreRelease(g_pZAVMemCtl, zav::StartMonitorTable());

@@ -97,15 +97,9 @@ size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t limit) {
         return n;
     }
     ByteSink sink{dest, limit};
-    const bool byteForByte = false;
     mbstate_t state{};
     for (size_t i = 0; i < count && !sink.full; ++i) {
         uint32_t codePoint = text[i];
-        if (byteForByte) {
-            const char byte = codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
-            sink.Put(&byte, 1);
-            continue;
-        }
         if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {
             codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
