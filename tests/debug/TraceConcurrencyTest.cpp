@@ -19,7 +19,7 @@ TEST(TraceConcurrency, ThreadsStoppingTheirOwnTracesCloseEveryFile) {
         for (int i = 0; i < kThreads * kTracesPerThread; ++i) {
             files.push_back("r" + std::to_string(round) + "n" + std::to_string(i));
             traces.emplace_back(new ZAVDebug);
-            std::u16string name = dir.Wide(files.back());
+            WString name = dir.Wide(files.back());
             traces.back()->TraceStart(name.data(), 0);
             ASSERT_EQ(traces.back()->TraceActive(), 1);
         }
@@ -33,7 +33,7 @@ TEST(TraceConcurrency, ThreadsStoppingTheirOwnTracesCloseEveryFile) {
             });
         for (std::thread& thread : threads) thread.join();
         for (size_t i = 0; i < traces.size(); ++i) {
-            const std::string path = dir.path() + "/" + files[i] + ".log";
+            const std::string path = dir.File(files[i] + ".log");
             EXPECT_EQ(traces[i]->TraceActive(), 0) << path;
             EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E Trace Closed.\r\n");
         }

@@ -12,6 +12,7 @@
 #include "ZAVPlatformTest.h"
 #include "platform/LogReceiver.h"
 #include "ZAVUtil1.h"
+#include "WString.h"
 
 namespace {
 
@@ -52,9 +53,9 @@ protected:
 
 TEST_F(EventLogTest, InsertionsFillTheTemplateAndTheEventIdIsOne) {
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 777, ZAVCatWarning50, 0, 0, 0, 0, nullptr);
-    ZAV_MsgAddInsertion(msg, u"first");
-    ZAV_MsgAddInsertion(msg, u"second");
-    ZAV_LogEvent(*msg, u"%2 after %1", nullptr);
+    ZAV_MsgAddInsertion(msg, ZAV_TEXT("first"));
+    ZAV_MsgAddInsertion(msg, ZAV_TEXT("second"));
+    ZAV_LogEvent(*msg, ZAV_TEXT("%2 after %1"), nullptr);
     const Entry e = Parse(log_.Next());
     EXPECT_EQ(e.priority, "4");  // warning
     EXPECT_EQ(e.identifier, "ZAVMsg");
@@ -72,11 +73,11 @@ TEST_F(EventLogTest, CategoriesAndSources) {
         const char *priority, *identifier;
     };
     const Case cases[] = {{ZAVCatInfo6, nullptr, "6", "ZAVMsg"},
-                          {ZAVCatInfo30, u"", "6", "ZAVMsg"},
-                          {static_cast<ZAVMsgCategory>(40), u"MyAgent", "3", "MyAgent"},
-                          {ZAVCatError90, u"MyAgent", "3", "MyAgent"}};
+                          {ZAVCatInfo30, ZAV_TEXT(""), "6", "ZAVMsg"},
+                          {static_cast<ZAVMsgCategory>(40), ZAV_TEXT("MyAgent"), "3", "MyAgent"},
+                          {ZAVCatError90, ZAV_TEXT("MyAgent"), "3", "MyAgent"}};
     for (const Case& c : cases) {
-        ZAV_LogEvent(c.category, u"text \u00e9", 99, c.source);
+        ZAV_LogEvent(c.category, ZAV_TEXT("text \u00e9"), 99, c.source);
         const Entry e = Parse(log_.Next());
         EXPECT_EQ(e.priority, c.priority);
         EXPECT_EQ(e.identifier, c.identifier);
@@ -86,20 +87,20 @@ TEST_F(EventLogTest, CategoriesAndSources) {
 }
 
 TEST_F(EventLogTest, NothingToFormatOrNoSourceMeansNothingCounted) {
-    ZAV_LogEvent(ZAVCatInfo10, u"", 1, nullptr);
+    ZAV_LogEvent(ZAVCatInfo10, ZAV_TEXT(""), 1, nullptr);
     ZAV_LogEvent(ZAVCatInfo10, nullptr, 1, nullptr);  // no message tables
-    ZAV_LogEvent(ZAVCatInfo10, u"%1", 1, nullptr);   // an insert without insertions
+    ZAV_LogEvent(ZAVCatInfo10, ZAV_TEXT("%1"), 1, nullptr);   // an insert without insertions
     ZAVPlatformTest_FailRegisterEventSource(TRUE);
-    ZAV_LogEvent(ZAVCatInfo10, u"lost", 1, nullptr);
+    ZAV_LogEvent(ZAVCatInfo10, ZAV_TEXT("lost"), 1, nullptr);
     ZAVPlatformTest_FailRegisterEventSource(FALSE);
     EXPECT_EQ(g_LogEntriesCount, 0);
     EXPECT_TRUE(log_.Empty());
 
     // A first insertion that is empty leaves only nulls in the argument array.
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 1, ZAVCatInfo10, 0, 0, 0, 0, nullptr);
-    ZAV_MsgAddInsertion(msg, u"");
-    ZAV_MsgAddInsertion(msg, u"unseen");
-    ZAV_LogEvent(*msg, u"[%1]", nullptr);
+    ZAV_MsgAddInsertion(msg, ZAV_TEXT(""));
+    ZAV_MsgAddInsertion(msg, ZAV_TEXT("unseen"));
+    ZAV_LogEvent(*msg, ZAV_TEXT("[%1]"), nullptr);
     EXPECT_EQ(Parse(log_.Next()).message, "[(null)]");
 }
 
@@ -108,7 +109,7 @@ TEST_F(EventLogTest, NothingToFormatOrNoSourceMeansNothingCounted) {
 TEST_F(EventLogTest, EntriesTheLogCannotTakeStillCount) {
     int calls = 0, lost = 0;
     while (lost < 2 && calls < 5000) {
-        ZAV_LogEvent(ZAVCatInfo10, u"unread", 1, nullptr);
+        ZAV_LogEvent(ZAVCatInfo10, ZAV_TEXT("unread"), 1, nullptr);
         ++calls;
         BOOL taken = FALSE;
         EXPECT_EQ(ZAVPlatform_LastEventReport(nullptr, 0, &taken), ZAVEventOutletJournal);
@@ -121,7 +122,7 @@ TEST_F(EventLogTest, EntriesTheLogCannotTakeStillCount) {
 TEST_F(EventLogTest, ZeroWindowStartsANewOneInsteadOfEnding) {
     g_LogEntriesMax = 2;
     g_LogMsgCancelTime = 0;
-    for (int i = 1; i <= 3; ++i) ZAV_LogEvent(ZAVCatInfo10, (u"entry " + std::u16string(1, u'0' + i)).c_str(), 1, nullptr);
+    for (int i = 1; i <= 3; ++i) ZAV_LogEvent(ZAVCatInfo10, (ZAV_TEXT("entry ") + WString(1, u'0' + i)).c_str(), 1, nullptr);
     EXPECT_EQ(Parse(log_.Next()).message, "entry 1");
     EXPECT_EQ(Parse(log_.Next()).message, "entry 2");
     EXPECT_EQ(Parse(log_.Next()).message, "entry 3");
@@ -133,7 +134,7 @@ TEST_F(EventLogTest, FloodLimitEndsTheProcessWith112) {
     g_LogEntriesMax = 2;
     EXPECT_EXIT(
         {
-            for (int i = 0; i < 3; ++i) ZAV_LogEvent(ZAVCatError70, u"flood", 1, nullptr);
+            for (int i = 0; i < 3; ++i) ZAV_LogEvent(ZAVCatError70, ZAV_TEXT("flood"), 1, nullptr);
             _exit(0);
         },
         ::testing::ExitedWithCode(112), "");
@@ -161,13 +162,13 @@ TEST(TextEventLog, LinesBesideTheProgramOutsideTheNtFamily) {
             ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
             ZAVLinkAnchor list = {};
             ZAVMsg* msg = ZAV_MsgCreate(&list, 5, ZAVCatError70, 0, 0, 0, 0, nullptr);
-            ZAV_MsgAddInsertion(msg, u"abc");
-            ZAV_LogEvent(*msg, u"wide %1!S!", nullptr);
-            ZAV_LogEvent(*msg, u"narrow %1", nullptr);  // !s! is narrow in the ANSI form
+            ZAV_MsgAddInsertion(msg, ZAV_TEXT("abc"));
+            ZAV_LogEvent(*msg, ZAV_TEXT("wide %1!S!"), nullptr);
+            ZAV_LogEvent(*msg, ZAV_TEXT("narrow %1"), nullptr);  // !s! is narrow in the ANSI form
             // While another opening holds the log for writing, an entry is lost and not counted.
             HANDLE holder = CreateFileA(file.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-            ZAV_LogEvent(ZAVCatInfo10, u"refused", 1, nullptr);
+            ZAV_LogEvent(ZAVCatInfo10, ZAV_TEXT("refused"), 1, nullptr);
             CloseHandle(holder);
             _exit(g_LogEntriesCount == 2 ? 0 : 1);
         },

@@ -9,13 +9,13 @@
 namespace {
 
 struct Answers {
-    std::vector<std::u16string> logon, computer;
+    std::vector<WString> logon, computer;
 };
 
 // All threads ask at once.
 Answers AskFromThreads(int count) {
     std::atomic<int> ready{0};
-    Answers answers{std::vector<std::u16string>(count), std::vector<std::u16string>(count)};
+    Answers answers{std::vector<WString>(count), std::vector<WString>(count)};
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
         threads.emplace_back([&answers, &ready, count, i] {
@@ -33,15 +33,15 @@ Answers AskFromThreads(int count) {
 // asks again.
 TEST(LogonId, ConcurrentFirstCalls) {
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(u"concurrent-user-name");
-        ZAVPlatformTest_SetComputerName(u"RACEHOST");
+        ZAVPlatformTest_SetUserName(ZAV_TEXT("concurrent-user-name"));
+        ZAVPlatformTest_SetComputerName(ZAV_TEXT("RACEHOST"));
         const Answers answers = AskFromThreads(8);
-        for (const auto& name : answers.logon) EXPECT_EQ(name, u"concurrent-user-name");
-        for (const auto& name : answers.computer) EXPECT_EQ(name, u"RACEHOST");
+        for (const auto& name : answers.logon) EXPECT_EQ(name, ZAV_TEXT("concurrent-user-name"));
+        for (const auto& name : answers.computer) EXPECT_EQ(name, ZAV_TEXT("RACEHOST"));
         const DWORD asked = ZAVPlatformTest_IdentityQueries();
         EXPECT_LE(asked, 3u * 8);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), u"concurrent-user-name");
-        EXPECT_EQ(Text(ZAV_GetComputerName()), u"RACEHOST");
+        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("concurrent-user-name"));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("RACEHOST"));
         EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
     });
 }
