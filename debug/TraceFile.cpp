@@ -37,6 +37,29 @@ HANDLE CreateTraceFile(const ZAVString& name) {
     return file;
 }
 
+// The file name without ".log": a name with a folder stands alone; a bare
+// name goes beside the program; none names the trace after the program.
+ZAVString TraceBaseName(ZAVString given) {
+    ZAVString base;
+    if (given.find(zav::kPathSeparator) != ZAVString::npos) {
+        base = given;
+        given.erase();
+    } else {
+        base = zav::ProgramPath();
+    }
+    if (zav::EndsWithCaseless(base, ".log") || zav::EndsWithCaseless(base, ".exe")) base.erase(base.length() - 4);
+    if (zav::EndsWithCaseless(base, kDevelopmentHost) && zav::DevelopmentTreePresent())
+        base = zav::InDevelopmentTree("ZAVAgent");
+    if (!given.empty()) {
+        const unsigned slash = base.rfind(zav::kPathSeparator);
+        if (slash != ZAVString::npos) {
+            base.erase(slash + 1);
+            base += given;
+        }
+    }
+    return base;
+}
+
 }  // namespace
 
 namespace zav {
@@ -125,60 +148,56 @@ void ZAVDebug::TraceStop(int closingLine) {
 void ZAVDebug::TraceStartOpen() {
     if (m_hTraceFile != nullptr) return;
     try {
-        ZAVString given(m_TraceFileName), base;
-        if (given.find(zav::kPathSeparator) != ZAVString::npos) {
-            base = given;
-            given.erase();
-        } else {
-            base = zav::ProgramPath();
-        }
-        if (zav::EndsWithCaseless(base, ".log") || zav::EndsWithCaseless(base, ".exe")) base.erase(base.length() - 4);
-        if (zav::EndsWithCaseless(base, kDevelopmentHost) && zav::DevelopmentTreePresent())
-            base = zav::InDevelopmentTree("ZAVAgent");
-        if (!given.empty()) {
-            const unsigned slash = base.rfind(zav::kPathSeparator);
-            if (slash != ZAVString::npos) {
-                base.erase(slash + 1);
-                base += given;
-            }
-        }
+        const ZAVString base = TraceBaseName(m_TraceFileName);
         ZAVString name(base);
         name += ZAV_TEXT(".log");
         m_MemChangeThreshold = 1024;
-
-        for (unsigned counter = 0;;) {
-            m_hTraceFile = CreateTraceFile(name);
-            if (m_hTraceFile != INVALID_HANDLE_VALUE) break;
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-                m_hTraceFile = nullptr;
-                return;
-            }
-            char number[16];
-            snprintf(number, sizeof number, "%u", ++counter);
-            name = base;
-            name += number;
-            name += ".log";
-        }
-        if (ZAV_IsWinNT()) m_Overlapped.hEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-        m_BytesWritten = 0;
-        memset(m_LastDate, 0, sizeof m_LastDate);
-        m_Overlapped.Offset = m_Overlapped.OffsetHigh = 0;
-
-        char ids[64];
-        snprintf(ids, sizeof ids, ", ProcessId=%d, ThreadId=%d, Log File=", static_cast<int>(GetCurrentProcessId()),
-                 static_cast<int>(GetCurrentThreadId()));
-        ZAVString header(ZAV_TEXT("Trace Started. UserId="));
-        header += ZAV_GetLogonId();
-        header += ids;
-        header += name;
-        // The opening lines never roll the new file over, however small the limit.
-        zav::tOpeningTraceFile = true;
-        InsertMsg(header);
-        zav::tOpeningTraceFile = false;
+        if (!ZAVDebugInternals::CreateNumberedFile(*this, base, name)) return;
+        ZAVDebugInternals::BeginFile(*this);
+        ZAVDebugInternals::HeaderLine(*this, name);
     } catch (...) {
         zav::tOpeningTraceFile = false;
         TraceStop(1);
         if (m_hTraceFile == INVALID_HANDLE_VALUE) m_hTraceFile = nullptr;
     }
+}
+
+// An existing trace file is never reused: base.log, base1.log, base2.log, ...
+// until one can be created new. Any other error leaves the trace inactive.
+bool ZAVDebugInternals::CreateNumberedFile(ZAVDebug& t, const ZAVString& base, ZAVString& name) {
+    for (unsigned counter = 0;;) {
+        t.m_hTraceFile = CreateTraceFile(name);
+        if (t.m_hTraceFile != INVALID_HANDLE_VALUE) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            t.m_hTraceFile = nullptr;
+            return false;
+        }
+        char number[16];
+        snprintf(number, sizeof number, "%u", ++counter);
+        name = base;
+        name += number;
+        name += ".log";
+    }
+}
+
+void ZAVDebugInternals::BeginFile(ZAVDebug& t) {
+    if (ZAV_IsWinNT()) t.m_Overlapped.hEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    t.m_BytesWritten = 0;
+    memset(t.m_LastDate, 0, sizeof t.m_LastDate);
+    t.m_Overlapped.Offset = t.m_Overlapped.OffsetHigh = 0;
+}
+
+void ZAVDebugInternals::HeaderLine(ZAVDebug& t, const ZAVString& name) {
+    char ids[64];
+    snprintf(ids, sizeof ids, ", ProcessId=%d, ThreadId=%d, Log File=", static_cast<int>(GetCurrentProcessId()),
+             static_cast<int>(GetCurrentThreadId()));
+    ZAVString header(ZAV_TEXT("Trace Started. UserId="));
+    header += ZAV_GetLogonId();
+    header += ids;
+    header += name;
+    // The opening lines never roll the new file over, however small the limit.
+    zav::tOpeningTraceFile = true;
+    t.InsertMsg(header);
+    zav::tOpeningTraceFile = false;
 }

@@ -40,6 +40,23 @@ const WCHAR* ElapsedField(int64_t micros, WCHAR* out) {
     return out;
 }
 
+// A line that could not be written is reported to the event log instead,
+// with the step it was lost at and as much of its text as fits.
+void ReportLostLine(zav::TraceLineStep step, const WCHAR* text, unsigned length) {
+    try {
+        char prefix[64];
+        snprintf(prefix, sizeof prefix, "ZAVDebug.InsertMsg PgmChkLoc=%d, Original Text=\"", static_cast<int>(step));
+        ZAVString report(prefix);
+        const char* suffix = zav::LoadRelaxed(ZAV_MonitorMemory) != 0 ? "\", memory trace used" : "\"";
+        // Cut the caller's text so that the report fits its 512 characters.
+        const unsigned room = kFailureReportChars - 1 - report.length() - static_cast<unsigned>(strlen(suffix));
+        report.append(text, length < room ? length : room);
+        report += suffix;
+        ZAV_LogEvent(ZAVCatInfo6, report.c_str(), 1, nullptr);
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 void ZAVDebugInternals::OutputLine(ZAVDebug& t) {
@@ -53,7 +70,7 @@ void ZAVDebugInternals::OutputLine(ZAVDebug& t) {
 
 void ZAVDebug::InsertMsg(ZAVString& text) { InsertMsg(text.c_str()); }
 
-void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool, int& checkLocation) {
+void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool, zav::TraceLineStep& step) {
     const int64_t poolChange = static_cast<int64_t>(pool - t.m_LastPoolBusy);
     PROCESS_MEMORY_COUNTERS counters;
     memset(&counters, 0, sizeof counters);
@@ -69,7 +86,7 @@ void ZAVDebugInternals::MemoryLine(ZAVDebug& t, ZAVUInt64 pool, int& checkLocati
     if (t.m_pfnGetProcessMemoryInfo != nullptr &&
         !t.m_pfnGetProcessMemoryInfo(t.m_hProcess, &counters, sizeof counters))
         memset(&counters, 0, sizeof counters);
-    checkLocation = 300;
+    step = zav::kStepMemoryLine;
     // The counter is as wide as an address: signed 32 bits on the 32-bit
     // platform, the full value on 64-bit builds.
     const int64_t pagefile = static_cast<intptr_t>(counters.PagefileUsage);
@@ -96,57 +113,58 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
     const int64_t elapsedMicros = static_cast<int64_t>(now - m_LastMsgTime);
     m_LastMsgTime = now;
 
-    int checkLocation = 100;
+    zav::TraceLineStep step = zav::kStepWaitAndDate;
     try {
         if (m_hTraceFile != nullptr) InsertMsgWait();
-        WCHAR date[12] = {};
-        _wstrdate(date);
-        if (memcmp(date, m_LastDate, sizeof date) != 0) {
-            m_MsgLine = ZAV_TEXT("Date=");
-            m_MsgLine += date;
-            m_MsgLine.append(80, '=');
-            m_MsgLine += ZAV_TEXT("\r\n");
-            ZAVDebugInternals::OutputLine(*this);
-            // Only now: a date line lost with its message comes before the next one.
-            memcpy(m_LastDate, date, sizeof date);
-        }
+        ZAVDebugInternals::DateLine(*this);
         if (zav::LoadRelaxed(ZAV_MonitorMemory) != 0) {
-            checkLocation = 200;
-            ZAVDebugInternals::MemoryLine(*this, pool, checkLocation);
+            step = zav::kStepMemoryQuery;
+            ZAVDebugInternals::MemoryLine(*this, pool, step);
         }
-        checkLocation = 400;
-        if (indent + length + 22 > m_MsgLine.capacity()) m_MsgLine.reserve(indent + length + 22);
-        WCHAR clock[9];
-        _wstrtime(clock);
-        m_MsgLine.assign(clock, 8);
-        WCHAR field[48];
-        m_MsgLine += ElapsedField(elapsedMicros, field);  // wide: the ring path allocates nothing
-        checkLocation = 500;
-        m_MsgLine.append(indent, ' ');
-        if (m_BytesWritten > m_MaxLogSize)
-            m_MsgLine += kTooLarge;
-        else
-            m_MsgLine.append(text, length);
-        m_MsgLine += ZAV_TEXT("\r\n");
-        if (m_hTraceFile != nullptr)
-            InsertMsgWrite();
-        else
-            TraceWrapNewline();
+        step = zav::kStepLinePrefix;
+        ZAVDebugInternals::LinePrefix(*this, indent + length, elapsedMicros);
+        step = zav::kStepLineText;
+        ZAVDebugInternals::LineText(*this, indent, text, length);
     } catch (...) {
-        try {
-            char prefix[64];
-            snprintf(prefix, sizeof prefix, "ZAVDebug.InsertMsg PgmChkLoc=%d, Original Text=\"", checkLocation);
-            ZAVString report(prefix);
-            const char* suffix = zav::LoadRelaxed(ZAV_MonitorMemory) != 0 ? "\", memory trace used" : "\"";
-            // Cut the caller's text so that the report fits its 512 characters.
-            const unsigned room = kFailureReportChars - 1 - report.length() - static_cast<unsigned>(strlen(suffix));
-            report.append(text, length < room ? length : room);
-            report += suffix;
-            ZAV_LogEvent(ZAVCatInfo6, report.c_str(), 1, nullptr);
-        } catch (...) {
-        }
+        ReportLostLine(step, text, length);
     }
     ZAVDebugInternals::RollOver(*this);
+}
+
+void ZAVDebugInternals::DateLine(ZAVDebug& t) {
+    WCHAR date[12] = {};
+    _wstrdate(date);
+    if (memcmp(date, t.m_LastDate, sizeof date) == 0) return;
+    t.m_MsgLine = ZAV_TEXT("Date=");
+    t.m_MsgLine += date;
+    t.m_MsgLine.append(80, '=');
+    t.m_MsgLine += ZAV_TEXT("\r\n");
+    OutputLine(t);
+    // Only now: a date line lost with its message comes before the next one.
+    memcpy(t.m_LastDate, date, sizeof date);
+}
+
+void ZAVDebugInternals::LinePrefix(ZAVDebug& t, unsigned indentAndText, int64_t elapsedMicros) {
+    // Room for the whole line while the elapsed field keeps its 8 characters.
+    if (indentAndText + 22 > t.m_MsgLine.capacity()) t.m_MsgLine.reserve(indentAndText + 22);
+    WCHAR clock[9];
+    _wstrtime(clock);
+    t.m_MsgLine.assign(clock, 8);
+    WCHAR field[48];
+    t.m_MsgLine += ElapsedField(elapsedMicros, field);  // wide: the ring path allocates nothing
+}
+
+void ZAVDebugInternals::LineText(ZAVDebug& t, unsigned indent, const WCHAR* text, unsigned length) {
+    t.m_MsgLine.append(indent, ' ');
+    if (t.m_BytesWritten > t.m_MaxLogSize)
+        t.m_MsgLine += kTooLarge;
+    else
+        t.m_MsgLine.append(text, length);
+    t.m_MsgLine += ZAV_TEXT("\r\n");
+    if (t.m_hTraceFile != nullptr)
+        t.InsertMsgWrite();
+    else
+        t.TraceWrapNewline();
 }
 
 void ZAVDebugInternals::RollOver(ZAVDebug& t) {
