@@ -1,11 +1,10 @@
 #include "Conversion.h"
 
+#include "AnsiText.h"
+
 #include <langinfo.h>
-#include <limits.h>
 #include <locale.h>
-#include <stdlib.h>
 #include <string.h>
-#include <wchar.h>
 
 namespace zavplatform {
 
@@ -41,18 +40,8 @@ void Append(std::u16string& out, char32_t c) {
     }
 }
 
-// The code point at text[i], a surrogate pair taken whole (i moves past its
-// first unit); a lone surrogate comes back as it stands.
-char32_t NextCodePoint(const char16_t* text, size_t count, size_t& i) {
-    const char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-        ++i;
-        return 0x10000 + ((c - 0xD800) << 10) + (text[i] - 0xDC00);
-    }
-    return c;
-}
-
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c < 0xE000; }
+using zav::ansitext::IsSurrogate;
+using zav::ansitext::NextCodePoint;
 
 }  // namespace
 
@@ -121,49 +110,14 @@ bool BytesAreCharacters() {
 }  // namespace
 
 std::u16string FromAnsi(const char* text) {
-    std::u16string out;
-    if (text == nullptr) return out;
-    const size_t length = strlen(text);
-    if (BytesAreCharacters()) {
-        for (size_t i = 0; i < length; ++i) out += static_cast<char16_t>(static_cast<unsigned char>(text[i]));
-        return out;
-    }
-    mbstate_t state{};
-    for (size_t i = 0; i < length;) {
-        wchar_t c = 0;
-        const size_t used = mbrtowc(&c, text + i, length - i, &state);
-        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) {
-            state = mbstate_t{};
-            Append(out, kReplacement);
-            ++i;
-            continue;
-        }
-        Append(out, static_cast<char32_t>(c) <= 0x10FFFF ? static_cast<char32_t>(c) : kReplacement);
-        i += used;
-    }
+    std::u16string out(zav::AnsiToWide(text, nullptr, 0), u'\0');
+    out.resize(zav::AnsiToWide(text, &out[0], out.size()));
     return out;
 }
 
 std::string ToAnsi(const std::u16string& text) {
-    const bool bytes = BytesAreCharacters();
-    std::string out;
-    mbstate_t state{};
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char32_t c = NextCodePoint(text.data(), text.size(), i);
-        if (bytes) {
-            out += c < 0x100 ? static_cast<char>(c) : '?';
-            continue;
-        }
-        char encoded[MB_LEN_MAX];
-        const size_t length =
-            IsSurrogate(c) ? static_cast<size_t>(-1) : wcrtomb(encoded, static_cast<wchar_t>(c), &state);
-        if (length == static_cast<size_t>(-1)) {
-            state = mbstate_t{};
-            out += '?';
-        } else {
-            out.append(encoded, length);
-        }
-    }
+    std::string out(zav::WideToAnsi(text.data(), text.size(), nullptr, 0), '\0');
+    out.resize(zav::WideToAnsi(text.data(), text.size(), &out[0], out.size()));
     return out;
 }
 

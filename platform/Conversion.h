@@ -1,6 +1,7 @@
 // Text conversions of the stand-in. POSIX file names and user names are
 // UTF-8 whatever locale the host has chosen; the ANSI forms of the calls
-// use the process's locale, byte for byte in the C locale.
+// convert as the library does (AnsiText.h): under the calling thread's
+// locale, byte for byte in the C locale.
 #pragma once
 
 #include <string>
@@ -16,7 +17,7 @@ std::string ToUtf8(const WCHAR* text);  // up to the terminator; null is empty
 // Invalid sequences become U+FFFD.
 std::u16string FromUtf8(const std::string& text);
 
-// The ANSI code page: the current locale's multibyte encoding, each byte
+// The ANSI code page: the thread's locale's multibyte encoding, each byte
 // its own character in the C locale; what it cannot encode becomes '?'.
 std::string ToAnsi(const std::u16string& text);
 // And back; bytes that start no character become U+FFFD.

@@ -26,6 +26,53 @@ private:
     locale_t previous_ = nullptr;
 };
 
+// The stand-in's "A" calls and ZAVString convert alike: FormatMessage's
+// inserts of the other width are the stand-in's conversion.
+std::string ThroughTheStandIn(const WCHAR* text) {
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(text), 0};
+    char buffer[256] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "%1!S!", 0, 0, buffer,
+                                   sizeof buffer, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
+    return std::string(buffer, n);
+}
+
+WString ThroughTheStandIn(const char* text) {
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(text), 0};
+    WCHAR buffer[256] = {};
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, ZAV_TEXT("%1!hs!"), 0, 0,
+                                   buffer, 256, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
+    return WString(buffer, n);
+}
+
+void ExpectOneConversion() {
+    const WCHAR pair[] = {ZAV_TEXT('a'), 0xD83D, 0xDE00, ZAV_TEXT('b'), 0};
+    const WCHAR lone[] = {ZAV_TEXT('x'), 0xDC00, ZAV_TEXT('y'), 0};
+    const WCHAR* const texts[] = {ZAV_TEXT("plain"), ZAV_TEXT("\u00E9t\u00E9 \u20AC"), pair, lone};
+    for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i)
+        EXPECT_EQ(ThroughTheStandIn(texts[i]), std::string(ZAVString(texts[i]).ANSIString())) << "text " << i;
+    for (const char* bytes : {"plain", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9 \xFF", "\xF0\x9F\x98\x80"})
+        EXPECT_EQ(ThroughTheStandIn(bytes), Text(ZAVString(bytes))) << bytes;
+}
+
+// The thread's locale decides, never the process's, on both sides.
+TEST(StringAnsi, TheStringAndTheStandInConvertAlikeUnderTheThreadsLocale) {
+    const std::string processLocale = setlocale(LC_ALL, nullptr);
+    {
+        UnderLocale utf8("C.UTF-8");
+        if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
+        EXPECT_STREQ("\xC3\xA9", ZAVString(ZAV_TEXT("\u00E9")).ANSIString());
+        ExpectOneConversion();
+    }
+    ASSERT_NE(nullptr, setlocale(LC_ALL, "C.UTF-8"));
+    {
+        UnderLocale c("C");
+        EXPECT_STREQ("\xE9", ZAVString(ZAV_TEXT("\u00E9")).ANSIString());
+        ExpectOneConversion();
+    }
+    setlocale(LC_ALL, processLocale.c_str());
+    ExpectOneConversion();
+}
+
 TEST(StringAnsi, TheDefaultLocaleMapsEveryByteToTheCharacterOfItsValue) {
     std::string bytes;
     for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);

@@ -1,18 +1,29 @@
-#include "AnsiText.h"
+// Conversion between ANSI (8-bit multibyte) text and UTF-16, the one both
+// the library and the stand-in use, so that ZAVString's ANSI form and the
+// stand-in's "A" calls never differ. It reads the calling thread's locale
+// (uselocale, else the process's): in the C locale every byte is the
+// character of the same value, as with the Windows runtime's default
+// locale; elsewhere the locale's own encoding is used, with surrogate pairs
+// for characters above U+FFFF. A surrogate pair is one character, also
+// where it cannot be encoded.
+#pragma once
 
 #include <limits.h>
-#include <stdlib.h>
+#include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 #include <wchar.h>
 
+#include "ZAVPlatform.h"
+
 namespace zav {
-namespace {
+namespace ansitext {
 
 constexpr WCHAR kReplacement = 0xFFFD;
 
 // The C locale of a POSIX system may reject bytes above 0x7F; the Windows
 // runtime's maps them to U+0080..U+00FF, and so does the library everywhere.
-bool ByteForByte() { return ZAVPlatform_ByteValuedLocale() != FALSE; }
+inline bool ByteForByte() { return ZAVPlatform_ByteValuedLocale() != FALSE; }
 
 // Collects units, counting those that do not fit.
 struct WideSink {
@@ -40,6 +51,7 @@ struct WideSink {
     }
 };
 
+// Collects bytes, never part of a character.
 struct ByteSink {
     char* dest;
     size_t limit;
@@ -58,9 +70,27 @@ struct ByteSink {
     }
 };
 
-}  // namespace
+// The code point at text[i], a surrogate pair taken whole (i moves past its
+// first unit); a lone surrogate comes back as it stands.
+inline uint32_t NextCodePoint(const WCHAR* text, size_t count, size_t& i) {
+    const uint32_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        ++i;
+        return 0x10000 + ((unit - 0xD800) << 10) + (text[i] - 0xDC00u);
+    }
+    return unit;
+}
 
-size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
+inline bool IsSurrogate(uint32_t codePoint) { return codePoint >= 0xD800 && codePoint <= 0xDFFF; }
+
+}  // namespace ansitext
+
+// Converts text up to its zero byte. Writes at most limit units to dest (no
+// terminator; dest may be null to measure) and answers how many units were
+// written, or with a null dest how many the whole text needs. A byte that
+// starts no valid character becomes U+FFFD.
+inline size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
+    using namespace ansitext;
     if (text == nullptr) return 0;
     WideSink sink{dest, limit};
     if (ByteForByte()) {
@@ -88,32 +118,32 @@ size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
     return sink.written;
 }
 
-size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t limit) {
+// Converts count units. Writes at most limit bytes to dest (no terminator,
+// never part of a character; dest may be null to measure) and answers how
+// many bytes were written, or with a null dest how many are needed. A
+// character the locale cannot encode, or a lone surrogate, becomes '?'.
+inline size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t limit) {
+    using namespace ansitext;
     if (text == nullptr) return 0;
     if (ByteForByte()) {
-        const size_t n = dest == nullptr ? count : (count < limit ? count : limit);
-        if (dest != nullptr)
-            for (size_t i = 0; i < n; ++i) dest[i] = text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
-        return n;
+        size_t written = 0;
+        for (size_t i = 0; i < count; ++i, ++written) {
+            const uint32_t codePoint = NextCodePoint(text, count, i);
+            if (dest == nullptr) continue;
+            if (written == limit) break;
+            dest[written] = codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
+        }
+        return written;
     }
     ByteSink sink{dest, limit};
     mbstate_t state{};
     for (size_t i = 0; i < count && !sink.full; ++i) {
-        uint32_t codePoint = text[i];
-        if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
+        const uint32_t codePoint = NextCodePoint(text, count, i);
+        // The Windows runtime's wchar_t holds no character above U+FFFF.
+        if (IsSurrogate(codePoint) || (sizeof(wchar_t) == 2 && codePoint > 0xFFFF)) {
             sink.Put("?", 1);
             continue;
         }
-#if defined(_WIN32)
-        if (codePoint > 0xFFFF) {  // the runtime's wchar_t holds no such character
-            sink.Put("?", 1);
-            continue;
-        }
-#endif
         char bytes[MB_LEN_MAX];
         const size_t used = wcrtomb(bytes, static_cast<wchar_t>(codePoint), &state);
         if (used == static_cast<size_t>(-1)) {
