@@ -5,7 +5,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 #include <fmt/core.h>
 
@@ -103,6 +105,11 @@ public:
         Split(file.get());
         EndWrap();
     }
+
+    // Whether the file just read ended in a roll-over.
+    bool RolledOver() const { return rolledOver_; }
+    // The process of the trace being read; 0 before its header line.
+    uint32_t ProcessId() const { return main_ ? main_->track.processId : 0; }
 
     void Finish() {
         EndWrap();
@@ -286,6 +293,75 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A trace file's name as its base (the path up to the counter) and its
+// counter: -1 for the unnumbered first file, or for a name that is not a
+// trace file's.
+struct NumberedName {
+    std::string base;
+    long long number = -1;
+};
+
+NumberedName SplitNumbered(const std::string& path) {
+    NumberedName name{path, -1};
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (path.size() - nameStart <= 4 || Lower(path.substr(path.size() - 4)) != ".log") return name;
+    size_t digits = path.size() - 4;
+    while (digits > nameStart && path[digits - 1] >= '0' && path[digits - 1] <= '9') --digits;
+    const size_t count = path.size() - 4 - digits;
+    if (count > 9) return name;  // too many digits for a counter: a name of its own
+    name.base = path.substr(0, digits);
+    if (count > 0) name.number = std::stoll(path.substr(digits, count));
+    return name;
+}
+
+// The process id in a trace file's header line, 0 when none is found in its
+// first lines.
+uint32_t HeaderProcessId(const std::string& path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "rb"), fclose);
+    if (!file) return 0;
+    char head[4096];
+    const size_t got = fread(head, 1, sizeof head, file.get());
+    std::string_view rest(head, got);
+    for (int line = 0; line < 4 && !rest.empty(); ++line) {
+        const size_t end = rest.find('\n');
+        std::string_view text = rest.substr(0, end);
+        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        const ParsedLine parsed = ParseLine(text);
+        uint32_t processId = 0, threadId = 0;
+        if (parsed.kind == LineKind::Message && ParseHeader(parsed.text, processId, threadId)) return processId;
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return 0;
+}
+
+// The file a roll-over of `path` went on in, when it was not given: of the
+// same base in the same folder, the lowest higher counter whose header names
+// the same process (a name taken by another trace was skipped at the time).
+std::string NextRolledFile(const std::string& path, uint32_t processId, const std::set<std::string>& known) {
+    const NumberedName current = SplitNumbered(path);
+    if (current.base == path) return {};
+    const size_t slash = current.base.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : current.base.substr(0, slash + 1);
+    std::map<long long, std::string> candidates;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        std::string candidate = entry.path().string();
+        if (slash == std::string::npos && candidate.compare(0, 2, "./") == 0) candidate.erase(0, 2);
+        const NumberedName name = SplitNumbered(candidate);
+        if (name.base == current.base && name.number > current.number && known.count(candidate) == 0)
+            candidates.emplace(name.number, candidate);
+    }
+    for (const auto& [number, candidate] : candidates)
+        if (processId == 0 || HeaderProcessId(candidate) == processId) return candidate;
+    return {};
+}
+
+}  // namespace
+
 std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files) {
     struct Numbered {
         long long number;
@@ -295,21 +371,9 @@ std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files) {
     std::vector<std::string> keys;
     std::map<std::string, std::set<Numbered>> groups;
     for (const std::string& path : files) {
-        std::string key = path;
-        long long number = -1;
-        const size_t slash = path.rfind('/');
-        const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-        if (path.size() - nameStart > 4 && Lower(path.substr(path.size() - 4)) == ".log") {
-            size_t digits = path.size() - 4;
-            while (digits > nameStart && path[digits - 1] >= '0' && path[digits - 1] <= '9') --digits;
-            key = path.substr(0, digits);
-            if (digits < path.size() - 4 && path.size() - 4 - digits <= 9)
-                number = std::stoll(path.substr(digits, path.size() - 4 - digits));
-            else if (digits < path.size() - 4)
-                key = path;  // too many digits for a counter: a name of its own
-        }
-        if (groups.find(key) == groups.end()) keys.push_back(key);
-        groups[key].insert({number, path});
+        const NumberedName name = SplitNumbered(path);
+        if (groups.find(name.base) == groups.end()) keys.push_back(name.base);
+        groups[name.base].insert({name.number, path});
     }
     std::vector<std::string> order;
     for (const std::string& key : keys)
@@ -320,13 +384,32 @@ std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files) {
 ReadSummary TraceReader::Read(const std::vector<std::string>& files) {
     ReadSummary summary;
     FileStream stream(summary, routines_, paths_, sink_);
-    for (const std::string& path : TraceFileOrder(files)) stream.ReadFile(path);
+    const std::vector<std::string> order = TraceFileOrder(files);
+    std::set<std::string> known(order.begin(), order.end());
+    for (size_t i = 0; i < order.size(); ++i) {
+        std::string path = order[i];
+        stream.ReadFile(path);
+        // A file that ended in a roll-over goes on in the next numbered one;
+        // when that was not given, it is looked for beside it.
+        while (stream.RolledOver()) {
+            const std::string next = i + 1 < order.size() ? order[i + 1] : std::string();
+            const NumberedName here = SplitNumbered(path);
+            if (!next.empty() && SplitNumbered(next).base == here.base) break;
+            path = NextRolledFile(path, stream.ProcessId(), known);
+            if (path.empty()) break;
+            known.insert(path);
+            summary.followedFiles.push_back(path);
+            stream.ReadFile(path);
+        }
+    }
     stream.Finish();
     return summary;
 }
 
 void PrintWarnings(const ReadSummary& s) {
     for (const std::string& path : s.missingFiles) fmt::print(stderr, "zavtrace: cannot read {}\n", path);
+    for (const std::string& path : s.followedFiles)
+        fmt::print(stderr, "zavtrace: also read {}, where the trace went on after a roll-over\n", path);
     if (s.garbled + s.torn > 0) {
         fmt::print(stderr, "zavtrace: warning: skipped {} garbled and {} torn line(s)\n", s.garbled, s.torn);
         for (const std::string& e : s.garbledExamples) fmt::print(stderr, "  {}\n", e);

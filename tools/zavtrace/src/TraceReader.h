@@ -22,6 +22,7 @@ struct ReadSummary {
     uint64_t reanchored = 0;     // times the time of day disagreed with the elapsed sum by over 2 s
     std::vector<std::string> garbledExamples;  // "file:line"
     std::vector<std::string> missingFiles;
+    std::vector<std::string> followedFiles;  // numbered files found beside a given one that rolled over
     CallAnomalies calls;
 };
 

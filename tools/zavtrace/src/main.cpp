@@ -106,7 +106,9 @@ int Run(const std::string& command, const Options& o) {
 
 int main(int argc, char** argv) {
     CLI::App app{"zavtrace: where the time went in ZAVDebug trace files.\n"
-                 "Numbered files of one trace (base.log, base1.log, ...) are read in order as one trace."};
+                 "Numbered files of one trace (base.log, base1.log, ...) are read in order as one trace;\n"
+                 "a file that ends in a roll-over is followed into the next numbered file of its process\n"
+                 "beside it, so the first file's name is enough."};
     app.require_subcommand(1);
     Options o;
     auto common = [&](CLI::App* sub, bool outputRequired) {

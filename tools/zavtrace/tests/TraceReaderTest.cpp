@@ -179,6 +179,44 @@ TEST(TraceReaderTest, ARollOverContinuesTheTraceInTheNextFile) {
     EXPECT_EQ(separate.events.calls[1].durUs, 1100);
 }
 
+// Given only the first file, the reader finds where the trace went on: the
+// next numbered file of the same process, past a name another trace held.
+TEST(TraceReaderTest, ARollOverIsFollowedToTheFileItWentOnIn) {
+    TempDir dir;
+    const std::string first = dir.Write("t.log", Lines({
+        DateLine("06/01/27"),
+        At("10:00:00", "0.100", -1, kHeader),
+        At("10:00:00", "1.000", -1, "Push X.A"),
+        "--Trace closed and re-opened due to trace size.",
+    }));
+    std::string otherHeader = kHeader;
+    otherHeader.replace(otherHeader.find("ProcessId=11"), 12, "ProcessId=99");
+    dir.Write("t1.log", Lines({
+        DateLine("06/01/27"),
+        At("09:00:00", "0.100", -1, otherHeader),
+        At("09:00:00", "1.000", -1, "Push Other.Trace"),
+    }));
+    const std::string third = dir.Write("t2.log", Lines({
+        DateLine("06/01/27"),
+        At("10:00:00", "0.200", -1, kHeader),
+        At("10:00:00", "1.000", -1, "Pop  X.A Return Code=0  Dur=2.200 msecs"),
+    }));
+    dir.Write("t3.log", Lines({DateLine("06/01/27"), At("11:00:00", "0.100", -1, kHeader)}));
+    ReadResult r;
+    ReadInto(r, {first});
+    EXPECT_EQ(r.summary.followedFiles, std::vector<std::string>{third});
+    EXPECT_EQ(r.summary.files, 2u);
+    ASSERT_EQ(r.events.calls.size(), 1u);
+    EXPECT_EQ(r.events.calls[0].end, CallEnd::Popped);
+    EXPECT_EQ(r.summary.calls.openAtEnd, 0u);
+
+    // A file that did not roll over is read alone.
+    ReadResult alone;
+    ReadInto(alone, {third});
+    EXPECT_TRUE(alone.summary.followedFiles.empty());
+    EXPECT_EQ(alone.summary.files, 1u);
+}
+
 TEST(TraceReaderTest, AWrapDumpIsItsOwnStackAndTrack) {
     TempDir dir;
     const std::string file = dir.Write("w.log", Lines({
