@@ -64,7 +64,12 @@ void ChromeTraceSink::End() {
 }
 
 void ChromeTraceSink::Name(const Track& track) {
-    if (!namedThreads_.insert({track.processId, ThreadOf(track)}).second) return;
+    // Runs of events come from one track: the sets are asked once per run.
+    const std::pair<uint32_t, uint32_t> thread{track.processId, ThreadOf(track)};
+    if (lastNamed_ == thread && anyNamed_) return;
+    lastNamed_ = thread;
+    anyNamed_ = true;
+    if (!namedThreads_.insert(thread).second) return;
     if (namedProcesses_.insert(track.processId).second) {
         Begin("M", "process_name", track, 0);
         fmt::format_to(std::back_inserter(buffer_), ",\"args\":{{\"name\":\"process {}\"}}", track.processId);

@@ -43,6 +43,8 @@ private:
     bool failed_ = false;
     std::set<uint32_t> namedProcesses_;
     std::set<std::pair<uint32_t, uint32_t>> namedThreads_;
+    std::pair<uint32_t, uint32_t> lastNamed_{};
+    bool anyNamed_ = false;
 };
 
 }  // namespace zavtrace
