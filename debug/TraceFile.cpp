@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "DebugLevels.h"
+#include "MemoryBlock.h"
 #include "ProgramPaths.h"
 #include "TraceInternals.h"
 #include "ZAVFrame.h"
@@ -25,15 +26,17 @@ HANDLE CreateTraceFile(const ZAVString& name) {
     if (ZAV_IsWinNT())
         return CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, kCreateFlagsOverlapped,
                            nullptr);
-    const size_t bytes = 2 * static_cast<size_t>(name.length()) + 2;
-    char* ansi = static_cast<char*>(ZAV_MemoryGet(static_cast<DWORD>(bytes), 0));
-    if (ansi == nullptr) throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
-    ansi[zav::WideToAnsi(name.c_str(), name.length(), ansi, bytes - 1)] = 0;
-    const HANDLE file =
-        CreateFileA(ansi, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = GetLastError();
-    ZAV_MemoryFree(ansi);
-    SetLastError(error);
+    HANDLE file;
+    DWORD error;
+    {
+        const size_t bytes = 2 * static_cast<size_t>(name.length()) + 2;
+        const zav::MemoryBlock<char> ansi(bytes);
+        ansi.get()[zav::WideToAnsi(name.c_str(), name.length(), ansi.get(), bytes - 1)] = 0;
+        file = CreateFileA(ansi.get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+        error = GetLastError();
+    }
+    SetLastError(error);  // the block's return may have changed it
     return file;
 }
 

@@ -3,9 +3,8 @@
 // elsewhere, under the flood limit.
 #include <time.h>
 
-#include <new>
-
 #include "AnsiText.h"
+#include "MemoryBlock.h"
 #include "ProgramPaths.h"
 #include "ZAVEventLog.h"
 #include "ZAVFrame.h"
@@ -47,25 +46,19 @@ public:
         size_t count = 0;
         for (const WCHAR* s = msg.pInsertions; s != nullptr && *s != 0; s += lstrlenW(s) + 1) ++count;
         const size_t slots = count + kSpare;
-        slots_ = static_cast<DWORD_PTR*>(ZAV_MemoryGet(static_cast<DWORD>(slots * sizeof(DWORD_PTR)), 0));
-        if (slots_ == nullptr) throw std::bad_alloc();
-        size_t i = 0;
+        slots_.Obtain(slots * sizeof(DWORD_PTR));
+        DWORD_PTR* slot = slots_.get();
         for (const WCHAR* s = msg.pInsertions; s != nullptr && *s != 0; s += lstrlenW(s) + 1)
-            slots_[i++] = reinterpret_cast<DWORD_PTR>(s);
-        while (i < slots) slots_[i++] = 0;
+            *slot++ = reinterpret_cast<DWORD_PTR>(s);
+        while (slot != slots_.get() + slots) *slot++ = 0;
     }
-    ~InsertionArray() {
-        if (slots_ != nullptr) ZAV_MemoryFree(slots_);
-    }
-    InsertionArray(const InsertionArray&) = delete;
-    InsertionArray& operator=(const InsertionArray&) = delete;
 
     // The formatter's argument list; null without insertions.
-    va_list* arguments() const { return reinterpret_cast<va_list*>(slots_); }
+    va_list* arguments() const { return reinterpret_cast<va_list*>(slots_.get()); }
 
 private:
     static const size_t kSpare = 100;
-    DWORD_PTR* slots_ = nullptr;
+    zav::MemoryBlock<DWORD_PTR> slots_;
 };
 
 // The formatted text in a LocalAlloc block, or null when there is none.

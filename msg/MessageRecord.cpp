@@ -1,6 +1,7 @@
 // Making, filling, flattening and releasing message records.
 #include <string.h>
 
+#include "MemoryBlock.h"
 #include "ZAVDebug.h"
 #include "ZAVMemory.h"
 #include "ZAVMsg.h"
@@ -9,12 +10,6 @@ namespace {
 
 const DWORD kHeader = sizeof(ZAVMsg);  // 44 on 32-bit Windows
 const DWORD kTerminator = sizeof(WCHAR);
-
-void* Obtain(size_t bytes) {
-    void* block = bytes <= 0xFFFFFFFFu ? ZAV_MemoryGet(static_cast<DWORD>(bytes), 0) : nullptr;
-    if (block == nullptr) throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
-    return block;
-}
 
 DWORD NameBytes(const WCHAR* name) { return static_cast<DWORD>((lstrlenW(name) + 1) * sizeof(WCHAR)); }
 
@@ -47,27 +42,29 @@ void NumberText(LONG value, DWORD radix, WCHAR* out) {
 
 ZAVMsg* ZAV_MsgCreate(ZAVLinkAnchor* list, DWORD msgId, ZAVMsgCategory category, WORD auxWord, DWORD aux1,
                       DWORD aux2, DWORD aux3, ZAVDebug* trace) {
-    ZAVMsg* msg = static_cast<ZAVMsg*>(Obtain(kHeader));
-    memset(msg, 0, kHeader);
-    msg->MsgId = msgId;
-    msg->Category = category;
-    msg->AuxWord = auxWord;
-    msg->Aux1 = aux1;
-    msg->Aux2 = aux2;
-    msg->Aux3 = aux3;
-    if (trace != nullptr) {
-        ZAVString routine;
-        try {
-            routine = trace->ActiveRoutine();
+    ZAVMsg* msg;
+    // Whatever fails on the way (no memory, or the trace's name), the caller
+    // is promised the code 8.
+    try {
+        zav::MemoryBlock<ZAVMsg> record(kHeader);
+        memset(record.get(), 0, kHeader);
+        record->MsgId = msgId;
+        record->Category = category;
+        record->AuxWord = auxWord;
+        record->Aux1 = aux1;
+        record->Aux2 = aux2;
+        record->Aux3 = aux3;
+        if (trace != nullptr) {
+            const ZAVString routine = trace->ActiveRoutine();
             if (!routine.empty()) {
                 const size_t bytes = (static_cast<size_t>(routine.length()) + 1) * sizeof(WCHAR);
-                msg->pRoutine = static_cast<WCHAR*>(Obtain(bytes));
-                memcpy(msg->pRoutine, routine.c_str(), bytes);
+                record->pRoutine = static_cast<WCHAR*>(zav::ObtainBlock(bytes));
+                memcpy(record->pRoutine, routine.c_str(), bytes);
             }
-        } catch (...) {
-            ZAV_MemoryFree(msg);
-            throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
         }
+        msg = record.Release();
+    } catch (...) {
+        throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
     }
     const DWORD code = ZAV_LinkToTail(list, &msg->Link);
     if (code != 0) {
@@ -108,9 +105,10 @@ ZAVMsg* ZAV_MsgExport(ZAVLinkAnchor* list) {
     if (msg == nullptr) return nullptr;
     const DWORD routineBytes = msg->pRoutine != nullptr ? NameBytes(msg->pRoutine) : 0;
     const uint64_t size = static_cast<uint64_t>(kHeader) + msg->InsertionBytes + routineBytes;
-    unsigned char* block = size <= 0xFFFFFFFFu ? static_cast<unsigned char*>(ZAV_MemoryGet(static_cast<DWORD>(size), 0))
-                                               : nullptr;
-    if (block == nullptr) {
+    unsigned char* block;
+    try {
+        block = static_cast<unsigned char*>(zav::ObtainBlock(size));
+    } catch (const std::bad_alloc&) {
         ZAV_LinkToHead(list, &msg->Link);  // back where it was: nothing is lost
         throw static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
     }

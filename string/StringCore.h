@@ -32,10 +32,6 @@ struct StringCore {
                                   const char* message);
     static ZAVString& AssignAnsi(ZAVString& s, const char* p, unsigned count);
     static ZAVString& AppendAnsi(ZAVString& s, const char* p, unsigned count);
-
-    // A block from the memory manager; throws std::bad_alloc when there is none.
-    static void* Obtain(size_t bytes);
-    static void Release(void* block);
 };
 
 extern const char kAppendLength[];

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "AnsiText.h"
+#include "MemoryBlock.h"
 #include "StringCore.h"
 #include "WideText.h"
 
@@ -36,21 +37,16 @@ struct Source {
 // A temporary wide copy of ANSI text, from the memory manager.
 class ConvertedAnsi {
 public:
-    explicit ConvertedAnsi(const char* text) {
-        const size_t bytes = text != nullptr ? strlen(text) : 0;
-        chars_ = static_cast<WCHAR*>(StringCore::Obtain(2 * bytes + 2));
-        count_ = AnsiToWide(text, chars_, bytes);
-    }
-    ~ConvertedAnsi() { StringCore::Release(chars_); }
-    ConvertedAnsi(const ConvertedAnsi&) = delete;
-    ConvertedAnsi& operator=(const ConvertedAnsi&) = delete;
+    explicit ConvertedAnsi(const char* text)
+        : bytes_(text != nullptr ? strlen(text) : 0), chars_(2 * bytes_ + 2), count_(AnsiToWide(text, chars_.get(), bytes_)) {}
 
-    const WCHAR* chars() const { return chars_; }
+    const WCHAR* chars() const { return chars_.get(); }
     // Characters of the converted text available for a request of count.
     unsigned Take(unsigned count) const { return count_ < count ? static_cast<unsigned>(count_) : count; }
 
 private:
-    WCHAR* chars_;
+    size_t bytes_;
+    MemoryBlock<WCHAR> chars_;
     size_t count_;
 };
 

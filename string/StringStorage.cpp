@@ -1,8 +1,8 @@
 // Storage, growth, construction and access of ZAVString.
 #include <stdexcept>
-#include <new>
 
 #include "AnsiText.h"
+#include "MemoryBlock.h"
 #include "StringCore.h"
 #include "WideText.h"
 #include "ZAVMemory.h"
@@ -13,18 +13,8 @@ const unsigned ZAVString::npos;
 
 namespace zav {
 
-void* StringCore::Obtain(size_t bytes) {
-    void* block = bytes <= 0xFFFFFFFFu ? ZAV_MemoryGet(static_cast<DWORD>(bytes), 0) : nullptr;
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
-}
-
 void StringCore::CheckGrowth(unsigned n) {
     if (n >= kLimit) throw std::length_error("ZAVString::_Grow invalid length parameter");
-}
-
-void StringCore::Release(void* block) {
-    if (block != nullptr) ZAV_MemoryFree(block);
 }
 
 bool StringCore::Overlaps(const ZAVString& s, const WCHAR* p) {
@@ -80,11 +70,11 @@ void ZAVString::_Copy(unsigned n, bool release) {
     unsigned capacity = n | 15;
     if (capacity >= StringCore::kLimit) capacity = n;
     // Obtained before anything changes, so a failure leaves the string as it was.
-    WCHAR* fresh = static_cast<WCHAR*>(StringCore::Obtain(2 * static_cast<size_t>(capacity) + 2));
+    WCHAR* fresh = static_cast<WCHAR*>(zav::ObtainBlock(2 * static_cast<size_t>(capacity) + 2));
     const unsigned kept = m_Length < capacity ? m_Length : capacity;
     if (m_Buffer != nullptr) zav::CopyChars(fresh, m_Buffer, kept);
-    StringCore::Release(m_Buffer);
-    StringCore::Release(m_ANSIBuffer);
+    zav::ReleaseBlock(m_Buffer);
+    zav::ReleaseBlock(m_ANSIBuffer);
     m_ANSIBuffer = nullptr;
     m_Buffer = fresh;
     m_Capacity = capacity;
@@ -103,12 +93,12 @@ void ZAVString::_Tidy(bool release) {
     // The ANSI buffer goes back even when the text buffer's guard words
     // are found damaged; that failure is then passed on.
     try {
-        StringCore::Release(buffer);
+        zav::ReleaseBlock(buffer);
     } catch (...) {
-        StringCore::Release(ansi);
+        zav::ReleaseBlock(ansi);
         throw;
     }
-    StringCore::Release(ansi);
+    zav::ReleaseBlock(ansi);
 }
 
 void ZAVString::_NullTermString(unsigned n) {
@@ -174,12 +164,12 @@ unsigned ZAVString::CopyTString(WCHAR* dest, unsigned count, unsigned pos) const
 }
 
 char* ZAVString::ANSIString() {
-    StringCore::Release(m_ANSIBuffer);
+    zav::ReleaseBlock(m_ANSIBuffer);
     m_ANSIBuffer = nullptr;
     // Room for text whose ANSI form is longer than its UTF-16 form, too.
     const size_t needed = zav::WideToAnsi(c_str(), m_Length, nullptr, 0);
     const size_t usual = 2 * static_cast<size_t>(m_Length) + 2;
-    char* ansi = static_cast<char*>(StringCore::Obtain(needed + 1 > usual ? needed + 1 : usual));
+    char* ansi = static_cast<char*>(zav::ObtainBlock(needed + 1 > usual ? needed + 1 : usual));
     ansi[zav::WideToAnsi(c_str(), m_Length, ansi, needed)] = 0;
     m_ANSIBuffer = ansi;
     return ansi;

@@ -1,7 +1,5 @@
 // One field at a time off the front of a delimited text, with quoting.
-#include <new>
-
-#include "ZAVMemory.h"
+#include "MemoryBlock.h"
 #include "ZAVTextUtil.h"
 
 namespace {
@@ -13,27 +11,22 @@ const WCHAR kDefaultDelimiters[] = {0x2C, 0};  // ","
 class DelimiterCopy {
 public:
     explicit DelimiterCopy(const WCHAR* delimiters)
-        : length_(static_cast<unsigned>(lstrlenW(delimiters))),
-          chars_(static_cast<WCHAR*>(ZAV_MemoryGet(2 * length_ + 2, 0))) {
-        if (chars_ == nullptr) throw std::bad_alloc();
-        lstrcpyW(chars_, delimiters);
+        : length_(static_cast<unsigned>(lstrlenW(delimiters))), chars_(2 * static_cast<size_t>(length_) + 2) {
+        lstrcpyW(chars_.get(), delimiters);
     }
-    ~DelimiterCopy() { ZAV_MemoryFree(chars_); }
-    DelimiterCopy(const DelimiterCopy&) = delete;
-    DelimiterCopy& operator=(const DelimiterCopy&) = delete;
 
-    const WCHAR* chars() const { return chars_; }
+    const WCHAR* chars() const { return chars_.get(); }
     unsigned length() const { return length_; }
 
     bool Contains(WCHAR c) const {
         for (unsigned i = 0; i < length_; ++i)
-            if (chars_[i] == c) return true;
+            if (chars_.get()[i] == c) return true;
         return false;
     }
 
 private:
     unsigned length_;
-    WCHAR* chars_;
+    zav::MemoryBlock<WCHAR> chars_;
 };
 
 struct Field {
