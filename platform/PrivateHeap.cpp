@@ -217,28 +217,33 @@ PrivateHeap::Block* PrivateHeap::FindFree(uint32_t size) {
 
 // Merges a block that is not on any list with its free neighbours.
 PrivateHeap::Block* PrivateHeap::MergeNeighbours(Block* block) {
-    if (!block->Last()) {
-        Block* next = block->Next();
-        if (!next->Busy()) {
-            RemoveFree(next);
-            block->size += next->size;
-            block->flags |= next->flags & kLast;
-        }
+    if (!block->Last() && !block->Next()->Busy()) {
+        RemoveFree(block->Next());
+        AbsorbNext(block);
     }
-    if (block->prevSize != 0) {
-        Block* prev = block->Prev();
-        if (!prev->Busy()) {
-            RemoveFree(prev);
-            prev->size += block->size;
-            prev->flags |= block->flags & kLast;
-            block = prev;
-        }
+    if (block->prevSize != 0 && !block->Prev()->Busy()) {
+        block = block->Prev();
+        RemoveFree(block);
+        AbsorbNext(block);
     }
+    SettleEnd(block);
+    return block;
+}
+
+// The block takes in the one after it; neither is on a free list. The
+// caller settles the end once it has merged all it will.
+void PrivateHeap::AbsorbNext(Block* block) {
+    const Block* next = block->Next();
+    block->size += next->size;
+    block->flags |= next->flags & kLast;
+}
+
+// Where a block now ends, for the block after it or for its region.
+void PrivateHeap::SettleEnd(Block* block) {
     if (block->Last())
         regions_[block->region]->last = block;
     else
         block->Next()->prevSize = block->size;
-    return block;
 }
 
 // Cuts a block that is not on any list down to size; the rest goes free.
@@ -343,12 +348,8 @@ void* PrivateHeap::Reallocate(void* mem, size_t bytes, bool zero, bool inPlaceOn
         Block* next = block->Next();
         if (!next->Busy() && block->size + next->size >= size) {
             RemoveFree(next);
-            block->size += next->size;
-            block->flags |= next->flags & kLast;
-            if (block->Last())
-                regions_[block->region]->last = block;
-            else
-                block->Next()->prevSize = block->size;
+            AbsorbNext(block);
+            SettleEnd(block);
         }
     }
     if (size <= block->size) {

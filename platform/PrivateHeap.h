@@ -60,6 +60,8 @@ private:
     void InsertFree(Block* block);
     void RemoveFree(Block* block);
     Block* MergeNeighbours(Block* block);
+    void AbsorbNext(Block* block);
+    void SettleEnd(Block* block);
     Block* BusyBlockOf(const void* mem) const;
     Region* RegionOf(const Block* block) const;
     Region* RegionAt(const void* base) const;
