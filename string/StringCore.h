@@ -17,6 +17,7 @@ struct StringCore {
     // when the result has no characters. The caller writes them and
     // terminates at the new length.
     static WCHAR* Splice(ZAVString& s, unsigned pos, unsigned removed, unsigned count);
+    static bool GrowDiscarding(ZAVString& s, unsigned count);
 
     // The length checks of the families: whether adding count to length
     // passes 0xFFFFFFFF, with the family's message.

@@ -52,6 +52,20 @@ private:
 
 }  // namespace
 
+// Room for count characters when none of the old text survives, so that a
+// reallocation need not carry it; a failure leaves the string as it was.
+// False when the result has no characters.
+bool StringCore::GrowDiscarding(ZAVString& s, unsigned count) {
+    const unsigned oldLength = s.m_Length;
+    s.m_Length = 0;
+    try {
+        return s._Grow(count, false);
+    } catch (...) {
+        s.m_Length = oldLength;
+        throw;
+    }
+}
+
 void StringCore::CheckTotal(unsigned length, unsigned count, const char* message) {
     if (count > 0xFFFFFFFFu - length) throw std::length_error(message);
 }
@@ -70,15 +84,7 @@ ZAVString& StringCore::Assign(ZAVString& s, const WCHAR* p, unsigned count) {
         const ZAVString copy(p, count);
         return Assign(s, copy.m_Buffer, count);
     }
-    // None of the old text survives, so a reallocation need not carry it.
-    const unsigned oldLength = s.m_Length;
-    s.m_Length = 0;
-    try {
-        if (!s._Grow(count, false)) return s;
-    } catch (...) {
-        s.m_Length = oldLength;
-        throw;
-    }
+    if (!GrowDiscarding(s, count)) return s;
     CopyChars(s.m_Buffer, p, count);
     s._NullTermString(count);
     return s;
@@ -86,14 +92,7 @@ ZAVString& StringCore::Assign(ZAVString& s, const WCHAR* p, unsigned count) {
 
 ZAVString& StringCore::AssignFill(ZAVString& s, unsigned count, WCHAR ch) {
     if (count == ZAVString::npos) throw std::length_error("ZAVString::assign invalid length parameter");
-    const unsigned oldLength = s.m_Length;
-    s.m_Length = 0;
-    try {
-        if (!s._Grow(count, false)) return s;
-    } catch (...) {
-        s.m_Length = oldLength;
-        throw;
-    }
+    if (!GrowDiscarding(s, count)) return s;
     FillChars(s.m_Buffer, ch, count);
     s._NullTermString(count);
     return s;
