@@ -1,5 +1,6 @@
 #include <stdio.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -20,15 +21,36 @@ std::vector<Ratio>& Ratios() {
     return ratios;
 }
 
+// The machine is shared: wall time counts other programs' turns, CPU time
+// far less so. Ratios take the median CPU time of the repetitions, which
+// are interleaved at random so that ours and the peer see the same load.
+// With several repetitions the table shows only their summaries.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.error_occurred == false)
-                timeOf[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
+        std::vector<Run> shown;
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                cpuTimesOf[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
+            if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1) shown.push_back(run);
+        }
+        if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
     }
-    std::map<std::string, double> timeOf;
+
+    // Median CPU time per iteration; false when the benchmark did not run.
+    bool MedianCpuTime(const std::string& name, double* time, size_t* repetitions) const {
+        auto found = cpuTimesOf.find(name);
+        if (found == cpuTimesOf.end() || found->second.empty()) return false;
+        std::vector<double> times = found->second;
+        std::sort(times.begin(), times.end());
+        const size_t n = times.size();
+        *time = n % 2 != 0 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+        *repetitions = n;
+        return true;
+    }
+
+private:
+    std::map<std::string, std::vector<double>> cpuTimesOf;
 };
 
 }  // namespace
@@ -40,23 +62,32 @@ void DeclareRatio(const std::string& ours, const std::string& peer, double limit
 }  // namespace zavbench
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Defaults first, so that the same flags given on the command line win.
+    std::vector<char*> args{argv[0]};
+    char repetitions[] = "--benchmark_repetitions=5";
+    char interleaving[] = "--benchmark_enable_random_interleaving=true";
+    args.push_back(repetitions);
+    args.push_back(interleaving);
+    args.insert(args.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
     zavbench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    printf("\nRatios (time of ours / time of the peer, same run):\n");
+    printf("\nRatios: CPU time per iteration of ours / of the peer, same run, median of the repetitions:\n");
     for (const auto& r : zavbench::Ratios()) {
-        auto a = reporter.timeOf.find(r.ours), b = reporter.timeOf.find(r.peer);
-        if (a == reporter.timeOf.end() || b == reporter.timeOf.end()) continue;  // filtered out
-        double ratio = a->second / b->second;
-        if (r.limit <= 0) {
-            printf("  %-40s / %-28s = %5.2f  (reported, no target)\n", r.ours.c_str(), r.peer.c_str(), ratio);
-            continue;
-        }
-        printf("  %-40s / %-28s = %5.2f  (target <= %.2f)%s\n", r.ours.c_str(), r.peer.c_str(), ratio, r.limit,
-               ratio <= r.limit ? "" : "  ABOVE TARGET");
+        double ours, peer;
+        size_t oursRuns, peerRuns;
+        if (!reporter.MedianCpuTime(r.ours, &ours, &oursRuns) || !reporter.MedianCpuTime(r.peer, &peer, &peerRuns))
+            continue;  // filtered out
+        const double ratio = ours / peer;
+        printf("  %-40s / %-34s = %6.2f  (%zu/%zu runs)", r.ours.c_str(), r.peer.c_str(), ratio, oursRuns, peerRuns);
+        if (r.limit <= 0)
+            printf("  (reported, no target)\n");
+        else
+            printf("  (target <= %.2f)%s\n", r.limit, ratio <= r.limit ? "" : "  ABOVE TARGET");
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Each benchmark of ours is paired with a peer measured in the same run;
-// what counts is the ratio, printed after the usual table.
+// what counts is the ratio of their CPU times, printed after the usual table.
 #pragma once
 
 #include <string>
