@@ -35,8 +35,13 @@ ZAVUInt64 gLastCompaction = 0;
 inline enumZAVMemoryAlloc Strategy() { return zav::LoadAcquire(ZAVMemAllocType); }
 inline ZAV_MemCtlBlock* Table() { return zav::LoadAcquire(g_pZAVMemCtl); }
 inline bool Monitoring() { return zav::LoadRelaxed(ZAV_MonitorMemory) != 0; }
-inline void CountBusy(ZAVUInt64 bytes) { zav::FetchAddRelaxed(ZAV_PoolMemBusy, bytes); }
-inline void UncountBusy(ZAVUInt64 bytes) { zav::FetchSubRelaxed(ZAV_PoolMemBusy, bytes); }
+// Without a table; with one, the monitor counts under its lock.
+inline void CountBusy(ZAVUInt64 bytes) {
+    if (bytes != 0) zav::FetchAddRelaxed(ZAV_PoolMemBusy, bytes);
+}
+inline void UncountBusy(ZAVUInt64 bytes) {
+    if (bytes != 0) zav::FetchSubRelaxed(ZAV_PoolMemBusy, bytes);
+}
 
 inline size_t UsableSize(void* block) { return _msize(block); }
 
@@ -79,18 +84,12 @@ void* Obtain(enumZAVMemoryAlloc strategy, DWORD amount) {
         case ZAVMemAllocNew:
             if (zavplatform::AllocationRefused()) return nullptr;
             return ::operator new(amount);
-        case ZAVMemAllocCRT: {
+        case ZAVMemAllocCRT:
             if (zavplatform::AllocationRefused()) return nullptr;
-            void* block = malloc(amount);
-            if (block != nullptr && Monitoring()) CountBusy(UsableSize(block));
-            return block;
-        }
+            return malloc(amount);
         case ZAVMemAllocPrivateHeap: {
             HANDLE heap = hZAVHeap;
-            if (heap == nullptr) return nullptr;
-            void* block = HeapAlloc(heap, 0, amount);
-            if (block != nullptr && Monitoring()) CountBusy(HeapSize(heap, 0, block));
-            return block;
+            return heap != nullptr ? HeapAlloc(heap, 0, amount) : nullptr;
         }
         default:
             return nullptr;
@@ -103,16 +102,26 @@ DWORD Release(enumZAVMemoryAlloc strategy, void* block) {
             ::operator delete(block);
             return 0;
         case ZAVMemAllocCRT:
-            if (Monitoring()) UncountBusy(UsableSize(block));
             free(block);
             return 0;
-        case ZAVMemAllocPrivateHeap: {
-            HANDLE heap = hZAVHeap;
-            if (Monitoring()) UncountBusy(HeapSize(heap, 0, block));
-            return HeapFree(heap, 0, block) ? 0 : GetLastError();
-        }
+        case ZAVMemAllocPrivateHeap:
+            return HeapFree(hZAVHeap, 0, block) ? 0 : GetLastError();
         default:
             return ERROR_INVALID_PARAMETER;
+    }
+}
+
+// What a block adds to ZAV_PoolMemBusy, as its heap measures it; 0 while
+// monitoring is off and for operator new's blocks.
+ZAVUInt64 CountedBytes(enumZAVMemoryAlloc strategy, void* block) {
+    if (!Monitoring()) return 0;
+    switch (strategy) {
+        case ZAVMemAllocCRT:
+            return UsableSize(block);
+        case ZAVMemAllocPrivateHeap:
+            return HeapSize(hZAVHeap, 0, block);
+        default:
+            return 0;
     }
 }
 
@@ -204,8 +213,10 @@ static void* GetWithAids(DWORD size, DWORD flags) {
     try {
         const bool guarded = (options & ZAVMemOptGuard) != 0;
         if (guarded && size > 0xFFFFFFFFu - kGuardSize) return nullptr;
-        unsigned char* block = static_cast<unsigned char*>(Obtain(Strategy(), guarded ? size + kGuardSize : size));
+        const enumZAVMemoryAlloc strategy = Strategy();
+        unsigned char* block = static_cast<unsigned char*>(Obtain(strategy, guarded ? size + kGuardSize : size));
         if (block == nullptr) return nullptr;
+        const ZAVUInt64 counted = CountedBytes(strategy, block);
 
         unsigned char* result = block;
         if (guarded) {
@@ -216,7 +227,10 @@ static void* GetWithAids(DWORD size, DWORD flags) {
             result = block + kHeaderSize;
         }
         if ((flags & ZAVMemOptZeroFill) != 0) memset(result, 0, size);
-        if (ZAV_MemCtlBlock* table = Table()) zav::MonitorRecord(table, result, size);
+        if (ZAV_MemCtlBlock* table = Table())
+            zav::MonitorRecord(table, result, size, counted);
+        else
+            CountBusy(counted);
         return result;
     } catch (...) {
         return nullptr;
@@ -238,8 +252,12 @@ static DWORD FreeWithAids(void* block) {
     if (strategy < ZAVMemAllocNew || strategy > ZAVMemAllocPrivateHeap) return ERROR_INVALID_PARAMETER;
     // The record goes first: once released, the address may be handed to
     // another thread, whose record this return must not clear.
+    const ZAVUInt64 counted = CountedBytes(strategy, start);
     bool held = true;
-    if (ZAV_MemCtlBlock* table = Table()) held = zav::MonitorForget(table, block);
+    if (ZAV_MemCtlBlock* table = Table())
+        held = zav::MonitorForget(table, block, counted);
+    else
+        UncountBusy(counted);
     const DWORD result = Release(strategy, start);
     return held ? result : ZAV_MEM_NOT_MONITORED;
 }

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "AddressIndex.h"
+#include "SpinLock.h"
 #include "ZAVCompiler.h"
 
 namespace zav {
@@ -19,7 +20,7 @@ constexpr uint32_t kRecords = ZAV_MEMCTL_ENTRIES;
 // Constant-initialised and never destroyed: it must work before and after
 // the program's own static objects live.
 struct Monitor {
-    std::mutex lock;
+    SpinLock lock;
     ZAV_MemCtlBlock* first = nullptr;  // the chain described; null: none
     ZAV_MemCtlBlock** blocks = nullptr;
     uint32_t* freeRecords = nullptr;  // bit r: record r of the block is free
@@ -154,18 +155,33 @@ bool ForgetByWalk(ZAV_MemCtlBlock* first, void* address) {
     return false;
 }
 
+// Under the table's lock the byte count needs no atomic addition: every
+// thread that counts while the table exists does so here.
+void Count(ZAVUInt64 bytes) {
+    if (bytes != 0) StoreRelaxed(ZAV_PoolMemBusy, LoadRelaxed(ZAV_PoolMemBusy) + bytes);
+}
+
+void Uncount(ZAVUInt64 bytes) {
+    if (bytes != 0) StoreRelaxed(ZAV_PoolMemBusy, LoadRelaxed(ZAV_PoolMemBusy) - bytes);
+}
+
 }  // namespace
 
 ZAV_MemCtlBlock* StartMonitorTable() {
-    std::lock_guard<std::mutex> hold(gMonitor.lock);
+    std::lock_guard<SpinLock> hold(gMonitor.lock);
     ZAV_MemCtlBlock* block = NewBlock();
     if (block != nullptr) gMonitor.Adopt(block);
     return block;
 }
 
-bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
+bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes) {
+    // Taken before the lock, to keep the section short.
+    const DWORD threadId = GetCurrentThreadId();
+    WCHAR timeText[9];  // "HH:MM:SS" and its end, as the runtime writes it
+    _wstrtime(timeText);
     Monitor& m = gMonitor;
-    std::lock_guard<std::mutex> hold(m.lock);
+    std::lock_guard<SpinLock> hold(m.lock);
+    Count(heapBytes);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m.Describes(first)) return false;
         uint32_t block = m.FirstWithRoom();
@@ -177,9 +193,9 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
             continue;
         }
         if (!m.index.Insert(address, block * kRecords + r)) return false;
-        entry.ThreadId = GetCurrentThreadId();
+        entry.ThreadId = threadId;
         entry.Size = size;
-        _wstrtime(entry.TimeText);
+        memcpy(entry.TimeText, timeText, sizeof timeText);
         entry.Address = address;
         m.freeRecords[block] &= ~(1u << r);
         if (m.freeRecords[block] == 0) m.MarkRoom(block, false);
@@ -188,9 +204,10 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size) {
     return false;
 }
 
-bool MonitorForget(ZAV_MemCtlBlock* first, void* address) {
+bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
     Monitor& m = gMonitor;
-    std::lock_guard<std::mutex> hold(m.lock);
+    std::lock_guard<SpinLock> hold(m.lock);
+    Uncount(heapBytes);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m.Describes(first)) return ForgetByWalk(first, address);
         uint32_t record;
@@ -210,7 +227,7 @@ bool MonitorForget(ZAV_MemCtlBlock* first, void* address) {
 }
 
 void FreeMonitorChain(ZAV_MemCtlBlock* first) {
-    std::lock_guard<std::mutex> hold(gMonitor.lock);
+    std::lock_guard<SpinLock> hold(gMonitor.lock);
     if (gMonitor.first == first) gMonitor.Forget();
     while (first != nullptr) {
         ZAV_MemCtlBlock* next = first->pNext;

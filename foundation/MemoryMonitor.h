@@ -3,7 +3,8 @@
 // free record of the first table block with room) and a return clears the
 // first record holding its address, as a walk from the first record would;
 // a private index finds both without walking. One lock serialises updates,
-// so threads never share a record and the chain never loses a link.
+// so threads never share a record and the chain never loses a link; the
+// byte count changes under it too while a table exists.
 #pragma once
 
 #include "ZAVMemory.h"
@@ -13,10 +14,12 @@ namespace zav {
 // Starts a table of one zeroed block (null when malloc fails). The table it
 // replaces is left as it is, for the host that may still hold it.
 ZAV_MemCtlBlock* StartMonitorTable();
-// Records a block; false when the table is full and cannot grow.
-bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size);
-// Clears the record that holds the address; false when none does.
-bool MonitorForget(ZAV_MemCtlBlock* first, void* address);
+// Records a block and adds heapBytes to ZAV_PoolMemBusy; false when the
+// table is full and cannot grow (the bytes are counted all the same).
+bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes);
+// Clears the record that holds the address and takes heapBytes from
+// ZAV_PoolMemBusy; false when no record holds it.
+bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes);
 // Releases every block of the chain.
 void FreeMonitorChain(ZAV_MemCtlBlock* first);
 
