@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "Ratios.h"
+#include "SpinLock.h"
 #include "ZAVUtil1.h"
 
 namespace {
@@ -80,6 +81,58 @@ void BM_ZAV_MemoryGetFree_monitored(benchmark::State& state) {
     UseManager(ZAVMemAllocCRT, 0, 0);
 }
 
+// The aids one at a time, so that the cost of each step shows on its own.
+void BM_ZAV_MemoryGetFree_counted(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, 0, 0);
+    ZAV_MonitorMemory = 1;  // counting follows the switch at each call; no table
+    RunBatches(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+    UseManager(ZAVMemAllocCRT, 0, 0);
+}
+
+void BM_ZAV_MemoryGetFree_table_uncounted(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, 0, 1);
+    ZAV_MonitorMemory = 0;  // the table stays, decided at definition
+    RunBatches(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+    UseManager(ZAVMemAllocCRT, 0, 0);
+}
+
+void BM_ZAV_MemoryGetFree_guard(benchmark::State& state) {
+    UseManager(ZAVMemAllocCRT, ZAVMemOptGuard, 0);
+    RunBatches(state, [](DWORD n) { return ZAV_MemoryGet(n, 0); }, [](void* p) { ZAV_MemoryFree(p); });
+    UseManager(ZAVMemAllocCRT, 0, 0);
+}
+
+// What a record asks of the stand-in, and the table's lock, per batch of
+// 64 pairs: one stamp per block, one lock per call.
+void BM_record_stamps(benchmark::State& state) {
+    WCHAR text[9];
+    for (auto _ : state)
+        for (int i = 0; i < kBatch; ++i) {
+            benchmark::DoNotOptimize(GetCurrentThreadId());
+            benchmark::DoNotOptimize(_wstrtime(text));
+        }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void BM_table_lock(benchmark::State& state) {
+    static zav::SpinLock lock;
+    for (auto _ : state)
+        for (int i = 0; i < 2 * kBatch; ++i) {
+            lock.lock();
+            benchmark::ClobberMemory();
+            lock.unlock();
+        }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void BM_usable_size(benchmark::State& state) {
+    void* block = malloc(100);
+    for (auto _ : state)
+        for (int i = 0; i < 2 * kBatch; ++i) benchmark::DoNotOptimize(_msize(block));
+    free(block);
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
 // A working set of 1024 blocks of 16 to 4096 bytes; each step replaces one.
 constexpr int kSlots = 1024, kSteps = 4096;
 
@@ -124,6 +177,12 @@ void BM_HeapAlloc_mix_16_4096(benchmark::State& state) {
 BENCHMARK(BM_malloc_free);
 BENCHMARK(BM_ZAV_MemoryGetFree_plain);
 BENCHMARK(BM_ZAV_MemoryGetFree_guard_table);
+BENCHMARK(BM_ZAV_MemoryGetFree_counted);
+BENCHMARK(BM_ZAV_MemoryGetFree_table_uncounted);
+BENCHMARK(BM_ZAV_MemoryGetFree_guard);
+BENCHMARK(BM_record_stamps);
+BENCHMARK(BM_table_lock);
+BENCHMARK(BM_usable_size);
 BENCHMARK(BM_malloc_free_beside_live)->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ZAV_MemoryGetFree_monitored)->Arg(0)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_malloc_mix_16_4096);
@@ -139,6 +198,12 @@ bool DeclareMonitoringCurve() {
 
 const bool declared = (zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_plain", "BM_malloc_free", 1.1),
                        zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_guard_table", "BM_malloc_free", 2.5),
+                       zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_counted", "BM_malloc_free", 0),
+                       zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_table_uncounted", "BM_malloc_free", 0),
+                       zavbench::DeclareRatio("BM_ZAV_MemoryGetFree_guard", "BM_malloc_free", 0),
+                       zavbench::DeclareRatio("BM_record_stamps", "BM_malloc_free", 0),
+                       zavbench::DeclareRatio("BM_table_lock", "BM_malloc_free", 0),
+                       zavbench::DeclareRatio("BM_usable_size", "BM_malloc_free", 0),
                        zavbench::DeclareRatio("BM_HeapAlloc_mix_16_4096", "BM_malloc_mix_16_4096", 1.5),
                        DeclareMonitoringCurve(), true);
 

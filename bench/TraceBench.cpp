@@ -77,6 +77,54 @@ void BM_copy_with_header(benchmark::State& state) {
     }
 }
 
+// The steps of a traced line, one at a time, against the same peer.
+void BM_line_texts(benchmark::State& state) {
+    WCHAR clock[9], date[12];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ZAV_TimerValue());
+        benchmark::DoNotOptimize(_wstrdate(date));
+        benchmark::DoNotOptimize(_wstrtime(clock));
+    }
+}
+
+void BM_line_compose(benchmark::State& state) {
+    ZAVString line;
+    line.reserve(200);
+    for (auto _ : state) {
+        line.assign(ZAV_TEXT("12:00:00      0.001 "));
+        line.append(4, ' ');
+        line += kText;
+        line += ZAV_TEXT("\r\n");
+        benchmark::DoNotOptimize(line.c_str());
+    }
+}
+
+void BM_line_to_ansi(benchmark::State& state) {
+    ZAVString line(ZAV_TEXT("12:00:00      0.001     "));
+    line += kText;
+    line += ZAV_TEXT("\r\n");
+    for (auto _ : state) benchmark::DoNotOptimize(line.ANSIString());
+}
+
+// The overlapped write's event and result calls without the write.
+void BM_line_write_handshake(benchmark::State& state) {
+    HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    OVERLAPPED overlapped;
+    memset(&overlapped, 0, sizeof overlapped);
+    DWORD transferred = 0;
+    for (auto _ : state) {
+        ResetEvent(event);
+        SetEvent(event);
+        benchmark::DoNotOptimize(WaitForSingleObject(event, 5000));
+        benchmark::DoNotOptimize(GetOverlappedResult(nullptr, &overlapped, &transferred, FALSE));
+    }
+    CloseHandle(event);
+}
+
+BENCHMARK(BM_line_texts);
+BENCHMARK(BM_line_compose);
+BENCHMARK(BM_line_to_ansi);
+BENCHMARK(BM_line_write_handshake);
 BENCHMARK(BM_ZAVDebug_traced_line);
 BENCHMARK(BM_ZAVDebug_traced_line_monitored);
 BENCHMARK(BM_write_same_bytes);
@@ -85,6 +133,10 @@ BENCHMARK(BM_copy_with_header);
 
 const bool declared = (zavbench::DeclareRatio("BM_ZAVDebug_traced_line", "BM_write_same_bytes", 1.2),
                        zavbench::DeclareRatio("BM_ZAVDebug_traced_line_monitored", "BM_ZAVDebug_traced_line", 1.5),
+                       zavbench::DeclareRatio("BM_line_texts", "BM_write_same_bytes", 0),
+                       zavbench::DeclareRatio("BM_line_compose", "BM_write_same_bytes", 0),
+                       zavbench::DeclareRatio("BM_line_to_ansi", "BM_write_same_bytes", 0),
+                       zavbench::DeclareRatio("BM_line_write_handshake", "BM_write_same_bytes", 0),
                        zavbench::DeclareRatio("BM_ZAVDebug_wrap_line", "BM_copy_with_header", 2.0), true);
 
 }  // namespace
