@@ -121,7 +121,16 @@ void BM_line_write_handshake(benchmark::State& state) {
     CloseHandle(event);
 }
 
+// What monitoring adds to each line: the process's memory counter.
+void BM_line_memory_query(benchmark::State& state) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+    PROCESS_MEMORY_COUNTERS counters;
+    for (auto _ : state) benchmark::DoNotOptimize(GetProcessMemoryInfo(process, &counters, sizeof counters));
+    CloseHandle(process);
+}
+
 BENCHMARK(BM_line_texts);
+BENCHMARK(BM_line_memory_query);
 BENCHMARK(BM_line_compose);
 BENCHMARK(BM_line_to_ansi);
 BENCHMARK(BM_line_write_handshake);
@@ -134,6 +143,7 @@ BENCHMARK(BM_copy_with_header);
 const bool declared = (zavbench::DeclareRatio("BM_ZAVDebug_traced_line", "BM_write_same_bytes", 1.2),
                        zavbench::DeclareRatio("BM_ZAVDebug_traced_line_monitored", "BM_ZAVDebug_traced_line", 1.5),
                        zavbench::DeclareRatio("BM_line_texts", "BM_write_same_bytes", 0),
+                       zavbench::DeclareRatio("BM_line_memory_query", "BM_write_same_bytes", 0),
                        zavbench::DeclareRatio("BM_line_compose", "BM_write_same_bytes", 0),
                        zavbench::DeclareRatio("BM_line_to_ansi", "BM_write_same_bytes", 0),
                        zavbench::DeclareRatio("BM_line_write_handshake", "BM_write_same_bytes", 0),
