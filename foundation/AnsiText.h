@@ -81,6 +81,14 @@ inline uint32_t NextCodePoint(const WCHAR* text, size_t count, size_t& i) {
     return unit;
 }
 
+// How many surrogate pairs the units hold, without a branch per unit.
+inline size_t SurrogatePairs(const WCHAR* text, size_t count) {
+    size_t pairs = 0;
+    for (size_t i = 0; i + 1 < count; ++i)
+        pairs += static_cast<size_t>((text[i] & 0xFC00) == 0xD800) & static_cast<size_t>((text[i + 1] & 0xFC00) == 0xDC00);
+    return pairs;
+}
+
 inline bool IsSurrogate(uint32_t codePoint) { return codePoint >= 0xD800 && codePoint <= 0xDFFF; }
 
 }  // namespace ansitext
@@ -126,6 +134,15 @@ inline size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t lim
     using namespace ansitext;
     if (text == nullptr) return 0;
     if (ByteForByte()) {
+        // Every unit is one byte, a surrogate pair one '?' for both: lines
+        // without pairs (nearly all) take two passes the compiler widens.
+        const size_t pairs = SurrogatePairs(text, count);
+        if (dest == nullptr) return count - pairs;
+        if (pairs == 0) {
+            const size_t n = count < limit ? count : limit;
+            for (size_t i = 0; i < n; ++i) dest[i] = text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
+            return n;
+        }
         size_t written = 0;
         for (size_t i = 0; i < count; ++i, ++written) {
             const uint32_t codePoint = NextCodePoint(text, count, i);
