@@ -62,12 +62,18 @@ ZAVPLATFORM_API void ZAVPlatformTest_FailRegisterEventSource(BOOL fail);
 ZAVPLATFORM_API void ZAVPlatformTest_FailAllocation(DWORD nth, BOOL persistent);
 // Allocations refused since the last ZAVPlatformTest_FailAllocation.
 ZAVPLATFORM_API DWORD ZAVPlatformTest_AllocationsRefused(void);
+// Allocations made or refused since the last ZAVPlatformTest_FailAllocation
+// that armed the control (a disarmed one counts nothing): armed with an nth
+// that is never reached, it measures how many a workload makes.
+ZAVPLATFORM_API DWORD ZAVPlatformTest_AllocationsCounted(void);
 // Makes the kth WriteFile from now on fail with ERROR_DISK_FULL after at most
 // partialBytes of its data have reached the file, as a full disk does; with
 // persistent, every later write as well. 0 disarms.
 ZAVPLATFORM_API void ZAVPlatformTest_FailWrite(DWORD kth, DWORD partialBytes, BOOL persistent);
 // Writes failed since the last ZAVPlatformTest_FailWrite.
 ZAVPLATFORM_API DWORD ZAVPlatformTest_WritesFailed(void);
+// WriteFile calls since the last ZAVPlatformTest_FailWrite.
+ZAVPLATFORM_API DWORD ZAVPlatformTest_WritesCounted(void);
 
 // How many user, network-user and computer-name queries were made so far.
 ZAVPLATFORM_API DWORD ZAVPlatformTest_IdentityQueries(void);

@@ -152,4 +152,31 @@ TEST(PrivateHeap, CreationFailureCanBeForced) {
     ZAVPlatformTest_FailHeapCreate(FALSE);
 }
 
+// The allocation control refuses exactly the nth allocation while it
+// counts every one, which is how a test learns a workload's allocations.
+TEST(PrivateHeap, AllocationControlRefusesTheNthAndCountsEach) {
+    Heap heap;
+    ZAVPlatformTest_FailAllocation(3, FALSE);
+    void* blocks[5];
+    for (void*& b : blocks) b = HeapAlloc(heap.h, 0, 24);
+    EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
+    EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 5u);
+    EXPECT_EQ(blocks[2], nullptr);
+    for (int i : {0, 1, 3, 4}) EXPECT_NE(blocks[i], nullptr) << i;
+    ZAVPlatformTest_FailAllocation(2, TRUE);
+    for (void*& b : blocks) {
+        HeapFree(heap.h, 0, b);
+        b = HeapAlloc(heap.h, 0, 24);
+    }
+    EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 4u) << "the second and every later one";
+    EXPECT_NE(blocks[0], nullptr);
+    ZAVPlatformTest_FailAllocation(0, FALSE);
+    EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 0u);
+    void* more = HeapAlloc(heap.h, 0, 24);
+    EXPECT_NE(more, nullptr);
+    EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 0u) << "disarmed, nothing is counted";
+    HeapFree(heap.h, 0, more);
+    for (void* b : blocks) HeapFree(heap.h, 0, b);
+}
+
 }  // namespace

@@ -82,6 +82,30 @@ TEST(Files, AttributesAndWindowsCodes) {
     EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
 }
 
+// The write control fails the kth write after the given part of its data,
+// as a full disk does, and counts every write.
+TEST(Files, WriteControlFailsTheKthAfterPartOfItsData) {
+    char pattern[] = "/tmp/zavwriteXXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string path = std::string(pattern) + "/file";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ZAVPlatformTest_FailWrite(2, 3, FALSE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, "one\n", 4, &written, nullptr));
+    EXPECT_FALSE(WriteFile(file, "two\n", 4, &written, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(written, 3u);
+    EXPECT_TRUE(WriteFile(file, "three\n", 6, &written, nullptr));
+    EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
+    EXPECT_EQ(ZAVPlatformTest_WritesCounted(), 3u);
+    ZAVPlatformTest_FailWrite(0, 0, FALSE);
+    CloseHandle(file);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwothree\n");
+    EXPECT_EQ(system((std::string("rm -rf ") + pattern).c_str()), 0);
+}
+
 TEST(Identity, BufferProtocols) {
     WCHAR name[64];
     DWORD size = 64;
