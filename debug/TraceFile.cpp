@@ -115,7 +115,11 @@ void ZAVDebug::TraceStart() {
 
 void ZAVDebug::TraceStart(WCHAR* name, DWORD wrapSize) {
     if (m_pWrapBuf != nullptr || m_hTraceFile != nullptr) return;
-    m_TraceFileName = name;
+    try {
+        m_TraceFileName = name;
+    } catch (...) {
+        return;  // no memory for the name: the trace stays inactive
+    }
     if (wrapSize == 0) {
         TraceStartOpen();
         return;
