@@ -30,6 +30,12 @@ struct Monitor {
     AddressIndex index;
 
     void Forget() {
+        // The room bits go too: a chain described later must not find room
+        // in blocks of this one.
+        if (count != 0) {
+            memset(room, 0, (count + 31) / 32 * sizeof *room);
+            memset(roomWords, 0, (count + 1023) / 1024 * sizeof *roomWords);
+        }
         first = nullptr;
         count = 0;
         index.Clear();

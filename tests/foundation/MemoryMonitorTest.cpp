@@ -263,6 +263,40 @@ TEST_P(MonitorDifferential, ARedefinitionStartsTheWalkAfreshExceptOnThePrivateHe
     free(old);
 }
 
+// A fresh table owes nothing to the one before it: which of the old
+// table's blocks had a free record must not send a record of the new one
+// into the old chain.
+TEST_P(MonitorDifferential, AFreshTableForgetsWhereTheOldOneHadRoom) {
+    if (GetParam().strategy == ZAVMemAllocPrivateHeap) return;  // a redefinition keeps its table
+    std::vector<void*> old;
+    for (int i = 0; i < 4 * ZAV_MEMCTL_ENTRIES; ++i) old.push_back(ZAV_MemoryGet(16, 0));
+    // Room in the old table's third and fourth blocks only.
+    ASSERT_EQ(ZAV_MemoryFree(old[2 * ZAV_MEMCTL_ENTRIES + 5]), 0u);
+    ASSERT_EQ(ZAV_MemoryFree(old[3 * ZAV_MEMCTL_ENTRIES + 5]), 0u);
+    old[2 * ZAV_MEMCTL_ENTRIES + 5] = old[3 * ZAV_MEMCTL_ENTRIES + 5] = nullptr;
+    ZAV_MemCtlBlock* oldTable = g_pZAVMemCtl;
+    ASSERT_EQ(ZAV_MemoryDefine(GetParam().strategy, 0, GetParam().options), 0u);
+
+    LinearTable model;
+    std::vector<void*> fresh;
+    for (int i = 0; i < ZAV_MEMCTL_ENTRIES + 1; ++i) {
+        fresh.push_back(ZAV_MemoryGet(16, 0));
+        model.Record(fresh.back(), 16);
+        ASSERT_TRUE(model.Matches(g_pZAVMemCtl)) << "after get " << i;
+    }
+    for (void* p : fresh) EXPECT_EQ(ZAV_MemoryFree(p), 0u);
+    for (void* p : old) {
+        if (p != nullptr) {
+            EXPECT_EQ(ZAV_MemoryFree(p), ZAV_MEM_NOT_MONITORED);
+        }
+    }
+    while (oldTable != nullptr) {
+        ZAV_MemCtlBlock* next = oldTable->pNext;
+        free(oldTable);
+        oldTable = next;
+    }
+}
+
 std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
     return std::string(info.param.strategy == ZAVMemAllocCRT ? "RuntimeHeap" : "PrivateHeap") +
            ((info.param.options & ZAVMemOptGuard) != 0 ? "Guarded" : "");
