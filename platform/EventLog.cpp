@@ -4,6 +4,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "Conversion.h"
@@ -49,6 +51,35 @@ struct LastReport {
 LastReport& TheLastReport() {
     static LastReport last;
     return last;
+}
+
+// Daemons that stopped reading: a report to one of them is tried once,
+// without waiting, until a send goes through again. A stalled daemon then
+// costs the host one bounded wait, not one per entry, which would stall a
+// host that logs often (or a trace reporting lost lines) for good.
+class StalledOutlets {
+public:
+    bool Holds(const std::string& where) {
+        std::lock_guard<std::mutex> hold(lock_);
+        return outlets_.count(where) != 0;
+    }
+    void Note(const std::string& where, DatagramSocket::Result result) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (result == DatagramSocket::Result::TimedOut)
+            outlets_.insert(where);
+        else if (result == DatagramSocket::Result::Sent)
+            outlets_.erase(where);
+    }
+
+private:
+    std::mutex lock_;
+    std::set<std::string> outlets_;
+};
+
+// Never destroyed: reports may come from other threads while the process ends.
+StalledOutlets& Stalled() {
+    static StalledOutlets* const stalled = new StalledOutlets;
+    return *stalled;
 }
 
 // The first daemon that listens, else the text log.
@@ -127,7 +158,6 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventI
     EventSource* events = zavplatform::HandleAs<EventSource>(source);
     if (events == nullptr) return FALSE;
     const std::u16string text = JoinedStrings(stringCount, strings);
-    const DatagramSocket::Deadline deadline = std::chrono::steady_clock::now() + kSendBound;
     bool taken = false;
     DWORD error = kErrorLogFileFull;
     if (events->outlet == ZAVEventOutletTextLog) {
@@ -135,9 +165,12 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventI
     } else {
         const zavplatform::EventEntry entry = {events->name, zavplatform::ToUtf8(text.c_str(), text.size()), type,
                                                eventId, static_cast<DWORD>(getpid())};
+        const DatagramSocket::Deadline deadline =
+            std::chrono::steady_clock::now() + (Stalled().Holds(events->where) ? std::chrono::milliseconds(0) : kSendBound);
         const DatagramSocket::Result result = events->outlet == ZAVEventOutletJournal
                                                   ? SendJournal(*events, entry, deadline)
                                                   : SendSyslog(*events, entry, deadline);
+        Stalled().Note(events->where, result);
         taken = result == DatagramSocket::Result::Sent;
         if (result == DatagramSocket::Result::TimedOut) error = kErrorTimeout;
     }
