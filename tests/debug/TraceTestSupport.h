@@ -2,7 +2,10 @@
 // with their time fields masked.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,4 +37,40 @@ inline std::string LogonId() {
 // The masked header a trace file named path begins with.
 inline std::string Header(const std::string& path) {
     return "Date=D\r\nT E Trace Started. UserId=" + LogonId() + ", ProcessId=#, ThreadId=#, Log File=" + path + "\r\n";
+}
+
+// The separators of the platform's paths, the usual one first.
+#ifdef _WIN32
+const char kSeparators[] = "\\/";
+#else
+const char kSeparators[] = "/";
+#endif
+
+// The trace a ZAVDebug writes when it is given no name: the program's path
+// from its command line (quoted or not), without ".exe", with ".log".
+inline std::string OwnTraceFile() {
+    const WString line(GetCommandLineW());
+    std::string program;
+    if (!line.empty() && line[0] == '"')
+        program.assign(line.begin() + 1, line.begin() + line.find('"', 1));
+    else
+        program.assign(line.begin(), line.begin() + std::min(line.find(' '), line.size()));
+    if (program.size() > 4) {
+        std::string extension = program.substr(program.size() - 4);
+        for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (extension == ".exe") program.erase(program.size() - 4);
+    }
+    return program + ".log";
+}
+
+// The report lines of a heap trace, without their time prefix.
+inline std::vector<std::string> ReportLines(const std::string& masked) {
+    std::vector<std::string> lines;
+    std::istringstream in(masked);
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, 4, "T E ") != 0) continue;
+        line = line.substr(4, line.size() - 5);  // without "\r"
+        lines.push_back(line);
+    }
+    return lines;
 }

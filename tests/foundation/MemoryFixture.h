@@ -6,6 +6,13 @@
 
 #include "ZAVUtil1.h"
 
+// The heap's compatibility mode: 2 is the low-fragmentation heap.
+inline ULONG HeapCompatibility(HANDLE heap) {
+    ULONG value = 99;
+    HeapQueryInformation(heap, HeapCompatibilityInformation, &value, sizeof value, nullptr);
+    return value;
+}
+
 class MemoryManagerTest : public ::testing::Test {
 protected:
     void SetUp() override { Reset(); }

@@ -1,5 +1,4 @@
-// ANSI conversion of ZAVString, in the default locale and in a UTF-8 one.
-#include <locale.h>
+// ANSI conversion of ZAVString: ownership of the ANSI form and the counts.
 #include <string.h>
 
 #include <string>
@@ -7,83 +6,6 @@
 #include "StringTestSupport.h"
 
 namespace {
-
-// Puts this thread under a locale for the test's duration.
-class UnderLocale {
-public:
-    explicit UnderLocale(const char* name) : locale_(newlocale(LC_ALL_MASK, name, nullptr)) {
-        if (locale_ != nullptr) previous_ = uselocale(locale_);
-    }
-    ~UnderLocale() {
-        if (locale_ == nullptr) return;
-        uselocale(previous_);
-        freelocale(locale_);
-    }
-    bool available() const { return locale_ != nullptr; }
-
-private:
-    locale_t locale_;
-    locale_t previous_ = nullptr;
-};
-
-// The stand-in's "A" calls and ZAVString convert alike: FormatMessage's
-// inserts of the other width are the stand-in's conversion.
-std::string ThroughTheStandIn(const WCHAR* text) {
-    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(text), 0};
-    char buffer[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "%1!S!", 0, 0, buffer,
-                                   sizeof buffer, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
-    return std::string(buffer, n);
-}
-
-WString ThroughTheStandIn(const char* text) {
-    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(text), 0};
-    WCHAR buffer[256] = {};
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, ZAV_TEXT("%1!hs!"), 0, 0,
-                                   buffer, 256, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
-    return WString(buffer, n);
-}
-
-void ExpectOneConversion() {
-    const WCHAR pair[] = {ZAV_TEXT('a'), 0xD83D, 0xDE00, ZAV_TEXT('b'), 0};
-    const WCHAR lone[] = {ZAV_TEXT('x'), 0xDC00, ZAV_TEXT('y'), 0};
-    const WCHAR* const texts[] = {ZAV_TEXT("plain"), ZAV_TEXT("\u00E9t\u00E9 \u20AC"), pair, lone};
-    for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i)
-        EXPECT_EQ(ThroughTheStandIn(texts[i]), std::string(ZAVString(texts[i]).ANSIString())) << "text " << i;
-    for (const char* bytes : {"plain", "\xC3\xA9t\xC3\xA9", "\xE9t\xE9 \xFF", "\xF0\x9F\x98\x80"})
-        EXPECT_EQ(ThroughTheStandIn(bytes), Text(ZAVString(bytes))) << bytes;
-}
-
-// The thread's locale decides, never the process's, on both sides.
-TEST(StringAnsi, TheStringAndTheStandInConvertAlikeUnderTheThreadsLocale) {
-    const std::string processLocale = setlocale(LC_ALL, nullptr);
-    {
-        UnderLocale utf8("C.UTF-8");
-        if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
-        EXPECT_STREQ("\xC3\xA9", ZAVString(ZAV_TEXT("\u00E9")).ANSIString());
-        ExpectOneConversion();
-    }
-    ASSERT_NE(nullptr, setlocale(LC_ALL, "C.UTF-8"));
-    {
-        UnderLocale c("C");
-        EXPECT_STREQ("\xE9", ZAVString(ZAV_TEXT("\u00E9")).ANSIString());
-        ExpectOneConversion();
-    }
-    setlocale(LC_ALL, processLocale.c_str());
-    ExpectOneConversion();
-}
-
-TEST(StringAnsi, TheDefaultLocaleMapsEveryByteToTheCharacterOfItsValue) {
-    std::string bytes;
-    for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
-    ZAVString s(bytes.c_str());
-    ASSERT_EQ(255u, s.size());
-    for (unsigned i = 0; i < s.size(); ++i) EXPECT_EQ(i + 1, s[i]) << i;
-    EXPECT_EQ(bytes, std::string(s.ANSIString()));
-
-    ZAVString wide(ZAV_TEXT("a\u0101b"));  // no byte for U+0101
-    EXPECT_STREQ("a?b", wide.ANSIString());
-}
 
 TEST(StringAnsi, AnsiStringIsOwnedTerminatedAndRemadeOnEachCall) {
     InspectableString s(ZAV_TEXT("abc"));
@@ -140,34 +62,6 @@ TEST(StringAnsi, TheStringsOwnAnsiFormMayBeItsSource) {
     EXPECT_EQ(ZAV_TEXT("abcdefghijklmabcdefghijklm"), Text(s));
     s.assign(s.ANSIString() + 20);
     EXPECT_EQ(ZAV_TEXT("hijklm"), Text(s));
-}
-
-TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
-    UnderLocale utf8("C.UTF-8");
-    if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
-    const char* text = "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80";  // "ete", a space and U+1F600
-    ZAVString s(text);
-    EXPECT_EQ(ZAV_TEXT("\u00E9t\u00E9 \U0001F600"), Text(s));
-    EXPECT_EQ(6u, s.size());
-    EXPECT_STREQ(text, s.ANSIString());
-
-    // Three bytes per character: more than twice the length plus two.
-    ZAVString cjk(ZAV_TEXT("\u4E2D\u6587\u5B57\u4E2D\u6587"));
-    EXPECT_STREQ("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE4\xB8\xAD\xE6\x96\x87", cjk.ANSIString());
-
-    ZAVString appended("a");
-    appended.append("\xE2\x82\xAC");  // three bytes, one character
-    EXPECT_EQ(ZAV_TEXT("a\u20AC"), Text(appended));
-    EXPECT_EQ(ZAV_TEXT("\u00E9"), Text(ZAVString("\xC3\xA9\xC3\xA9", 1)));
-}
-
-TEST(StringAnsi, BrokenAndUnencodableTextIsReplacedNotDropped) {
-    UnderLocale utf8("C.UTF-8");
-    if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
-    EXPECT_EQ(ZAV_TEXT("a\uFFFDb\uFFFD"), Text(ZAVString("a\xFF" "b\xC3")));
-    const WCHAR lone[] = {ZAV_TEXT('x'), 0xD800, ZAV_TEXT('y'), 0};
-    ZAVString s(lone);
-    EXPECT_STREQ("x?y", s.ANSIString());
 }
 
 }  // namespace

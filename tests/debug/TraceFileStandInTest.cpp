@@ -1,0 +1,88 @@
+// Trace files where the stand-in emulates an older platform or fails a
+// write, and a process that POSIX kills.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "FreshProcess.h"
+#include "TraceTestSupport.h"
+#include "ZAVPlatformTest.h"
+
+namespace {
+
+TEST(TraceFile, SynchronousWritesOutsideTheNtFamily) {
+    ScratchDirectory dir;
+    const WString name = dir.Wide("sync");
+    const std::string path = dir.File("sync.log");
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        ZAVDebug trace;
+        WString mutableName = name;
+        trace.TraceStart(mutableName.data(), 0);
+        EXPECT_EQ(trace.m_Overlapped.hEvent, nullptr);
+        trace.InsertMsg(ZAV_TEXT("plain write"));
+        EXPECT_EQ(trace.m_BytesWritten, ReadFile(path).size());
+        trace.TraceStop(1);
+        EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E plain write\r\nT E Trace Closed.\r\n");
+    });
+}
+
+// Every line is on disk when InsertMsg returns: a killed process loses none.
+TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
+    ScratchDirectory dir;
+    WString name = dir.Wide("crash");
+    const pid_t child = fork();
+    if (child == 0) {
+        ZAVDebug* trace = new ZAVDebug;
+        trace->TraceStart(name.data(), 0);
+        for (int i = 0; i < 200; ++i) trace->InsertMsg((ZAV_TEXT("line ") + WString(1, ZAV_TEXT('a') + i % 26)).c_str());
+        kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::string text = ReadFile(dir.File("crash.log"));
+    size_t lines = 0;
+    for (size_t at = text.find("line "); at != std::string::npos; at = text.find("line ", at + 1)) ++lines;
+    EXPECT_EQ(lines, 200u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(text.find("Trace Closed."), std::string::npos);
+}
+
+// A line whose write fails part way (a full disk) leaves the file as it was
+// before it: no torn line, and the next line starts a line of its own.
+void WriteOneTwoThreeWithTheSecondFailing(const std::string& dir, const char* base) {
+    const std::string path = dir + "/" + base;
+    WString name(path.begin(), path.end());
+    ZAVDebug trace;
+    trace.TraceStart(name.data(), 0);
+    trace.InsertMsg(ZAV_TEXT("one"));
+    ZAVPlatformTest_FailWrite(1, 7, FALSE);
+    trace.InsertMsg(ZAV_TEXT("two, which the full disk tears"));
+    EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
+    ZAVPlatformTest_FailWrite(0, 0, FALSE);
+    trace.InsertMsg(ZAV_TEXT("three"));
+    ZAVPlatformTest_FailWrite(1, 7, FALSE);
+    trace.InsertMsg(ZAV_TEXT("four, the last line, torn as well"));
+    ZAVPlatformTest_FailWrite(0, 0, FALSE);
+    trace.TraceStop(0);
+}
+
+TEST(TraceFileWrites, AFailedLineLeavesNoTrace) {
+    ScratchDirectory dir;
+    WriteOneTwoThreeWithTheSecondFailing(dir.path(), "torn");
+    const std::string path = dir.path() + "/torn.log";
+    EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
+}
+
+TEST(TraceFileWrites, AFailedLineLeavesNoTraceWithSynchronousWrites) {
+    ScratchDirectory dir;
+    const std::string path = dir.path() + "/torn.log", where = dir.path();
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        WriteOneTwoThreeWithTheSecondFailing(where, "torn");
+        EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
+    });
+}
+
+}  // namespace

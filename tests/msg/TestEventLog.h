@@ -1,0 +1,27 @@
+// Where the event-log tests' entries go: on POSIX a datagram socket of the
+// test standing in for the journal (nothing reaches the machine's log); on
+// Windows the system's event log.
+#pragma once
+
+#include "ZAVUtil1.h"
+
+#ifdef _WIN32
+class TestEventLog {};
+#else
+#include "ZAVPlatformTest.h"
+#include "platform/LogReceiver.h"
+
+class TestEventLog : public zavtest::LogReceiver {
+public:
+    TestEventLog() { ZAVPlatformTest_SetEventLogSockets(path().c_str(), ""); }
+    ~TestEventLog() { ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr); }
+};
+#endif
+
+// The flood limit's variables as a host finds them at load.
+inline void ResetEventLogLimit() {
+    g_LogEntriesCount = 0;
+    g_LogEntriesMax = 500;
+    g_LogMsgCancelTime = 14400;
+    g_FirstLogMsgTime = 0;
+}
