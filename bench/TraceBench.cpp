@@ -11,31 +11,24 @@
 #include <benchmark/benchmark.h>
 
 #include "Ratios.h"
+#include "ScratchDirectory.h"
 #include "ZAVUtil1.h"
 
 namespace {
 
 const WCHAR kText[] = ZAV_TEXT("Service request handled; queue depth 3, 12 bytes pending");
 
-std::string ScratchDirectory() {
-    char pattern[] = "/tmp/zavbenchXXXXXX";
-    return mkdtemp(pattern);
-}
-
 // With the monitor's switch on, each line also queries the process's memory
 // counter (a memory line follows only when use has changed).
 void TraceLines(benchmark::State& state, int monitorMemory) {
-    const std::string dir = ScratchDirectory();
-    const std::string path = dir + "/bench";
-    std::u16string name(path.begin(), path.end());
+    const ScratchDirectory dir("zavbench");
+    WString name = dir.Wide("bench");
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     ZAV_MonitorMemory = monitorMemory;
     for (auto _ : state) trace.InsertMsg(kText);
     ZAV_MonitorMemory = 0;
     trace.TraceStop(0);
-    unlink((path + ".log").c_str());
-    rmdir(dir.c_str());
 }
 
 void BM_ZAVDebug_traced_line(benchmark::State& state) { TraceLines(state, 0); }
@@ -43,8 +36,8 @@ void BM_ZAVDebug_traced_line(benchmark::State& state) { TraceLines(state, 0); }
 void BM_ZAVDebug_traced_line_monitored(benchmark::State& state) { TraceLines(state, 1); }
 
 void BM_write_same_bytes(benchmark::State& state) {
-    const std::string dir = ScratchDirectory();
-    const std::string path = dir + "/peer.log";
+    const ScratchDirectory dir("zavbench");
+    const std::string path = dir.File("peer.log");
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // The line as the trace writes it: prefix, text, CR LF.
     std::string line = "12:00:00    0.001 ";
@@ -52,8 +45,6 @@ void BM_write_same_bytes(benchmark::State& state) {
     line += "\r\n";
     for (auto _ : state) benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
     close(fd);
-    unlink(path.c_str());
-    rmdir(dir.c_str());
 }
 
 void BM_ZAVDebug_wrap_line(benchmark::State& state) {

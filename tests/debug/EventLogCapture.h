@@ -13,14 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include "ScratchDirectory.h"
 #include "ZAVPlatformTest.h"
 
 class EventLogCapture {
 public:
     EventLogCapture() {
-        char pattern[] = "/tmp/zavcaptureXXXXXX";
-        directory_ = mkdtemp(pattern);
-        path_ = directory_ + "/log";
+        path_ = directory_.File("log");
         fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -33,8 +32,6 @@ public:
     ~EventLogCapture() {
         ZAVPlatformTest_SetEventLogSocket(nullptr);
         close(fd_);
-        unlink(path_.c_str());
-        rmdir(directory_.c_str());
     }
     EventLogCapture(const EventLogCapture&) = delete;
     EventLogCapture& operator=(const EventLogCapture&) = delete;
@@ -54,6 +51,7 @@ public:
     }
 
 private:
-    std::string directory_, path_;
+    ScratchDirectory directory_;
+    std::string path_;
     int fd_ = -1;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "WString.h"
 #include "ZAVPlatform.h"
 
 namespace formatmessage {
@@ -14,8 +15,6 @@ const DWORD kString = FORMAT_MESSAGE_FROM_STRING;
 const DWORD kArray = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
 const DWORD kIgnore = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS;
 const DWORD kNoError = 0xDEADBEEF;
-
-inline std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 inline DWORD_PTR Wide(const char16_t* text) { return reinterpret_cast<DWORD_PTR>(text); }
 inline DWORD_PTR Narrow(const char* text) { return reinterpret_cast<DWORD_PTR>(text); }

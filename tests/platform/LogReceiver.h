@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "ScratchDirectory.h"
+
 namespace zavtest {
 
 // Fields in their order; a key may repeat.
@@ -115,16 +117,12 @@ inline int UnixDatagramSocket(const std::string& path, bool listen) {
 class LogReceiver {
 public:
     LogReceiver() {
-        char pattern[] = "/tmp/zavlogXXXXXX";
-        directory_ = mkdtemp(pattern);
-        path_ = directory_ + "/log";
+        path_ = directory_.File("log");
         fd_ = UnixDatagramSocket(path_, true);
         bound_ = fd_ >= 0;
     }
     ~LogReceiver() {
         close(fd_);
-        unlink(path_.c_str());
-        rmdir(directory_.c_str());
     }
     LogReceiver(const LogReceiver&) = delete;
     LogReceiver& operator=(const LogReceiver&) = delete;
@@ -189,7 +187,8 @@ public:
     }
 
 private:
-    std::string directory_, path_;
+    ScratchDirectory directory_;
+    std::string path_;
     int fd_ = -1;
     bool bound_ = false;
 };

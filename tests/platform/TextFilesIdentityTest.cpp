@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
 #include "ZAVPlatformTest.h"
 
@@ -47,9 +48,8 @@ TEST(TextServices, CompareStringCountsAndOrder) {
 }
 
 TEST(Files, AttributesAndWindowsCodes) {
-    char pattern[] = "/tmp/zavattrXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern;
+    ScratchDirectory scratch;
+    const std::string root = scratch.path();
     std::ofstream(root + "/plain") << "x";
     std::ofstream(root + "/.hidden") << "x";
     std::ofstream(root + "/readonly") << "x";

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
 
 namespace {
@@ -63,14 +64,11 @@ TEST(TimeText, CtimeHasTheRuntimesEnglishLayout) {
 // A German LC_TIME names the days "Do", "Fr", ...: the text log's 24
 // characters would then end inside the line break.
 TEST(TimeText, CtimeIgnoresLcTime) {
-    char pattern[] = "/tmp/zavlocaleXXXXXX";
-    const std::string dir = mkdtemp(pattern);
+    ScratchDirectory scratch;
+    const std::string dir = scratch.path();
     const std::string build = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (access("/usr/share/i18n/locales/de_DE", R_OK) != 0 || system(build.c_str()) != 0) {
-        if (system(("rm -rf " + dir).c_str()) != 0) {
-        }
+    if (access("/usr/share/i18n/locales/de_DE", R_OK) != 0 || system(build.c_str()) != 0)
         GTEST_SKIP() << "no German locale can be built here";
-    }
     setenv("LOCPATH", dir.c_str(), 1);
     const bool german = setlocale(LC_TIME, "de_DE.UTF-8") != nullptr;
     {
@@ -85,8 +83,6 @@ TEST(TimeText, CtimeIgnoresLcTime) {
     }
     setlocale(LC_TIME, "C");
     unsetenv("LOCPATH");
-    if (system(("rm -rf " + dir).c_str()) != 0) {
-    }
     if (!german) GTEST_SKIP() << "the German locale did not load";
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-WString Wide(const std::string& s) { return WString(s.begin(), s.end()); }
-
 TEST(LogonId, AskedOnceThenKept) {
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_SetUserName(ZAV_TEXT("alice"));
@@ -28,7 +26,7 @@ TEST(LogonId, AskedOnceThenKept) {
 TEST(LogonId, RealUserWithoutOverrides) {
     const struct passwd* entry = getpwuid(geteuid());
     if (entry == nullptr) GTEST_SKIP() << "no passwd entry for this user";
-    const WString expected = Wide(entry->pw_name);
+    const WString expected = Widen(entry->pw_name);
     ZAV_IN_FRESH_PROCESS({ EXPECT_EQ(Text(ZAV_GetLogonId()), expected); });
 }
 
@@ -88,7 +86,7 @@ TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
     std::string label(host);
     label = label.substr(0, label.find('.')).substr(0, 15);
     for (auto& c : label) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    const WString expected = Wide(label);
+    const WString expected = Widen(label);
     ZAV_IN_FRESH_PROCESS({
         const ZAVString name = ZAV_GetComputerName();
         EXPECT_EQ(Text(name), expected);

@@ -45,14 +45,8 @@ inline bool Listening(const std::string& path) {
 class LogDaemon {
 public:
     LogDaemon() {
-        char pattern[] = "/tmp/zavdaemonXXXXXX";
-        folder_ = mkdtemp(pattern);
     }
-    ~LogDaemon() {
-        Stop();
-        if (system(("rm -rf '" + folder_ + "'").c_str()) != 0) {
-        }
-    }
+    ~LogDaemon() { Stop(); }
     LogDaemon(const LogDaemon&) = delete;
     LogDaemon& operator=(const LogDaemon&) = delete;
 
@@ -98,7 +92,8 @@ public:
     }
 
 private:
-    std::string folder_;
+    ScratchDirectory scratch_;
+    std::string folder_ = scratch_.path();
     pid_t pid_ = -1;
 };
 
