@@ -28,16 +28,7 @@ Entry Parse(const zavtest::LogReceiver::Datagram& datagram) {
             Field(fields, "EVENT_ID"), Field(fields, "MESSAGE")};
 }
 
-class EventLogTest : public ::testing::Test {
-protected:
-    void SetUp() override { ResetEventLogLimit(); }
-    void TearDown() override {
-        ResetEventLogLimit();
-        ZAV_MsgDestroyAll(&list_);
-    }
-    ZAVLinkAnchor list_ = {};
-    TestEventLog log_;
-};
+using EventLogTest = EventLogFixture;
 
 TEST_F(EventLogTest, InsertionsFillTheTemplateAndTheEventIdIsOne) {
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 777, ZAVCatWarning50, 0, 0, 0, 0, nullptr);

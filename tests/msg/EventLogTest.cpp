@@ -10,16 +10,7 @@
 
 namespace {
 
-class EventLog : public ::testing::Test {
-protected:
-    void SetUp() override { ResetEventLogLimit(); }
-    void TearDown() override {
-        ResetEventLogLimit();
-        ZAV_MsgDestroyAll(&list_);
-    }
-    ZAVLinkAnchor list_ = {};
-    TestEventLog log_;
-};
+using EventLog = EventLogFixture;
 
 TEST_F(EventLog, EachReportedEntryCountsAndTheRecordIsOnlyRead) {
     ZAVMsg* msg = ZAV_MsgCreate(&list_, 777, ZAVCatWarning50, 0, 0, 0, 0, nullptr);

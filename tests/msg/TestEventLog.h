@@ -3,6 +3,8 @@
 // Windows the system's event log.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "ZAVUtil1.h"
 
 #ifdef _WIN32
@@ -25,3 +27,15 @@ inline void ResetEventLogLimit() {
     g_LogMsgCancelTime = 14400;
     g_FirstLogMsgTime = 0;
 }
+
+// The limit as a host finds it, a list for the test's records, and the log.
+class EventLogFixture : public ::testing::Test {
+protected:
+    void SetUp() override { ResetEventLogLimit(); }
+    void TearDown() override {
+        ResetEventLogLimit();
+        ZAV_MsgDestroyAll(&list_);
+    }
+    ZAVLinkAnchor list_ = {};
+    TestEventLog log_;
+};
