@@ -145,29 +145,4 @@ TEST(TraceFile, TinyLimitDoesNotRecurse) {
     EXPECT_FALSE(dir.Exists("tiny3.log"));
 }
 
-
-
-}  // namespace
-
-namespace {
-
-// Starting never lets a failure out: without memory for the name the
-// trace stays inactive, and a later start works.
-TEST(TraceFile, AStartWithoutMemoryForTheNameLeavesTheTraceInactive) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("nameless");
-    ZAVDebug trace;
-    for (DWORD wrapSize : {0u, 4096u}) {
-        ZAVPlatformTest_FailAllocation(1, FALSE);
-        EXPECT_NO_THROW(trace.TraceStart(name.data(), wrapSize));
-        EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
-        ZAVPlatformTest_FailAllocation(0, FALSE);
-        EXPECT_EQ(trace.TraceActive(), 0);
-        EXPECT_EQ(trace.TraceWrapActive(), 0);
-    }
-    EXPECT_FALSE(dir.Exists("nameless.log"));
-    trace.TraceStart(name.data(), 0);
-    EXPECT_EQ(trace.TraceActive(), 1);
-}
-
 }  // namespace
