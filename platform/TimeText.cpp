@@ -1,4 +1,5 @@
 #include <stdio.h>
+#include <string.h>
 #include <time.h>
 
 #include "ZAVPlatform.h"
@@ -6,24 +7,26 @@
 namespace {
 
 // The memory monitor stamps every allocation and the trace every line;
-// formatting once per second keeps them off localtime's lock.
+// formatting once per second keeps them off localtime's lock. All zero at
+// first (no second formatted yet), so the thread-local needs no guard.
 struct SecondText {
-    time_t second = -1;
+    time_t secondAfter;  // the second formatted, plus one
     WCHAR text[9];
 };
 
+// time() is the vDSO's cheapest clock: one load of the second the clock
+// ticked last.
 WCHAR* LocalTimeText(SecondText& cache, const char* format, WCHAR* buffer) {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    if (now.tv_sec != cache.second) {
+    const time_t now = time(nullptr);
+    if (now + 1 != cache.secondAfter) {
         struct tm local;
-        localtime_r(&now.tv_sec, &local);
+        localtime_r(&now, &local);
         char text[16];
         strftime(text, sizeof text, format, &local);
         for (int i = 0; i < 9; ++i) cache.text[i] = static_cast<unsigned char>(text[i]);
-        cache.second = now.tv_sec;
+        cache.secondAfter = now + 1;
     }
-    for (int i = 0; i < 9; ++i) buffer[i] = cache.text[i];
+    memcpy(buffer, cache.text, sizeof cache.text);
     return buffer;
 }
 
