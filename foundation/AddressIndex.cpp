@@ -10,13 +10,6 @@ void AddressIndex::Clear() {
     count_ = 0;
 }
 
-// Fibonacci hashing: the multiply spreads the aligned low bits of heap
-// addresses over the top bits that pick the slot.
-size_t AddressIndex::Home(const void* address) const {
-    const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address));
-    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
-}
-
 bool AddressIndex::Grow() {
     const size_t oldCapacity = slots_ != nullptr ? mask_ + 1 : 0;
     const size_t capacity = oldCapacity != 0 ? oldCapacity * 2 : 64;
@@ -34,27 +27,6 @@ bool AddressIndex::Grow() {
             slots_[at] = old[i];
         }
     free(old);
-    return true;
-}
-
-bool AddressIndex::Insert(const void* address, uint32_t record) {
-    if ((slots_ == nullptr || 2 * (count_ + 1) > mask_ + 1) && !Grow()) return false;
-    size_t at = Home(address);
-    while (slots_[at].address != nullptr) at = (at + 1) & mask_;
-    slots_[at] = {address, record};
-    ++count_;
-    return true;
-}
-
-bool AddressIndex::TakeLowest(const void* address, uint32_t* record) {
-    if (slots_ == nullptr) return false;
-    size_t found = SIZE_MAX;
-    for (size_t at = Home(address); slots_[at].address != nullptr; at = (at + 1) & mask_)
-        if (slots_[at].address == address && (found == SIZE_MAX || slots_[at].record < slots_[found].record))
-            found = at;
-    if (found == SIZE_MAX) return false;
-    *record = slots_[found].record;
-    RemoveAt(found);
     return true;
 }
 

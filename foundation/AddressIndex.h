@@ -12,21 +12,49 @@
 
 namespace zav {
 
+// Inserting and taking are inline: the monitor calls them on every
+// allocation and release.
 class AddressIndex {
 public:
     void Clear();
     // False when the index cannot grow.
-    bool Insert(const void* address, uint32_t record);
+    bool Insert(const void* address, uint32_t record) {
+        if ((slots_ == nullptr || 4 * (count_ + 1) > mask_ + 1) && !Grow()) return false;
+        size_t at = Home(address);
+        while (slots_[at].address != nullptr) at = (at + 1) & mask_;
+        slots_[at] = {address, record};
+        ++count_;
+        return true;
+    }
     // Removes the lowest record number held for the address into *record;
     // false when the address is not held.
-    bool TakeLowest(const void* address, uint32_t* record);
+    bool TakeLowest(const void* address, uint32_t* record) {
+        if (slots_ == nullptr) return false;
+        size_t found = SIZE_MAX;
+        for (size_t at = Home(address); slots_[at].address != nullptr; at = (at + 1) & mask_)
+            if (slots_[at].address == address && (found == SIZE_MAX || slots_[at].record < slots_[found].record))
+                found = at;
+        if (found == SIZE_MAX) return false;
+        *record = slots_[found].record;
+        RemoveAt(found);
+        return true;
+    }
 
 private:
     struct Slot {
         const void* address;  // null: empty
         uint32_t record;
     };
-    size_t Home(const void* address) const;
+    // Neighbouring blocks get neighbouring slots, so that the blocks a host
+    // works with at one time share a few cache lines and pages of the index
+    // however large it is: the slot is the address in 16-byte units, turned
+    // by a Fibonacci hash of the part above the index's reach, which keeps
+    // blocks far apart from falling on the same slots.
+    size_t Home(const void* address) const {
+        const uint64_t unit = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address)) >> 4;
+        const uint64_t region = unit >> (64 - shift_);
+        return static_cast<size_t>(unit + ((region * 0x9E3779B97F4A7C15ull) >> shift_)) & mask_;
+    }
     bool Grow();
     void RemoveAt(size_t at);
 
