@@ -125,6 +125,24 @@ struct Monitor {
     bool Describes(ZAV_MemCtlBlock* chain) { return chain != nullptr && (first == chain || Adopt(chain)); }
 
     ZAV_MemCtlEntry& Entry(uint32_t record) { return blocks[record / kRecords]->Entries[record % kRecords]; }
+
+    // Fills free record r of a block; the address goes last, as a host
+    // reading the table expects a record with an address to be whole.
+    void Take(uint32_t block, uint32_t r, ZAV_MemCtlEntry& entry, const ZAV_MemCtlEntry& stamp) {
+        entry.ThreadId = stamp.ThreadId;
+        entry.Size = stamp.Size;
+        memcpy(entry.TimeText, stamp.TimeText, sizeof stamp.TimeText);
+        entry.Address = stamp.Address;
+        if ((freeRecords[block] &= ~(1u << r)) == 0) MarkRoom(block, false);
+    }
+
+    void Give(uint32_t record, ZAV_MemCtlEntry& entry) {
+        memset(&entry, 0, sizeof entry);
+        const uint32_t block = record / kRecords;
+        const uint32_t wasFree = freeRecords[block];
+        freeRecords[block] = wasFree | 1u << record % kRecords;
+        if (wasFree == 0) MarkRoom(block, true);
+    }
 };
 
 Monitor gMonitor;
@@ -180,14 +198,11 @@ ZAV_MemCtlBlock* StartMonitorTable() {
     return block;
 }
 
-bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes) {
-    // Taken before the lock, to keep the section short.
-    const DWORD threadId = GetCurrentThreadId();
-    WCHAR timeText[9];  // "HH:MM:SS" and its end, as the runtime writes it
-    _wstrtime(timeText);
-    Monitor& m = gMonitor;
-    std::lock_guard<SpinLock> hold(m.lock);
-    Count(heapBytes);
+namespace {
+
+// The whole of a record, for any state of the table: a chain not yet
+// described, a full table, records a host changed. Under the lock.
+ZAV_NOINLINE bool RecordSlowly(Monitor& m, ZAV_MemCtlBlock* first, void* address, const ZAV_MemCtlEntry& stamp) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m.Describes(first)) return false;
         uint32_t block = m.FirstWithRoom();
@@ -199,21 +214,13 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 
             continue;
         }
         if (!m.index.Insert(address, block * kRecords + r)) return false;
-        entry.ThreadId = threadId;
-        entry.Size = size;
-        memcpy(entry.TimeText, timeText, sizeof timeText);
-        entry.Address = address;
-        m.freeRecords[block] &= ~(1u << r);
-        if (m.freeRecords[block] == 0) m.MarkRoom(block, false);
+        m.Take(block, r, entry, stamp);
         return true;
     }
     return false;
 }
 
-bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
-    Monitor& m = gMonitor;
-    std::lock_guard<SpinLock> hold(m.lock);
-    Uncount(heapBytes);
+ZAV_NOINLINE bool ForgetSlowly(Monitor& m, ZAV_MemCtlBlock* first, void* address) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m.Describes(first)) return ForgetByWalk(first, address);
         uint32_t record;
@@ -223,13 +230,56 @@ bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
             m.Forget();
             continue;
         }
-        memset(&entry, 0, sizeof entry);
-        const uint32_t block = record / kRecords;
-        m.freeRecords[block] |= 1u << record % kRecords;
-        m.MarkRoom(block, true);
+        m.Give(record, entry);
         return true;
     }
     return ForgetByWalk(first, address);
+}
+
+}  // namespace
+
+// Both calls try the common case first, in as few steps as it takes: the
+// chain described, a block with room, records as the index says; anything
+// else goes the whole way.
+bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes) {
+    // Taken before the lock, to keep the section short.
+    ZAV_MemCtlEntry stamp;
+    stamp.ThreadId = GetCurrentThreadId();
+    stamp.Size = size;
+    _wstrtime(stamp.TimeText);  // as the runtime writes it
+    stamp.TimeText[9] = 0;
+    stamp.Address = address;
+    Monitor& m = gMonitor;
+    std::lock_guard<SpinLock> hold(m.lock);
+    Count(heapBytes);
+    if (first == m.first) {
+        const uint32_t block = m.FirstWithRoom();
+        if (block != m.count) {
+            const uint32_t r = LowestBit(m.freeRecords[block]);
+            ZAV_MemCtlEntry& entry = m.blocks[block]->Entries[r];
+            if (entry.Address == nullptr && m.index.Insert(address, block * kRecords + r)) {
+                m.Take(block, r, entry, stamp);
+                return true;
+            }
+        }
+    }
+    return RecordSlowly(m, first, address, stamp);
+}
+
+bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
+    Monitor& m = gMonitor;
+    std::lock_guard<SpinLock> hold(m.lock);
+    Uncount(heapBytes);
+    if (first == m.first) {
+        uint32_t record;
+        if (!m.index.TakeLowest(address, &record)) return false;
+        ZAV_MemCtlEntry& entry = m.Entry(record);
+        if (entry.Address == address) {
+            m.Give(record, entry);
+            return true;
+        }
+    }
+    return ForgetSlowly(m, first, address);
 }
 
 void FreeMonitorChain(ZAV_MemCtlBlock* first) {
