@@ -126,6 +126,27 @@ inline size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
     return sink.written;
 }
 
+// Units up to U+00FF are their own bytes and are never surrogates, so text
+// made of them alone (nearly every line) is converted in one pass the
+// compiler widens, and checked afterwards; anything else takes the pass that
+// finds surrogate pairs. dest has room for count bytes; answers the bytes
+// written, a surrogate pair one '?' for both.
+inline size_t WideToBytes(const WCHAR* text, size_t count, char* dest) {
+    using namespace ansitext;
+    unsigned above = 0;
+    for (size_t i = 0; i < count; ++i) {
+        above |= text[i];
+        dest[i] = static_cast<char>(text[i]);
+    }
+    if (above <= 0xFF) return count;
+    size_t written = 0;
+    for (size_t i = 0; i < count; ++i, ++written) {
+        const uint32_t codePoint = NextCodePoint(text, count, i);
+        dest[written] = codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
+    }
+    return written;
+}
+
 // Converts count units. Writes at most limit bytes to dest (no terminator,
 // never part of a character; dest may be null to measure) and answers how
 // many bytes were written, or with a null dest how many are needed. A
@@ -134,20 +155,13 @@ inline size_t WideToAnsi(const WCHAR* text, size_t count, char* dest, size_t lim
     using namespace ansitext;
     if (text == nullptr) return 0;
     if (ByteForByte()) {
-        // Every unit is one byte, a surrogate pair one '?' for both: lines
-        // without pairs (nearly all) take two passes the compiler widens.
+        if (dest != nullptr && limit >= count) return WideToBytes(text, count, dest);
+        // Every unit is one byte, a surrogate pair one '?' for both.
         const size_t pairs = SurrogatePairs(text, count);
         if (dest == nullptr) return count - pairs;
-        if (pairs == 0) {
-            const size_t n = count < limit ? count : limit;
-            for (size_t i = 0; i < n; ++i) dest[i] = text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
-            return n;
-        }
         size_t written = 0;
-        for (size_t i = 0; i < count; ++i, ++written) {
+        for (size_t i = 0; i < count && written < limit; ++i, ++written) {
             const uint32_t codePoint = NextCodePoint(text, count, i);
-            if (dest == nullptr) continue;
-            if (written == limit) break;
             dest[written] = codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
         }
         return written;

@@ -104,7 +104,8 @@ bool BytesAreCharacters() {
         if (c != static_cast<locale_t>(0)) freelocale(c);
         return name;
     }();
-    return cCodeset == nl_langinfo(CODESET);
+    // Asked for every line a trace writes: strcmp, with no length taken.
+    return strcmp(cCodeset.c_str(), nl_langinfo(CODESET)) == 0;
 }
 
 }  // namespace

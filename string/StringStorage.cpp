@@ -166,11 +166,18 @@ unsigned ZAVString::CopyTString(WCHAR* dest, unsigned count, unsigned pos) const
 char* ZAVString::ANSIString() {
     zav::ReleaseBlock(m_ANSIBuffer);
     m_ANSIBuffer = nullptr;
-    // Room for text whose ANSI form is longer than its UTF-16 form, too.
-    const size_t needed = zav::WideToAnsi(c_str(), m_Length, nullptr, 0);
     const size_t usual = 2 * static_cast<size_t>(m_Length) + 2;
-    char* ansi = static_cast<char*>(zav::ObtainBlock(needed + 1 > usual ? needed + 1 : usual));
-    ansi[zav::WideToAnsi(c_str(), m_Length, ansi, needed)] = 0;
+    char* ansi;
+    if (zav::ansitext::ByteForByte()) {
+        // A byte per unit at most: no measuring pass.
+        ansi = static_cast<char*>(zav::ObtainBlock(usual));
+        ansi[zav::WideToBytes(c_str(), m_Length, ansi)] = 0;
+    } else {
+        // Room for text whose ANSI form is longer than its UTF-16 form, too.
+        const size_t needed = zav::WideToAnsi(c_str(), m_Length, nullptr, 0);
+        ansi = static_cast<char*>(zav::ObtainBlock(needed + 1 > usual ? needed + 1 : usual));
+        ansi[zav::WideToAnsi(c_str(), m_Length, ansi, needed)] = 0;
+    }
     m_ANSIBuffer = ansi;
     return ansi;
 }

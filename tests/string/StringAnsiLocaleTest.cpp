@@ -84,6 +84,13 @@ TEST(StringAnsi, TheDefaultLocaleMapsEveryByteToTheCharacterOfItsValue) {
 
     ZAVString wide(ZAV_TEXT("a\u0101b"));  // no byte for U+0101
     EXPECT_STREQ("a?b", wide.ANSIString());
+
+    // Far into a long line, where conversion runs many units at a time: a
+    // surrogate pair is one '?', a lone one too.
+    WString line(40, ZAV_TEXT('x'));
+    line += {0xD83D, 0xDE00, ZAV_TEXT('y'), 0xDC00};
+    line += WString(40, ZAV_TEXT('z'));
+    EXPECT_EQ(std::string(40, 'x') + "?y?" + std::string(40, 'z'), std::string(ZAVString(line.c_str()).ANSIString()));
 }
 
 TEST(StringAnsi, AUtf8LocaleConvertsItsEncodingWithSurrogatePairs) {
