@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -6,6 +7,11 @@
 
 namespace {
 
+// The state is an atomic flag, so that setting, resetting and finding an
+// event set (a trace's write handshake, once per line) take no lock; the
+// mutex and condition serve only a thread that must sleep. A setter that
+// finds a sleeper registered wakes it under the mutex; a sleeper registers
+// before its last look at the flag, so no wake-up is lost between the two.
 class EventHandle : public zavplatform::HandleObject {
 public:
     static const zavplatform::HandleKind kKind = zavplatform::HandleKind::Event;
@@ -13,39 +19,41 @@ public:
         : HandleObject(kKind), manualReset_(manualReset), signalled_(signalled) {}
 
     void Set() {
-        bool wake;
-        {
+        signalled_.store(true, std::memory_order_seq_cst);
+        if (waiters_.load(std::memory_order_seq_cst) != 0) {
             std::lock_guard<std::mutex> hold(lock_);
-            signalled_ = true;
-            wake = waiters_ != 0;
+            changed_.notify_all();
         }
-        if (wake) changed_.notify_all();  // most events are set before anyone waits
     }
-    void Reset() {
-        std::lock_guard<std::mutex> hold(lock_);
-        signalled_ = false;
-    }
+    void Reset() { signalled_.store(false, std::memory_order_release); }
     DWORD Wait(DWORD milliseconds) {
+        if (TryConsume()) return WAIT_OBJECT_0;
+        if (milliseconds == 0) return WAIT_TIMEOUT;
         std::unique_lock<std::mutex> hold(lock_);
-        auto ready = [this] { return signalled_; };
-        if (!signalled_) {
-            ++waiters_;
-            const bool woken = milliseconds == INFINITE
-                                   ? (changed_.wait(hold, ready), true)
-                                   : changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), ready);
-            --waiters_;
-            if (!woken) return WAIT_TIMEOUT;
-        }
-        if (!manualReset_) signalled_ = false;
-        return WAIT_OBJECT_0;
+        waiters_.fetch_add(1, std::memory_order_seq_cst);
+        auto ready = [this] { return TryConsume(); };
+        const bool woken = milliseconds == INFINITE
+                               ? (changed_.wait(hold, ready), true)
+                               : changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), ready);
+        waiters_.fetch_sub(1, std::memory_order_relaxed);
+        return woken ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
 
 private:
+    // A manual-reset event stays set for every waiter; an auto-reset one
+    // lets exactly one through. Sequentially consistent, as the sleeper's
+    // registration before it is: on x86 a plain load all the same.
+    bool TryConsume() {
+        if (manualReset_) return signalled_.load(std::memory_order_seq_cst);
+        bool expected = true;
+        return signalled_.load(std::memory_order_seq_cst) && signalled_.compare_exchange_strong(expected, false);
+    }
+
     std::mutex lock_;
     std::condition_variable changed_;
     const bool manualReset_;
-    bool signalled_;
-    unsigned waiters_ = 0;
+    std::atomic<bool> signalled_;
+    std::atomic<unsigned> waiters_{0};
 };
 
 }  // namespace

@@ -67,4 +67,68 @@ TEST(CriticalSection, IsRecursiveForItsHolderAndExcludesOthers) {
     DeleteCriticalSection(&cs);
 }
 
+struct Event {
+    HANDLE h;
+    Event(bool manualReset, bool set) : h(CreateEventW(nullptr, manualReset, set, nullptr)) {}
+    ~Event() { CloseHandle(h); }
+};
+
+TEST(Events, ManualResetStaysSetForEveryWaiterUntilReset) {
+    Event event(true, false);
+    EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(event.h, 20), static_cast<DWORD>(WAIT_TIMEOUT));
+    std::vector<std::thread> waiters;
+    std::atomic<int> through{0};
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] { through += WaitForSingleObject(event.h, 10000) == WAIT_OBJECT_0; });
+    SetEvent(event.h);
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(through.load(), 3);
+    EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "still set";
+    ResetEvent(event.h);
+    EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+// Each set lets exactly one waiter through, whether it was asleep or came
+// later; the others time out. (A set on a set event adds nothing, so the
+// second waits until the first has gone through.)
+TEST(Events, AutoResetLetsOneWaiterThroughPerSet) {
+    Event event(false, true);
+    EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "taken by the first wait";
+    std::atomic<int> through{0}, timedOut{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 4; ++i)
+        waiters.emplace_back([&] {
+            const DWORD result = WaitForSingleObject(event.h, 1500);
+            (result == WAIT_OBJECT_0 ? through : timedOut) += 1;
+        });
+    SetEvent(event.h);
+    while (through.load() == 0) std::this_thread::yield();
+    SetEvent(event.h);
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(through.load(), 2);
+    EXPECT_EQ(timedOut.load(), 2);
+}
+
+// Two threads hand a turn back and forth through two auto-reset events; a
+// set that a sleeper misses stalls the pair until the long timeout.
+TEST(Events, NoWakeUpIsLostBetweenASetterAndASleeper) {
+    Event ping(false, false), pong(false, false);
+    const int rounds = 20000;
+    std::atomic<int> missed{0};
+    std::thread other([&] {
+        for (int i = 0; i < rounds; ++i) {
+            if (WaitForSingleObject(ping.h, 10000) != WAIT_OBJECT_0) ++missed;
+            SetEvent(pong.h);
+        }
+    });
+    for (int i = 0; i < rounds; ++i) {
+        SetEvent(ping.h);
+        if (WaitForSingleObject(pong.h, 10000) != WAIT_OBJECT_0) ++missed;
+    }
+    other.join();
+    EXPECT_EQ(missed.load(), 0);
+}
+
 }  // namespace
