@@ -2,6 +2,7 @@
 // overlapped writes at the tracked position, the size roll-over.
 #include <inttypes.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "TraceInternals.h"
 #include "ZAVEventLog.h"
@@ -11,6 +12,8 @@
 namespace {
 
 const char kTooLarge[] = "**** Trace terminated because it is too large. ****";
+constexpr unsigned kTooLargeLength = sizeof kTooLarge - 1;
+constexpr unsigned kClockLength = 8;  // "HH:MM:SS"
 const char kRollOver[] = "--Trace closed and re-opened due to trace size.\r\n";
 const DWORD kWriteWaitMilliseconds = 5000;
 const DWORD kFailureReportChars = 512;
@@ -18,7 +21,10 @@ const DWORD kFailureReportChars = 512;
 // " %#8.3f" of the elapsed milliseconds with the blanks around it. Whole
 // microseconds have an exact three-decimal form, so integer arithmetic
 // gives the same text as printf of micros * 0.001.
-const WCHAR* ElapsedField(int64_t micros, WCHAR* out) {
+// The elapsed-time field: two blanks, the microseconds as milliseconds with
+// three decimals, right-aligned in 8 characters (wider when it needs more),
+// and a blank. Answers its length; out needs 48 characters.
+unsigned ElapsedField(int64_t micros, WCHAR* out) {
     const bool negative = micros < 0;
     uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(micros) : static_cast<uint64_t>(micros);
     char digits[32];
@@ -30,14 +36,13 @@ const WCHAR* ElapsedField(int64_t micros, WCHAR* out) {
         magnitude /= 10;
     } while (magnitude != 0);
     if (negative) digits[n++] = '-';
-    size_t at = 0;
+    unsigned at = 0;
     out[at++] = ' ';
     out[at++] = ' ';
     for (size_t pad = n; pad < 8; ++pad) out[at++] = ' ';
     while (n != 0) out[at++] = digits[--n];
     out[at++] = ' ';
-    out[at] = 0;
-    return out;
+    return at;
 }
 
 // A line that could not be written is reported to the event log instead,
@@ -144,23 +149,40 @@ void ZAVDebugInternals::DateLine(ZAVDebug& t) {
     memcpy(t.m_LastDate, date, sizeof date);
 }
 
+// The line is written in place into the line buffer, whose room for all of
+// it is made first: every line would otherwise pass through the string's
+// general editing five times.
 void ZAVDebugInternals::LinePrefix(ZAVDebug& t, unsigned indentAndText, int64_t elapsedMicros) {
-    // Room for the whole line while the elapsed field keeps its 8 characters.
-    if (indentAndText + 22 > t.m_MsgLine.capacity()) t.m_MsgLine.reserve(indentAndText + 22);
+    WCHAR field[48];
+    const unsigned fieldLength = ElapsedField(elapsedMicros, field);
+    const unsigned longestText = indentAndText > kTooLargeLength ? indentAndText : kTooLargeLength;
+    const unsigned room = kClockLength + fieldLength + longestText + 2;
+    if (room > t.m_MsgLine.capacity()) t.m_MsgLine.reserve(room);
+    WCHAR* line = t.m_MsgLine.begin();
     WCHAR clock[9];
     _wstrtime(clock);
-    t.m_MsgLine.assign(clock, 8);
-    WCHAR field[48];
-    t.m_MsgLine += ElapsedField(elapsedMicros, field);  // wide: the ring path allocates nothing
+    memcpy(line, clock, kClockLength * sizeof(WCHAR));
+    memcpy(line + kClockLength, field, fieldLength * sizeof(WCHAR));
+    line[kClockLength + fieldLength] = 0;
+    t.m_MsgLine.SetSize(kClockLength + fieldLength);
 }
 
+// Room for indent + length characters and the line end is there, made by
+// LinePrefix (the message itself, or the size notice when that is longer).
 void ZAVDebugInternals::LineText(ZAVDebug& t, unsigned indent, const WCHAR* text, unsigned length) {
-    t.m_MsgLine.append(indent, ' ');
-    if (t.m_BytesWritten > t.m_MaxLogSize)
-        t.m_MsgLine += kTooLarge;
-    else
-        t.m_MsgLine.append(text, length);
-    t.m_MsgLine += ZAV_TEXT("\r\n");
+    WCHAR* const line = t.m_MsgLine.begin();
+    WCHAR* at = line + t.m_MsgLine.size();
+    for (unsigned i = 0; i < indent; ++i) *at++ = ' ';
+    if (t.m_BytesWritten > t.m_MaxLogSize) {
+        for (unsigned i = 0; i < kTooLargeLength; ++i) *at++ = static_cast<unsigned char>(kTooLarge[i]);
+    } else {
+        memcpy(at, text, length * sizeof(WCHAR));
+        at += length;
+    }
+    *at++ = '\r';
+    *at++ = '\n';
+    *at = 0;
+    t.m_MsgLine.SetSize(static_cast<unsigned>(at - line));
     if (t.m_hTraceFile != nullptr)
         t.InsertMsgWrite();
     else
