@@ -3,10 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <mutex>
-
 #include "AddressIndex.h"
-#include "SpinLock.h"
+#include "BiasedLock.h"
 #include "ZAVCompiler.h"
 
 namespace zav {
@@ -20,7 +18,7 @@ constexpr uint32_t kRecords = ZAV_MEMCTL_ENTRIES;
 // Constant-initialised and never destroyed: it must work before and after
 // the program's own static objects live.
 struct Monitor {
-    SpinLock lock;
+    BiasedLock lock;
     ZAV_MemCtlBlock* first = nullptr;  // the chain described; null: none
     ZAV_MemCtlBlock** blocks = nullptr;
     uint32_t* freeRecords = nullptr;  // bit r: record r of the block is free
@@ -192,7 +190,7 @@ void Uncount(ZAVUInt64 bytes) {
 }  // namespace
 
 ZAV_MemCtlBlock* StartMonitorTable() {
-    std::lock_guard<SpinLock> hold(gMonitor.lock);
+    BiasedLock::Hold hold(gMonitor.lock, GetCurrentThreadId());
     ZAV_MemCtlBlock* block = NewBlock();
     if (block != nullptr) gMonitor.Adopt(block);
     return block;
@@ -250,7 +248,7 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 
     stamp.TimeText[9] = 0;
     stamp.Address = address;
     Monitor& m = gMonitor;
-    std::lock_guard<SpinLock> hold(m.lock);
+    BiasedLock::Hold hold(m.lock, stamp.ThreadId);
     Count(heapBytes);
     if (first == m.first) {
         const uint32_t block = m.FirstWithRoom();
@@ -268,7 +266,7 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 
 
 bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
     Monitor& m = gMonitor;
-    std::lock_guard<SpinLock> hold(m.lock);
+    BiasedLock::Hold hold(m.lock, GetCurrentThreadId());
     Uncount(heapBytes);
     if (first == m.first) {
         uint32_t record;
@@ -283,7 +281,7 @@ bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
 }
 
 void FreeMonitorChain(ZAV_MemCtlBlock* first) {
-    std::lock_guard<SpinLock> hold(gMonitor.lock);
+    BiasedLock::Hold hold(gMonitor.lock, GetCurrentThreadId());
     if (gMonitor.first == first) gMonitor.Forget();
     while (first != nullptr) {
         ZAV_MemCtlBlock* next = first->pNext;
