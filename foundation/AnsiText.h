@@ -133,9 +133,9 @@ inline size_t AnsiToWide(const char* text, WCHAR* dest, size_t limit) {
 // written, a surrogate pair one '?' for both.
 inline size_t WideToBytes(const WCHAR* text, size_t count, char* dest) {
     using namespace ansitext;
-    unsigned above = 0;
+    WCHAR above = 0;  // unit-wide, so that the widened loop needs no unpacking
     for (size_t i = 0; i < count; ++i) {
-        above |= text[i];
+        above = static_cast<WCHAR>(above | text[i]);
         dest[i] = static_cast<char>(text[i]);
     }
     if (above <= 0xFF) return count;
