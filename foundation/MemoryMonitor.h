@@ -2,9 +2,10 @@
 // hosts read through g_pZAVMemCtl. Records are taken first fit (the lowest
 // free record of the first table block with room) and a return clears the
 // first record holding its address, as a walk from the first record would;
-// a private index finds both without walking. One lock serialises updates,
-// so threads never share a record and the chain never loses a link; the
-// byte count changes under it too while a table exists.
+// a private index finds both without walking. One lock serialises updates
+// (BiasedLock.h: no atomic instruction for a thread that takes it many times
+// in a row), so threads never share a record and the chain never loses a
+// link; the byte count changes under it too while a table exists.
 #pragma once
 
 #include "ZAVMemory.h"
