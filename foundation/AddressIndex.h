@@ -1,5 +1,5 @@
 // Addresses to record numbers for the monitoring table: open addressing with
-// linear probing, at most half full. An address may be held by more than one
+// linear probing, at most a quarter full. An address may be held by more than one
 // record (a block released behind the manager's back comes back from the
 // heap), so a look-up answers the lowest record number that holds it, as a
 // walk from the first record would. Storage comes from malloc, never from

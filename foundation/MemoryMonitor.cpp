@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "AddressIndex.h"
 #include "BiasedLock.h"
@@ -26,6 +27,18 @@ struct Monitor {
     uint32_t* roomWords = nullptr;    // bit w % 32 of word w / 32: room[w] is not 0
     uint32_t count = 0, capacity = 0;
     AddressIndex index;
+    time_t timeSecondAfter = 0;  // the second timeText was written in, plus one
+    WCHAR timeText[10] = {};
+
+    // The runtime's time of day for a record, formatted once a second for
+    // every thread rather than asked of the runtime at every allocation.
+    void StampTime(time_t now, WCHAR* text) {
+        if (now + 1 != timeSecondAfter) {
+            _wstrtime(timeText);
+            timeSecondAfter = now + 1;
+        }
+        memcpy(text, timeText, sizeof timeText);
+    }
 
     void Forget() {
         // The room bits go too: a chain described later must not find room
@@ -177,6 +190,16 @@ bool ForgetByWalk(ZAV_MemCtlBlock* first, void* address) {
     return false;
 }
 
+// The caller's thread id, asked of the system once per thread: every record
+// and return needs it, for the stamp and for the lock's bias.
+ZAV_FAST_TLS thread_local DWORD tThreadId = 0;
+
+inline DWORD ThisThread() {
+    DWORD id = tThreadId;
+    if (id == 0) id = tThreadId = GetCurrentThreadId();
+    return id;
+}
+
 // Under the table's lock the byte count needs no atomic addition: every
 // thread that counts while the table exists does so here.
 void Count(ZAVUInt64 bytes) {
@@ -240,15 +263,14 @@ ZAV_NOINLINE bool ForgetSlowly(Monitor& m, ZAV_MemCtlBlock* first, void* address
 // chain described, a block with room, records as the index says; anything
 // else goes the whole way.
 bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes) {
-    // Taken before the lock, to keep the section short.
     ZAV_MemCtlEntry stamp;
-    stamp.ThreadId = GetCurrentThreadId();
+    stamp.ThreadId = ThisThread();
     stamp.Size = size;
-    _wstrtime(stamp.TimeText);  // as the runtime writes it
-    stamp.TimeText[9] = 0;
     stamp.Address = address;
+    const time_t now = time(nullptr);  // before the lock, to keep the section short
     Monitor& m = gMonitor;
     BiasedLock::Hold hold(m.lock, stamp.ThreadId);
+    m.StampTime(now, stamp.TimeText);
     Count(heapBytes);
     if (first == m.first) {
         const uint32_t block = m.FirstWithRoom();
@@ -266,7 +288,7 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 
 
 bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
     Monitor& m = gMonitor;
-    BiasedLock::Hold hold(m.lock, GetCurrentThreadId());
+    BiasedLock::Hold hold(m.lock, ThisThread());
     Uncount(heapBytes);
     if (first == m.first) {
         uint32_t record;
