@@ -127,7 +127,9 @@ void ZAVDebug::InsertMsg(const WCHAR* text) {
             ZAVDebugInternals::MemoryLine(*this, pool, step);
         }
         step = zav::kStepLinePrefix;
-        ZAVDebugInternals::LinePrefix(*this, indent + length, elapsedMicros);
+        // Room for the message or, past the size limit, the notice in its place.
+        ZAVDebugInternals::LinePrefix(*this, indent + (length > kTooLargeLength ? length : kTooLargeLength),
+                                      elapsedMicros);
         step = zav::kStepLineText;
         ZAVDebugInternals::LineText(*this, indent, text, length);
     } catch (...) {
@@ -155,8 +157,7 @@ void ZAVDebugInternals::DateLine(ZAVDebug& t) {
 void ZAVDebugInternals::LinePrefix(ZAVDebug& t, unsigned indentAndText, int64_t elapsedMicros) {
     WCHAR field[48];
     const unsigned fieldLength = ElapsedField(elapsedMicros, field);
-    const unsigned longestText = indentAndText > kTooLargeLength ? indentAndText : kTooLargeLength;
-    const unsigned room = kClockLength + fieldLength + longestText + 2;
+    const unsigned room = kClockLength + fieldLength + indentAndText + 2;
     if (room > t.m_MsgLine.capacity()) t.m_MsgLine.reserve(room);
     WCHAR* line = t.m_MsgLine.begin();
     WCHAR clock[9];
@@ -167,8 +168,8 @@ void ZAVDebugInternals::LinePrefix(ZAVDebug& t, unsigned indentAndText, int64_t 
     t.m_MsgLine.SetSize(kClockLength + fieldLength);
 }
 
-// Room for indent + length characters and the line end is there, made by
-// LinePrefix (the message itself, or the size notice when that is longer).
+// Room for the indentation, the longer of the message and the size notice,
+// and the line end is there, made by LinePrefix.
 void ZAVDebugInternals::LineText(ZAVDebug& t, unsigned indent, const WCHAR* text, unsigned length) {
     WCHAR* const line = t.m_MsgLine.begin();
     WCHAR* at = line + t.m_MsgLine.size();

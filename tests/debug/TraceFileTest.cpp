@@ -145,4 +145,24 @@ TEST(TraceFile, TinyLimitDoesNotRecurse) {
     EXPECT_FALSE(dir.Exists("tiny3.log"));
 }
 
+// Past the limit a short message deep in the routine stack is replaced by
+// the longer notice, indented as the message would be: the line's room
+// must count the indentation as well as the notice.
+TEST(TraceFile, TheSizeNoticeTakesTheIndentationOfADeepShortMessage) {
+    ScratchDirectory dir;
+    WString name = dir.Wide("deep");
+    ZAVDebug trace;
+    trace.MaxLogSize(10);
+    trace.TraceStart(name.data(), 0);
+    for (int level = 0; level < 24; ++level) trace.RoutinePush(ZAV_TEXT("A"), ZAV_TEXT("b"), nullptr, 0);
+    trace.InsertMsg(ZAV_TEXT("x"));
+    trace.TraceStop(0);
+    // Each line moves on by one file; the message at level 23 is in one of them.
+    std::string all = ReadFile(dir.File("deep.log"));
+    for (int n = 2; dir.Exists("deep" + std::to_string(n) + ".log"); ++n)
+        all += ReadFile(dir.File("deep" + std::to_string(n) + ".log"));
+    const std::string line = " " + std::string(4 * 24, ' ') + "**** Trace terminated because it is too large. ****\r\n";
+    EXPECT_NE(all.find(line), std::string::npos) << all;
+}
+
 }  // namespace
