@@ -9,11 +9,7 @@ set(ZAV_DESCRIPTION
   "UTF-16 strings, memory manager, locked lists, event log and diagnostic trace")
 set(ZAV_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ZAVUtil1)
 
-set(zav_installed_libraries ZAVUtil1)
-if(NOT WIN32)
-  list(APPEND zav_installed_libraries zavplatform)
-endif()
-install(TARGETS ${zav_installed_libraries} EXPORT ZAVUtil1Targets
+install(TARGETS ZAVUtil1 EXPORT ZAVUtil1Targets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
@@ -21,13 +17,9 @@ get_property(zav_public_headers GLOBAL PROPERTY ZAV_PUBLIC_HEADERS)
 install(FILES ${zav_public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ZAVUtil1)
 
 install(EXPORT ZAVUtil1Targets NAMESPACE ZAVUtil1:: DESTINATION ${ZAV_CMAKE_PACKAGE_DIR})
-if(WIN32)
-  set(ZAV_CONFIG_DEPENDENCIES "")
-  set(ZAV_PC_LIBS "-lZAVUtil1")
-else()
-  set(ZAV_CONFIG_DEPENDENCIES "find_dependency(Threads)")
-  set(ZAV_PC_LIBS "-lZAVUtil1 -lzavplatform")
-endif()
+# One library, the stand-in inside it: a host needs nothing else.
+set(ZAV_CONFIG_DEPENDENCIES "")
+set(ZAV_PC_LIBS "-lZAVUtil1")
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/ZAVUtil1Config.cmake.in
   ${PROJECT_BINARY_DIR}/ZAVUtil1Config.cmake INSTALL_DESTINATION ${ZAV_CMAKE_PACKAGE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZAVUtil1ConfigVersion.cmake

@@ -87,7 +87,7 @@ void TellWhereTheEventWent() {
 
 // The name the trace will take: it never reuses an existing file.
 ZAVString FirstFreeTraceName() {
-    ZAVString rest(GetCommandLineW()), program;
+    ZAVString rest(zav::win::GetCommandLineW()), program;
     ZAV_ParseDelimitedString(rest, ZAV_TEXT(" "), program, 0, 1);
     if (ZAV_MatchCaseless(program.Right(4), ZAV_TEXT(".exe"))) program.erase(program.length() - 4);
     ZAVString name(program);
@@ -134,7 +134,7 @@ int main() {
         fprintf(stderr, "memory manager definition failed: %u\n", static_cast<unsigned>(rc));
         return 1;
     }
-    InitializeCriticalSection(&gQueueLock);
+    zav::win::InitializeCriticalSection(&gQueueLock);
     ZAV_LinkInitAnchor(&gQueue, &gQueueLock);
 
     // Every string lives in the private heap, so all of them end before it does.
@@ -200,6 +200,6 @@ int main() {
         printf("trace file: %s\n", shown.ANSIString());
     }
     ZAV_MemoryPoolFree();
-    DeleteCriticalSection(&gQueueLock);
+    zav::win::DeleteCriticalSection(&gQueueLock);
     return 0;
 }

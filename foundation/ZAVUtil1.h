@@ -4,6 +4,7 @@
 
 #include "ZAVExport.h"
 #include "ZAVFrame.h"
+#include "ZAVHostCalls.h"
 #include "ZAVList.h"
 #include "ZAVMemory.h"
 #include "ZAVGlobals.h"

@@ -16,7 +16,6 @@
 #include "SystemQueries.h"
 #include "TestControls.h"
 #include "ZAVEventOutlet.h"
-#include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
 using zavplatform::DatagramSocket;
@@ -192,7 +191,7 @@ extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source) {
     return TRUE;
 }
 
-extern "C" ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, BOOL* taken) {
+ZAVEventOutlet zavplatform::LastEventReport(char* where, size_t size, BOOL* taken) {
     std::lock_guard<std::mutex> hold(Controls().eventLogLock);
     const LastReport& last = TheLastReport();
     if (size != 0) {
@@ -202,15 +201,3 @@ extern "C" ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, 
     if (taken != nullptr) *taken = last.taken ? TRUE : FALSE;
     return last.outlet;
 }
-
-extern "C" void ZAVPlatformTest_SetEventLogSockets(const char* journal, const char* syslog) {
-    std::lock_guard<std::mutex> hold(Controls().eventLogLock);
-    Controls().journalSocket = journal != nullptr ? std::optional<std::string>(journal) : std::nullopt;
-    Controls().eventLogSocket = syslog != nullptr ? std::optional<std::string>(syslog) : std::nullopt;
-}
-
-extern "C" void ZAVPlatformTest_SetEventLogSocket(const char* path) {
-    ZAVPlatformTest_SetEventLogSockets(path != nullptr ? "" : nullptr, path);
-}
-
-extern "C" void ZAVPlatformTest_FailRegisterEventSource(BOOL fail) { Controls().failRegisterEventSource = fail != FALSE; }

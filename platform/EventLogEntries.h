@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ZAVEventOutlet.h"
 #include "ZAVPlatform.h"
 
 namespace zavplatform {
@@ -38,5 +39,8 @@ std::string SyslogIdentifier(const std::string& source);
 // The longest prefix of text no longer than limit bytes that ends on a
 // whole UTF-8 character.
 size_t Utf8Prefix(const std::string& text, size_t limit);
+
+// Behind ZAVPlatform_LastEventReport, which the library exports.
+ZAVEventOutlet LastEventReport(char* where, size_t size, BOOL* taken);
 
 }  // namespace zavplatform

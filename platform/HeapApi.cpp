@@ -5,7 +5,6 @@
 
 #include "PrivateHeap.h"
 #include "TestControls.h"
-#include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
 using zavplatform::PrivateHeap;
@@ -92,24 +91,14 @@ extern "C" BOOL WINAPI HeapLock(HANDLE handle) {
     return TRUE;
 }
 
-namespace {
-std::atomic<void (*)(void*)> gAfterUnlock{nullptr};
-std::atomic<void*> gAfterUnlockContext{nullptr};
-}  // namespace
-
 extern "C" BOOL WINAPI HeapUnlock(HANDLE handle) {
     PrivateHeap* heap = AsHeap(handle);
     if (heap == nullptr) return FALSE;
     heap->Unlock();
-    if (void (*action)(void*) = gAfterUnlock.exchange(nullptr)) action(gAfterUnlockContext.load());
+    auto& controls = Controls();
+    if (void (*action)(void*) = controls.afterHeapUnlock.exchange(nullptr)) action(controls.afterHeapUnlockContext.load());
     return TRUE;
 }
-
-extern "C" void ZAVPlatformTest_AfterNextHeapUnlock(void (*action)(void*), void* context) {
-    gAfterUnlockContext = context;
-    gAfterUnlock = action;
-}
-
 extern "C" BOOL WINAPI HeapWalk(HANDLE handle, LPPROCESS_HEAP_ENTRY entry) {
     PrivateHeap* heap = AsHeap(handle);
     if (heap == nullptr) return FALSE;
@@ -147,5 +136,3 @@ extern "C" BOOL WINAPI HeapQueryInformation(HANDLE handle, HEAP_INFORMATION_CLAS
     *static_cast<ULONG*>(info) = heap->LowFragmentation() ? 2 : 0;
     return TRUE;
 }
-
-extern "C" void ZAVPlatformTest_FailHeapCreate(BOOL fail) { Controls().failHeapCreate = fail != 0; }

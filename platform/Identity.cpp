@@ -8,19 +8,12 @@
 
 #include "Conversion.h"
 #include "TestControls.h"
-#include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
 
 namespace {
 
 std::u16string Wide(LPCWSTR text) { return text != nullptr ? std::u16string(text) : std::u16string(); }
-
-std::u16string UpperDrive(std::u16string drive) {
-    for (auto& c : drive)
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    return drive;
-}
 
 // The effective user's login name; false when the system knows none.
 bool RealUserName(std::string& name) {
@@ -57,7 +50,7 @@ DWORD NetworkConnection(const std::u16string& drive, std::u16string& remote) {
     auto& controls = Controls();
     std::lock_guard<std::mutex> hold(controls.identityLock);
     if (!controls.networkProvider) return ERROR_NO_NETWORK;
-    const auto mapped = controls.connections.find(UpperDrive(drive));
+    const auto mapped = controls.connections.find(zavplatform::UpperDrive(drive));
     if (mapped == controls.connections.end()) return ERROR_NOT_CONNECTED;
     remote = mapped->second;
     return NO_ERROR;
@@ -206,42 +199,3 @@ extern "C" BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size) {
     ComputerName(wide, bytes);
     return DeliverComputer(bytes, buffer, size);
 }
-
-// --- Test controls -----------------------------------------------------------
-
-extern "C" void ZAVPlatformTest_SetNetworkUser(LPCWSTR name) {
-    auto& controls = Controls();
-    std::lock_guard<std::mutex> hold(controls.identityLock);
-    controls.networkProvider = true;
-    controls.networkUser = name != nullptr ? std::optional<std::u16string>(name) : std::nullopt;
-}
-
-extern "C" void ZAVPlatformTest_MapDrive(LPCWSTR drive, LPCWSTR remote) {
-    auto& controls = Controls();
-    std::lock_guard<std::mutex> hold(controls.identityLock);
-    controls.networkProvider = true;
-    if (remote != nullptr)
-        controls.connections[UpperDrive(Wide(drive))] = remote;
-    else
-        controls.connections.erase(UpperDrive(Wide(drive)));
-}
-
-extern "C" void ZAVPlatformTest_SetUserName(LPCWSTR name) {
-    auto& controls = Controls();
-    std::lock_guard<std::mutex> hold(controls.identityLock);
-    controls.userName = name != nullptr ? std::optional<std::u16string>(name) : std::nullopt;
-}
-
-extern "C" void ZAVPlatformTest_FailUserName(BOOL fail) {
-    auto& controls = Controls();
-    std::lock_guard<std::mutex> hold(controls.identityLock);
-    controls.failUserName = fail != FALSE;
-}
-
-extern "C" void ZAVPlatformTest_SetComputerName(LPCWSTR name) {
-    auto& controls = Controls();
-    std::lock_guard<std::mutex> hold(controls.identityLock);
-    controls.computerName = name != nullptr ? std::optional<std::u16string>(name) : std::nullopt;
-}
-
-extern "C" DWORD ZAVPlatformTest_IdentityQueries(void) { return Controls().identityQueries.load(); }

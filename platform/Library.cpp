@@ -3,10 +3,9 @@
 #include <string.h>
 
 #include <mutex>
-#include <set>
 #include <string>
 
-#include "ZAVPlatformTest.h"
+#include "TestControls.h"
 
 struct Procedure {
     const char* name;
@@ -38,14 +37,6 @@ static ZAVPlatformModule kModules[] = {
     {"kernel32", kKernel32, sizeof kKernel32 / sizeof kKernel32[0]},
     {"psapi", kPsapi, sizeof kPsapi / sizeof kPsapi[0]},
 };
-
-namespace {
-std::mutex gHiddenLock;
-std::set<std::string>& Hidden() {
-    static std::set<std::string> hidden;
-    return hidden;
-}
-}  // namespace
 
 static char AsciiLower(WCHAR c) {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -86,8 +77,9 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         return nullptr;
     }
     {
-        std::lock_guard<std::mutex> hold(gHiddenLock);
-        if (Hidden().count(name) != 0) {
+        auto& controls = zavplatform::Controls();
+        std::lock_guard<std::mutex> hold(controls.hiddenLock);
+        if (controls.hiddenProcedures.count(name) != 0) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
         }
@@ -104,12 +96,4 @@ extern "C" BOOL WINAPI FreeLibrary(HMODULE module) {
         return FALSE;
     }
     return TRUE;
-}
-
-extern "C" void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden) {
-    std::lock_guard<std::mutex> hold(gHiddenLock);
-    if (hidden)
-        Hidden().insert(name);
-    else
-        Hidden().erase(name);
 }

@@ -2,7 +2,6 @@
 
 #include "SystemQueries.h"
 #include "TestControls.h"
-#include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
 
@@ -50,17 +49,4 @@ extern "C" BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
 extern "C" DWORD WINAPI GetTickCount(void) {
     // Milliseconds since boot, suspend included, wrapping as Windows' does.
     return static_cast<DWORD>(zavplatform::MillisecondsSinceBoot()) + Controls().tickCountOffset.load(std::memory_order_relaxed);
-}
-
-extern "C" void ZAVPlatformTest_FailPerformanceFrequency(BOOL fail) {
-    Controls().failPerformanceFrequency = fail != 0;
-}
-extern "C" void ZAVPlatformTest_SetPerformanceFrequency(LONGLONG frequency) {
-    Controls().performanceFrequency = frequency;
-}
-extern "C" void ZAVPlatformTest_SetPerformanceCounterOffset(LONGLONG counts) {
-    Controls().performanceCounterOffset = counts;
-}
-extern "C" void ZAVPlatformTest_SetTickCountOffset(DWORD milliseconds) {
-    Controls().tickCountOffset = milliseconds;
 }

@@ -1,7 +1,6 @@
 #include <string.h>
 
 #include "TestControls.h"
-#include "ZAVPlatformTest.h"
 
 using zavplatform::Controls;
 using zavplatform::TestControls;
@@ -33,15 +32,3 @@ extern "C" BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
     }
     return TRUE;
 }
-
-extern "C" void ZAVPlatformTest_EmulateVersion(DWORD platformId, DWORD major, DWORD minor,
-                                               DWORD build) {
-    TestControls& c = Controls();
-    c.platformId = platformId;
-    c.major = major;
-    c.minor = minor;
-    c.build = build;
-    c.versionEmulated.store(true, std::memory_order_release);
-}
-
-extern "C" void ZAVPlatformTest_FailVersionQuery(BOOL fail) { Controls().failVersionQuery = fail != 0; }

@@ -1,5 +1,5 @@
 // A host that knows the library only as installed: the public header, the
-// library and, on Linux, the platform library for the critical section.
+// library, whose zav::win offers the critical section on every platform.
 #include <stdio.h>
 
 #include <ZAVUtil1/ZAVUtil1.h>
@@ -19,7 +19,7 @@ int main() {
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard);
 
     CRITICAL_SECTION lock;
-    InitializeCriticalSection(&lock);
+    zav::win::InitializeCriticalSection(&lock);
     ZAVLinkAnchor queue;
     ZAV_LinkInitAnchor(&queue, &lock);
     WorkItem items[3] = {{{}, 1}, {{}, 2}, {{}, 3}};
@@ -28,7 +28,7 @@ int main() {
     int sum = 0;
     while (ZAVLink* link = ZAV_LinkPopFirst(&queue))
         sum += reinterpret_cast<WorkItem*>(link)->Number;
-    DeleteCriticalSection(&lock);
+    zav::win::DeleteCriticalSection(&lock);
 
     ZAVString text(ZAV_TEXT("  installed  "));
     text.Trim();

@@ -1,0 +1,60 @@
+/// \file
+/// The few Win32 calls a host makes around the library: initialising and
+/// deleting the critical section a locked list's anchor points to (the
+/// caller owns it), entering and leaving it, the last error after a call
+/// that sets it, and the process's command line. On Windows they are the
+/// system's own. On Linux the library exports them under its own prefix, so
+/// that no Win32 name enters the process's symbol space; zav::win offers
+/// them by their Win32 names on both.
+#pragma once
+
+#include "ZAVExport.h"
+
+#ifndef _WIN32
+#ifdef __cplusplus
+extern "C" {
+#endif
+/// Makes cs usable: a lock its holder may take again.
+ZAVUTIL1_API void ZAVPlatform_InitializeCriticalSection(CRITICAL_SECTION* cs);
+/// Releases what ZAVPlatform_InitializeCriticalSection set up; cs must be free.
+ZAVUTIL1_API void ZAVPlatform_DeleteCriticalSection(CRITICAL_SECTION* cs);
+/// Waits for cs and holds it (once more, for its holder).
+ZAVUTIL1_API void ZAVPlatform_EnterCriticalSection(CRITICAL_SECTION* cs);
+/// Gives up one hold of cs.
+ZAVUTIL1_API void ZAVPlatform_LeaveCriticalSection(CRITICAL_SECTION* cs);
+/// The calling thread's last Windows error code, as the library set it.
+ZAVUTIL1_API DWORD ZAVPlatform_GetLastError(void);
+/// Sets the calling thread's last error code.
+ZAVUTIL1_API void ZAVPlatform_SetLastError(DWORD code);
+/// The program's arguments quoted as Windows quotes them; the same text for
+/// the whole process.
+ZAVUTIL1_API WCHAR* ZAVPlatform_GetCommandLineW(void);
+#ifdef __cplusplus
+}
+#endif
+#endif
+
+#ifdef __cplusplus
+namespace zav {
+/// The Win32 calls of a host by their Win32 names.
+namespace win {
+#ifdef _WIN32
+inline void InitializeCriticalSection(CRITICAL_SECTION* cs) { ::InitializeCriticalSection(cs); }
+inline void DeleteCriticalSection(CRITICAL_SECTION* cs) { ::DeleteCriticalSection(cs); }
+inline void EnterCriticalSection(CRITICAL_SECTION* cs) { ::EnterCriticalSection(cs); }
+inline void LeaveCriticalSection(CRITICAL_SECTION* cs) { ::LeaveCriticalSection(cs); }
+inline DWORD GetLastError() { return ::GetLastError(); }
+inline void SetLastError(DWORD code) { ::SetLastError(code); }
+inline WCHAR* GetCommandLineW() { return ::GetCommandLineW(); }
+#else
+inline void InitializeCriticalSection(CRITICAL_SECTION* cs) { ZAVPlatform_InitializeCriticalSection(cs); }
+inline void DeleteCriticalSection(CRITICAL_SECTION* cs) { ZAVPlatform_DeleteCriticalSection(cs); }
+inline void EnterCriticalSection(CRITICAL_SECTION* cs) { ZAVPlatform_EnterCriticalSection(cs); }
+inline void LeaveCriticalSection(CRITICAL_SECTION* cs) { ZAVPlatform_LeaveCriticalSection(cs); }
+inline DWORD GetLastError() { return ZAVPlatform_GetLastError(); }
+inline void SetLastError(DWORD code) { ZAVPlatform_SetLastError(code); }
+inline WCHAR* GetCommandLineW() { return ZAVPlatform_GetCommandLineW(); }
+#endif
+}  // namespace win
+}  // namespace zav
+#endif
