@@ -1,5 +1,6 @@
 // The Win32 subset the library is written against. On Windows this is the
-// real API; elsewhere libzavplatform provides the same names over POSIX.
+// real API; elsewhere the stand-in in this folder provides the same names
+// over POSIX, linked into the library and bound inside it.
 #pragma once
 
 #include "ZAVCompiler.h"
