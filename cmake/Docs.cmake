@@ -1,6 +1,6 @@
 # `docs`: the API reference of the library's interface headers (Doxygen).
 # An exported name without its contract fails the target, so the reference
-# stays complete. ZAVPlatform.h declares the Win32 names, documented by
+# stays complete. ZAVWin32Types.h declares the Win32 types, documented by
 # Windows; ZAVCompiler.h holds the build's compiler seams, not interface.
 find_package(Doxygen QUIET)
 if(NOT DOXYGEN_FOUND)
@@ -8,7 +8,7 @@ if(NOT DOXYGEN_FOUND)
 endif()
 
 get_property(zav_documented_headers GLOBAL PROPERTY ZAV_PUBLIC_HEADERS)
-list(FILTER zav_documented_headers EXCLUDE REGEX "/(ZAVPlatform|ZAVCompiler)\\.h$")
+list(FILTER zav_documented_headers EXCLUDE REGEX "/(ZAVWin32Types|ZAVCompiler)\\.h$")
 
 set(DOXYGEN_PROJECT_NAME ZAVUtil1)
 set(DOXYGEN_PROJECT_NUMBER ${ZAV_PACKAGE_VERSION})

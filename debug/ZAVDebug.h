@@ -34,29 +34,29 @@ public:
     void TraceStart();
     /// wrapSize 0: a file trace under name (empty: after the program);
     /// otherwise a wrap trace of at least 1024 bytes whose dumps go to name.
-    void TraceStart(WCHAR* name, DWORD wrapSize);
+    void TraceStart(zav::win::WCHAR* name, zav::win::DWORD wrapSize);
     /// Closes the trace file; a non-zero flag writes "Trace Closed." first.
     void TraceStop(int closingLine);
     /// 1 while a trace file is open.
     int TraceActive();
     /// The size of one trace file after which the trace moves to the next.
-    void MaxLogSize(DWORD limit);
+    void MaxLogSize(zav::win::DWORD limit);
 
     /// One trace line: time, elapsed milliseconds, indentation, text (never
     /// null). Goes to the file, or to the wrap ring when no file is open.
-    void InsertMsg(const WCHAR* text);
+    void InsertMsg(const zav::win::WCHAR* text);
     /// As above, with the string's text.
     void InsertMsg(ZAVString& text);
 
     /// Enters a routine on the stack and writes its Push line. mode 0
     /// silences the routine's Push/Pop lines, -2 takes the caller's setting,
     /// anything else writes them. Answers the new level, for RoutinePop.
-    LONG RoutinePush(const WCHAR* owner, const WCHAR* routine, const WCHAR* extra, LONG mode);
+    zav::win::LONG RoutinePush(const zav::win::WCHAR* owner, const zav::win::WCHAR* routine, const zav::win::WCHAR* extra, zav::win::LONG mode);
     /// As RoutinePush, with a request number as the extra (0x7FFFFFFF: none).
-    LONG RoutinePushReq(const WCHAR* owner, const WCHAR* routine, LONG request, LONG mode);
+    zav::win::LONG RoutinePushReq(const zav::win::WCHAR* owner, const zav::win::WCHAR* routine, zav::win::LONG request, zav::win::LONG mode);
     /// Leaves the routine of level (negative: the innermost) with a Pop line
     /// of the return code rc (0x7FFFFFFF: none) and the duration.
-    void RoutinePop(LONG level, LONG rc);
+    void RoutinePop(zav::win::LONG level, zav::win::LONG rc);
     /// "Owner.Routine" of the innermost level; empty with an empty stack.
     ZAVString ActiveRoutine() const;
     /// Every level's text, outermost first, joined by ";".
@@ -68,34 +68,34 @@ public:
     void TraceWrapStop();
     /// Writes the saved lines, oldest first, to a trace file between two
     /// marker lines (and the title after the first), then empties the ring.
-    void TraceDumpWrap(WCHAR* title);
+    void TraceDumpWrap(zav::win::WCHAR* title);
 
     // Upper-case hexadecimal. The buffer forms write no terminator.
     /// Writes 2 x count hex digits of the bytes at data to out.
-    void HexString(const void* data, DWORD count, WCHAR* out);
+    void HexString(const void* data, zav::win::DWORD count, zav::win::WCHAR* out);
     /// The 2 x count hex digits of the bytes at data.
-    ZAVString HexString(const void* data, DWORD count);
+    ZAVString HexString(const void* data, zav::win::DWORD count);
     /// Writes the value's 8 hex digits, most significant first, to out.
-    void HexStringForDWORD(DWORD value, WCHAR* out);
+    void HexStringForDWORD(zav::win::DWORD value, zav::win::WCHAR* out);
     /// The value's 8 hex digits, most significant first.
-    ZAVString HexStringForDWORD(DWORD value);
+    ZAVString HexStringForDWORD(zav::win::DWORD value);
     /// One dump line of the first min(count, 16) bytes: 54 characters, and
     /// before them, when asked, the address (as wide as a pointer) and two blanks.
-    void HexStringLine(unsigned char* data, DWORD count, WCHAR* out, int withAddress);
+    void HexStringLine(unsigned char* data, zav::win::DWORD count, zav::win::WCHAR* out, int withAddress);
     /// The area into the trace, 16 bytes a line, after a blank line and the title.
-    void HexDump(const void* data, DWORD count, const WCHAR* title);
+    void HexDump(const void* data, zav::win::DWORD count, const zav::win::WCHAR* title);
 
     /// A table of one heap's regions and blocks (null: the process heap).
     /// options 0x1 merges adjacent like entries, 0x2 keeps regions and busy
     /// blocks only; dumpBytes of each busy block are shown; region -1 is all.
-    void TraceHeap(void* heap, DWORD options, DWORD dumpBytes, LONG region);
+    void TraceHeap(void* heap, zav::win::DWORD options, zav::win::DWORD dumpBytes, zav::win::LONG region);
     /// One line with the free, committed and reserved bytes of the address
     /// space, ending with the caller's id.
-    void TraceVirtualMemUsage(DWORD id);
+    void TraceVirtualMemUsage(zav::win::DWORD id);
 
-    LONG m_RoutineLevel;                           ///< innermost routine's level; -1 for an empty stack
-    HANDLE m_hTraceFile;                           ///< the open trace file; 0 when none is open
-    OVERLAPPED m_Overlapped;                       ///< the file writes' position and completion event
+    zav::win::LONG m_RoutineLevel;                           ///< innermost routine's level; -1 for an empty stack
+    zav::win::HANDLE m_hTraceFile;                           ///< the open trace file; 0 when none is open
+    zav::win::OVERLAPPED m_Overlapped;                       ///< the file writes' position and completion event
     ZAVDebugLevels<ZAVString*>* m_pRoutineNames;   ///< per level, the routine's name
     ZAVDebugLevels<bool>* m_pRoutineTraceOn;       ///< per level, whether its Push/Pop lines are written
     ZAVDebugLevels<ZAVUInt64>* m_pRoutineStart;    ///< per level, the timer at its Push
@@ -105,25 +105,25 @@ public:
     unsigned char* m_pWrapLimit;                   ///< end of the ring's usable part
     unsigned char* m_pWrapOldest;                  ///< the oldest record in the ring
     unsigned char* m_pWrapNext;                    ///< where the next record goes
-    WCHAR m_LastDate[12];                          ///< the date of the last date line; empty in a new file
+    zav::win::WCHAR m_LastDate[12];                          ///< the date of the last date line; empty in a new file
     int m_WritePending;                            ///< 1 while a file write is not yet waited for
-    DWORD m_MemChangeThreshold;                    ///< pool change in bytes that writes a memory line
+    zav::win::DWORD m_MemChangeThreshold;                    ///< pool change in bytes that writes a memory line
     ZAVUInt64 m_LastMsgTime;                       ///< the timer at the previous line
     ZAVUInt64 m_BytesWritten;                      ///< bytes written to the current file
     ZAVUInt64 m_MaxLogSize;                        ///< a file's size limit in bytes (100 MiB)
     ZAVUInt64 m_LastPoolBusy;                      ///< ZAV_PoolMemBusy in the last memory line
-    PROCESS_MEMORY_COUNTERS m_LastMemCounters;     ///< process counters in the last memory line
+    zav::win::PROCESS_MEMORY_COUNTERS m_LastMemCounters;     ///< process counters in the last memory line
     /// GetProcessMemoryInfo, looked up on first need.
-    BOOL(WINAPI* m_pfnGetProcessMemoryInfo)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
-    HMODULE m_hPsapi;                              ///< psapi, loaded on first need
-    HANDLE m_hProcess;                             ///< the own process, opened on first need
+    zav::win::BOOL(ZAV_WINAPI* m_pfnGetProcessMemoryInfo)(zav::win::HANDLE, zav::win::PPROCESS_MEMORY_COUNTERS, zav::win::DWORD);
+    zav::win::HMODULE m_hPsapi;                              ///< psapi, loaded on first need
+    zav::win::HANDLE m_hProcess;                             ///< the own process, opened on first need
 
 private:
     void TraceStartOpen();
     int InsertMsgWrite();
     void InsertMsgWait();
     void TraceWrapNewline();
-    void DisplayChars(WCHAR* out, unsigned char* data, DWORD count);
+    void DisplayChars(zav::win::WCHAR* out, unsigned char* data, zav::win::DWORD count);
 
     friend struct ZAVDebugInternals;
 };

@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+// Written against the Win32 names (DWORD, CRITICAL_SECTION, ...) as the
+// family's hosts are: on Linux the library brings them into the global
+// namespace on request; on Windows they are the system's.
+#define ZAVUTIL1_WIN32_NAMES
 #include <ZAVUtil1/ZAVUtil1.h>
 #ifndef _WIN32
 #include <ZAVUtil1/ZAVEventOutlet.h>
@@ -73,7 +77,7 @@ void TellWhereTheEventWent() {
     printf("event: the Windows event log, source ZAVDemoHost\n");
 #else
     char where[4096];
-    BOOL taken = FALSE;
+    BOOL taken = 0;
     const char* outlet = "nowhere";
     switch (ZAVPlatform_LastEventReport(where, sizeof where, &taken)) {
         case ZAVEventOutletJournal: outlet = "the systemd journal"; break;
@@ -85,6 +89,9 @@ void TellWhereTheEventWent() {
 #endif
 }
 
+// ZAV_TestFileExists's answer for a name no file has (ERROR_FILE_NOT_FOUND).
+const DWORD kFileNotFound = 2;
+
 // The name the trace will take: it never reuses an existing file.
 ZAVString FirstFreeTraceName() {
     ZAVString rest(zav::win::GetCommandLineW()), program;
@@ -92,7 +99,7 @@ ZAVString FirstFreeTraceName() {
     if (ZAV_MatchCaseless(program.Right(4), ZAV_TEXT(".exe"))) program.erase(program.length() - 4);
     ZAVString name(program);
     name += ZAV_TEXT(".log");
-    for (unsigned n = 1; ZAV_TestFileExists(name) != ERROR_FILE_NOT_FOUND; ++n) {
+    for (unsigned n = 1; ZAV_TestFileExists(name) != kFileNotFound; ++n) {
         name = program;
         name += std::to_string(n).c_str();
         name += ZAV_TEXT(".log");

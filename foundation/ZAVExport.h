@@ -2,7 +2,13 @@
 /// The one export macro, the wide character and its literal.
 #pragma once
 
+#include "ZAVWin32Types.h"
+
+// The library's sources and its tests use the whole Win32 subset by its
+// global names (the stand-in's header, not installed).
+#if defined(ZAVUTIL1_BUILD) || defined(ZAVUTIL1_INTERNALS)
 #include "ZAVPlatform.h"
+#endif
 
 /// \def ZAVUTIL1_API
 /// Marks a name the library exports (dllexport while building the DLL,

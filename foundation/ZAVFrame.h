@@ -26,7 +26,7 @@ ZAVUTIL1_API ZAVUInt64 ZAV_TimerValue();
 
 /// Reflected CRC-32 (0xEDB88320) without the customary inversions: pass
 /// 0xFFFFFFFF and invert the result for the standard CRC-32 of a block.
-ZAVUTIL1_API DWORD ZAV_CRCCompute(DWORD crc, unsigned char* const buffer, DWORD length);
+ZAVUTIL1_API zav::win::DWORD ZAV_CRCCompute(zav::win::DWORD crc, unsigned char* const buffer, zav::win::DWORD length);
 
 /// Always 42; lets a host check that the library is the one it expects.
 ZAVUTIL1_API int fnZAVUtil1();

@@ -34,9 +34,9 @@ ZAVUTIL1_API extern ZAVDebug* gptrCDebug;
 
 // The event log's flood limit.
 /// Entries written in the current window (incremented atomically).
-ZAVUTIL1_API extern LONG g_LogEntriesCount;
+ZAVUTIL1_API extern zav::win::LONG g_LogEntriesCount;
 /// Entries allowed per window (500); the next one ends the process.
-ZAVUTIL1_API extern LONG g_LogEntriesMax;
+ZAVUTIL1_API extern zav::win::LONG g_LogEntriesMax;
 /// The timer in whole seconds (rounded up) at the current window's first entry.
 ZAVUTIL1_API extern ZAVUInt64 g_FirstLogMsgTime;
 /// Length of the window in seconds (14400).

@@ -16,8 +16,8 @@ struct ZAVLink {
 struct ZAVLinkAnchor {
     ZAVLink* pFirst;          ///< the head; null for an empty list
     ZAVLink* pLast;           ///< the tail; null for an empty list
-    CRITICAL_SECTION* pLock;  ///< null: the users serialise the list
-    DWORD Count;              ///< records on the list
+    zav::win::CRITICAL_SECTION* pLock;  ///< null: the users serialise the list
+    zav::win::DWORD Count;              ///< records on the list
 };
 
 /// ZAV_LinkToHead: null anchor or link.
@@ -44,13 +44,13 @@ struct ZAVLinkAnchor {
 #define ZAV_LINK_PRIOR_NULL_ANCHOR 20013u
 
 /// Makes anchor an empty list guarded by lock (null: no lock).
-ZAVUTIL1_API void ZAV_LinkInitAnchor(ZAVLinkAnchor* anchor, CRITICAL_SECTION* lock);
+ZAVUTIL1_API void ZAV_LinkInitAnchor(ZAVLinkAnchor* anchor, zav::win::CRITICAL_SECTION* lock);
 /// Puts link at the head; 0, or 20000 for a null argument.
-ZAVUTIL1_API DWORD ZAV_LinkToHead(ZAVLinkAnchor* anchor, ZAVLink* link);
+ZAVUTIL1_API zav::win::DWORD ZAV_LinkToHead(ZAVLinkAnchor* anchor, ZAVLink* link);
 /// Puts link at the tail; 0, or 20002 for a null argument.
-ZAVUTIL1_API DWORD ZAV_LinkToTail(ZAVLinkAnchor* anchor, ZAVLink* link);
+ZAVUTIL1_API zav::win::DWORD ZAV_LinkToTail(ZAVLinkAnchor* anchor, ZAVLink* link);
 /// Takes link off the list after checking its neighbours; 0 or 20004 to 20009.
-ZAVUTIL1_API DWORD ZAV_LinkRemove(ZAVLinkAnchor* anchor, ZAVLink* link);
+ZAVUTIL1_API zav::win::DWORD ZAV_LinkRemove(ZAVLinkAnchor* anchor, ZAVLink* link);
 /// Takes the head off the list. Null for an empty list; throws DWORD 20011
 /// for a null anchor or a failed removal's code.
 ZAVUTIL1_API ZAVLink* ZAV_LinkPopFirst(ZAVLinkAnchor* anchor);

@@ -30,10 +30,10 @@ enum enumZAVMemoryAlloc : int32_t {
 
 /// One live block in the monitoring table.
 struct ZAV_MemCtlEntry {
-    DWORD ThreadId;      ///< the thread that obtained the block
+    zav::win::DWORD ThreadId;      ///< the thread that obtained the block
     void* Address;       ///< the caller's address; 0 marks a free record
-    DWORD Size;          ///< the size asked for, without guard words
-    WCHAR TimeText[10];  ///< "HH:MM:SS" of the allocation
+    zav::win::DWORD Size;          ///< the size asked for, without guard words
+    zav::win::WCHAR TimeText[10];  ///< "HH:MM:SS" of the allocation
 };
 
 /// Records per block of the monitoring table.
@@ -53,11 +53,11 @@ static_assert(sizeof(ZAV_MemCtlBlock) == 1000, "monitor block layout");
 
 /// The private heap of ZAVMemAllocPrivateHeap; null when there is none.
 /// Shared as the rule in ZAVGlobals.h says.
-ZAVUTIL1_API extern HANDLE hZAVHeap;
+ZAVUTIL1_API extern zav::win::HANDLE hZAVHeap;
 /// The strategy in force; ZAVMemAllocUndefined until the manager is defined.
 ZAVUTIL1_API extern enumZAVMemoryAlloc ZAVMemAllocType;
 /// Option bits; the other bits are ZAV_MemoryGet's default flags.
-ZAVUTIL1_API extern DWORD ZAVMemOptions;
+ZAVUTIL1_API extern zav::win::DWORD ZAVMemOptions;
 /// Non-zero: keep the monitoring table (read when the manager is defined)
 /// and count ZAV_PoolMemBusy (read at every call).
 ZAVUTIL1_API extern int ZAV_MonitorMemory;
@@ -70,17 +70,17 @@ ZAVUTIL1_API extern ZAV_MemCtlBlock* g_pZAVMemCtl;
 /// Chooses the strategy (initial private-heap size 0 means 65536) and options;
 /// 0, or the error of a failed heap creation. A private heap, once chosen,
 /// stays until ZAV_MemoryPoolFree: later calls change only the options.
-ZAVUTIL1_API DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, DWORD initialSize, DWORD options);
+ZAVUTIL1_API zav::win::DWORD ZAV_MemoryDefine(enumZAVMemoryAlloc strategy, zav::win::DWORD initialSize, zav::win::DWORD options);
 /// A block of size bytes; null for size 0 or on failure. Flags 0 takes the
 /// defaults from ZAVMemOptions.
-ZAVUTIL1_API void* ZAV_MemoryGet(DWORD size, DWORD flags);
+ZAVUTIL1_API void* ZAV_MemoryGet(zav::win::DWORD size, zav::win::DWORD flags);
 /// Returns a block (null is allowed): 0, 87, 20014 or a Windows code; throws
 /// LONG 9 for a damaged guarded block.
-ZAVUTIL1_API DWORD ZAV_MemoryFree(void* block);
+ZAVUTIL1_API zav::win::DWORD ZAV_MemoryFree(void* block);
 /// As ZAV_MemoryFree on *(void**)pointerVariable, which is then set to null.
-ZAVUTIL1_API DWORD ZAV_MemoryFreePtr(void* pointerVariable);
+ZAVUTIL1_API zav::win::DWORD ZAV_MemoryFreePtr(void* pointerVariable);
 /// Compacts the heap at most once per interval; answers the largest free block
 /// that compaction reported, or 0.
-ZAVUTIL1_API DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap);
+ZAVUTIL1_API zav::win::DWORD ZAV_MemoryCompact(ZAVUInt64 intervalMilliseconds, int alsoProcessHeap);
 /// Destroys the private heap (and every block in it) and the monitoring table.
 ZAVUTIL1_API void ZAV_MemoryPoolFree();

@@ -12,6 +12,6 @@
 /// FormatMessage template whose %1, %2... take the record's insertions;
 /// source null or empty means "ZAVMsg". Never fails visibly; an empty
 /// formatted text writes and counts nothing.
-ZAVUTIL1_API void ZAV_LogEvent(ZAVMsg& msg, const WCHAR* text, const WCHAR* source);
+ZAVUTIL1_API void ZAV_LogEvent(ZAVMsg& msg, const zav::win::WCHAR* text, const zav::win::WCHAR* source);
 /// As above, for a record of this category and message number without insertions.
-ZAVUTIL1_API void ZAV_LogEvent(ZAVMsgCategory category, const WCHAR* text, DWORD msgId, const WCHAR* source);
+ZAVUTIL1_API void ZAV_LogEvent(ZAVMsgCategory category, const zav::win::WCHAR* text, zav::win::DWORD msgId, const zav::win::WCHAR* source);

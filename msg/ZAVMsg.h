@@ -24,16 +24,16 @@ enum ZAVMsgCategory : int32_t {
 /// One message record, linked on a list or flat in an exported block.
 struct ZAVMsg {
     ZAVLink Link;          ///< the record's place on its list
-    DWORD MsgId;           ///< the message number
-    DWORD Aux3;            ///< the caller's value (aux3 of ZAV_MsgCreate)
-    WCHAR* pRoutine;       ///< the active routine's name, or null; exported block: offset, or 0
-    WCHAR* pInsertions;    ///< strings, each terminated, then one more zero; exported block: offset, or 0
-    DWORD InsertionBytes;  ///< bytes of the insertion list, final zero included; 0 while empty
+    zav::win::DWORD MsgId;           ///< the message number
+    zav::win::DWORD Aux3;            ///< the caller's value (aux3 of ZAV_MsgCreate)
+    zav::win::WCHAR* pRoutine;       ///< the active routine's name, or null; exported block: offset, or 0
+    zav::win::WCHAR* pInsertions;    ///< strings, each terminated, then one more zero; exported block: offset, or 0
+    zav::win::DWORD InsertionBytes;  ///< bytes of the insertion list, final zero included; 0 while empty
     ZAVMsgCategory Category;  ///< the category
-    WORD AuxWord;          ///< the caller's value (auxWord of ZAV_MsgCreate)
-    WORD Reserved;         ///< always 0
-    DWORD Aux1;            ///< the caller's value (aux1 of ZAV_MsgCreate)
-    DWORD Aux2;            ///< the caller's value (aux2 of ZAV_MsgCreate)
+    zav::win::WORD AuxWord;          ///< the caller's value (auxWord of ZAV_MsgCreate)
+    zav::win::WORD Reserved;         ///< always 0
+    zav::win::DWORD Aux1;            ///< the caller's value (aux1 of ZAV_MsgCreate)
+    zav::win::DWORD Aux2;            ///< the caller's value (aux2 of ZAV_MsgCreate)
 };
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -43,12 +43,12 @@ static_assert(sizeof(ZAVMsg) == 44, "message record layout");
 /// Builds a record at the tail of list, with the trace's active routine when
 /// a trace object is given. Throws the list's code (DWORD) when it refuses
 /// the record, and 8 when there is no memory for it.
-ZAVUTIL1_API ZAVMsg* ZAV_MsgCreate(ZAVLinkAnchor* list, DWORD msgId, ZAVMsgCategory category, WORD auxWord,
-                                   DWORD aux1, DWORD aux2, DWORD aux3, ZAVDebug* trace);
+ZAVUTIL1_API ZAVMsg* ZAV_MsgCreate(ZAVLinkAnchor* list, zav::win::DWORD msgId, ZAVMsgCategory category, zav::win::WORD auxWord,
+                                   zav::win::DWORD aux1, zav::win::DWORD aux2, zav::win::DWORD aux3, ZAVDebug* trace);
 /// Appends an insertion string; 0, or 8 with the record unchanged.
-ZAVUTIL1_API DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, const WCHAR* text);
+ZAVUTIL1_API zav::win::DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, const zav::win::WCHAR* text);
 /// Appends value as _ltow writes it in radix (16 gets "0x" in front); 0 or 8.
-ZAVUTIL1_API DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, LONG value, DWORD radix);
+ZAVUTIL1_API zav::win::DWORD ZAV_MsgAddInsertion(ZAVMsg* msg, zav::win::LONG value, zav::win::DWORD radix);
 /// The list's first record as one self-contained block, owned by the caller;
 /// null for an empty list.
 ZAVUTIL1_API ZAVMsg* ZAV_MsgExport(ZAVLinkAnchor* list);

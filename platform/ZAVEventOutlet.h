@@ -10,7 +10,7 @@
 #ifndef _WIN32
 #include <stddef.h>
 
-#include "ZAVPlatform.h"
+#include "ZAVWin32Types.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -27,7 +27,7 @@ typedef enum ZAVEventOutlet {
 /// The outlet of the process's last ReportEventW; its socket or file path
 /// (UTF-8, cut to fit, terminated) in where when size is not 0; whether the
 /// outlet took the entry in *taken when taken is not null.
-ZAVPLATFORM_API ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, BOOL* taken);
+ZAV_VISIBLE ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, zav::win::BOOL* taken);
 
 #ifdef __cplusplus
 }

@@ -3,16 +3,11 @@
 // over POSIX, linked into the library and bound inside it.
 #pragma once
 
-#include "ZAVCompiler.h"
+#include "ZAVWin32Types.h"
 
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
 #include <winnetwk.h>
-#include <psapi.h>
 #include <malloc.h>
 #include <wchar.h>
 
@@ -35,38 +30,45 @@ static inline BOOL ZAVPlatform_ProcessWideBarrier(void) { return FALSE; }
 #define ZAVPLATFORM_API ZAV_VISIBLE
 #define WINAPI
 
-// Win32 integer widths, also on LP64.
-typedef int32_t BOOL;
-typedef uint8_t BYTE;
-typedef uint16_t WORD;
-typedef uint32_t DWORD;
-typedef uint32_t ULONG;
-typedef int32_t LONG;
-typedef uint32_t UINT;
-typedef int64_t LONGLONG;
-typedef uint64_t ULONGLONG;
-typedef size_t SIZE_T;
-typedef void* PVOID;
-typedef void* LPVOID;
-typedef const void* LPCVOID;
-typedef void* HANDLE;
-typedef char16_t WCHAR;
-typedef WCHAR* LPWSTR;
-typedef const WCHAR* LPCWSTR;
-typedef char CHAR;
-typedef char* LPSTR;
-typedef const char* LPCSTR;
+// The types the interface shares (ZAVWin32Types.h), here by their Win32
+// names; the rest only the library and the stand-in use.
+using zav::win::BOOL;
+using zav::win::BYTE;
+using zav::win::WORD;
+using zav::win::DWORD;
+using zav::win::ULONG;
+using zav::win::LONG;
+using zav::win::UINT;
+using zav::win::LONGLONG;
+using zav::win::ULONGLONG;
+using zav::win::SIZE_T;
+using zav::win::PVOID;
+using zav::win::LPVOID;
+using zav::win::LPCVOID;
+using zav::win::HANDLE;
+using zav::win::WCHAR;
+using zav::win::LPWSTR;
+using zav::win::LPCWSTR;
+using zav::win::CHAR;
+using zav::win::LPSTR;
+using zav::win::LPCSTR;
+using zav::win::LPDWORD;
+using zav::win::DWORD_PTR;
+using zav::win::ULONG_PTR;
+using zav::win::HMODULE;
+using zav::win::HINSTANCE;
+using zav::win::FARPROC;
+using zav::win::LARGE_INTEGER;
+using zav::win::CRITICAL_SECTION;
+using zav::win::LPCRITICAL_SECTION;
+using zav::win::OVERLAPPED;
+using zav::win::LPOVERLAPPED;
+using zav::win::PROCESS_MEMORY_COUNTERS;
+using zav::win::PPROCESS_MEMORY_COUNTERS;
 typedef DWORD LCID;
-typedef DWORD* LPDWORD;
-typedef uintptr_t DWORD_PTR;
 typedef void* HLOCAL;
 typedef void* PSID;
 typedef void* LPSECURITY_ATTRIBUTES;
-typedef uintptr_t ULONG_PTR;
-
-typedef struct ZAVPlatformModule* HMODULE;
-typedef HMODULE HINSTANCE;
-typedef intptr_t(WINAPI* FARPROC)(void);
 
 #ifndef TRUE
 #define TRUE 1
@@ -74,14 +76,6 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #endif
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
-
-typedef union _LARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        LONG HighPart;
-    } u;
-    LONGLONG QuadPart;
-} LARGE_INTEGER;
 
 // Windows error codes the library and the stand-in use.
 #define ERROR_SUCCESS 0L
@@ -149,10 +143,6 @@ ZAVPLATFORM_API DWORD WINAPI GetCurrentThreadId(void);
 ZAVPLATFORM_API DWORD WINAPI GetCurrentProcessId(void);
 
 // --- Critical sections (recursive for the holder) -------------------------
-typedef struct _CRITICAL_SECTION {
-    pthread_mutex_t Mutex;
-} CRITICAL_SECTION, *LPCRITICAL_SECTION;
-
 ZAVPLATFORM_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs);
 ZAVPLATFORM_API void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs);
 ZAVPLATFORM_API BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs);
@@ -286,19 +276,6 @@ ZAVPLATFORM_API BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 #define FILE_END 2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 
-typedef struct _OVERLAPPED {
-    ULONG_PTR Internal;      // the completion status
-    ULONG_PTR InternalHigh;  // bytes transferred
-    union {
-        struct {
-            DWORD Offset;
-            DWORD OffsetHigh;
-        };
-        PVOID Pointer;
-    };
-    HANDLE hEvent;
-} OVERLAPPED, *LPOVERLAPPED;
-
 // Sharing is approximated with an exclusive advisory lock: an opening for
 // writing that does not share writing fails with ERROR_SHARING_VIOLATION
 // while another such opening holds the file, in this or another process.
@@ -334,19 +311,6 @@ ZAVPLATFORM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overla
 // --- Processes and their memory -----------------------------------------------------
 #define PROCESS_QUERY_INFORMATION 0x0400
 #define PROCESS_VM_READ 0x0010
-
-typedef struct _PROCESS_MEMORY_COUNTERS {
-    DWORD cb;
-    DWORD PageFaultCount;
-    SIZE_T PeakWorkingSetSize;
-    SIZE_T WorkingSetSize;
-    SIZE_T QuotaPeakPagedPoolUsage;
-    SIZE_T QuotaPagedPoolUsage;
-    SIZE_T QuotaPeakNonPagedPoolUsage;
-    SIZE_T QuotaNonPagedPoolUsage;
-    SIZE_T PagefileUsage;
-    SIZE_T PeakPagefileUsage;
-} PROCESS_MEMORY_COUNTERS, *PPROCESS_MEMORY_COUNTERS;
 
 // Only the own process can be opened.
 ZAVPLATFORM_API HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);

@@ -20,19 +20,19 @@ public:
     /// An empty string without a buffer.
     ZAVString();
     /// A copy of the terminated text (null: empty).
-    ZAVString(const WCHAR* p);
+    ZAVString(const zav::win::WCHAR* p);
     /// A copy of count characters at p.
-    ZAVString(const WCHAR* p, unsigned count);
+    ZAVString(const zav::win::WCHAR* p, unsigned count);
     /// The terminated ANSI text converted to UTF-16.
     ZAVString(const char* p);
     /// count bytes of ANSI text converted to UTF-16.
     ZAVString(const char* p, unsigned count);
     /// count copies of ch.
-    ZAVString(unsigned count, WCHAR ch);
+    ZAVString(unsigned count, zav::win::WCHAR ch);
     /// A copy of s[pos, pos + count), clamped to s.
     ZAVString(const ZAVString& s, unsigned pos = 0, unsigned count = npos);
     /// A copy of the characters in [first, last).
-    ZAVString(const WCHAR* first, const WCHAR* last);
+    ZAVString(const zav::win::WCHAR* first, const zav::win::WCHAR* last);
     /// Releases both buffers; a damaged guarded buffer's LONG 9 from the
     /// memory manager reaches the caller, so the destructor may throw.
     virtual ~ZAVString() noexcept(false);
@@ -44,15 +44,15 @@ public:
     /// characters at p, terminated p, count copies of ch, or [first, last)).
     ZAVString& assign(const ZAVString& s, unsigned pos = 0, unsigned count = npos);
     ZAVString& operator=(const ZAVString& s);
-    ZAVString& assign(const WCHAR* p, unsigned count);
-    ZAVString& assign(const WCHAR* p);
-    ZAVString& operator=(const WCHAR* p);
+    ZAVString& assign(const zav::win::WCHAR* p, unsigned count);
+    ZAVString& assign(const zav::win::WCHAR* p);
+    ZAVString& operator=(const zav::win::WCHAR* p);
     ZAVString& assign(const char* p, unsigned count);
     ZAVString& assign(const char* p);
     ZAVString& operator=(const char* p);
-    ZAVString& assign(unsigned count, WCHAR ch);
-    ZAVString& operator=(WCHAR ch);
-    ZAVString& assign(const WCHAR* first, const WCHAR* last);
+    ZAVString& assign(unsigned count, zav::win::WCHAR ch);
+    ZAVString& operator=(zav::win::WCHAR ch);
+    ZAVString& assign(const zav::win::WCHAR* first, const zav::win::WCHAR* last);
     ///@}
 
     // Appending
@@ -61,15 +61,15 @@ public:
     /// terminated p, count copies of ch, or [first, last)).
     ZAVString& append(const ZAVString& s, unsigned pos = 0, unsigned count = npos);
     ZAVString& operator+=(const ZAVString& s);
-    ZAVString& append(const WCHAR* p, unsigned count);
-    ZAVString& append(const WCHAR* p);
-    ZAVString& operator+=(const WCHAR* p);
+    ZAVString& append(const zav::win::WCHAR* p, unsigned count);
+    ZAVString& append(const zav::win::WCHAR* p);
+    ZAVString& operator+=(const zav::win::WCHAR* p);
     ZAVString& append(const char* p, unsigned count);
     ZAVString& append(const char* p);
     ZAVString& operator+=(const char* p);
-    ZAVString& append(unsigned count, WCHAR ch);
-    ZAVString& operator+=(WCHAR ch);
-    ZAVString& append(const WCHAR* first, const WCHAR* last);
+    ZAVString& append(unsigned count, zav::win::WCHAR ch);
+    ZAVString& operator+=(zav::win::WCHAR ch);
+    ZAVString& append(const zav::win::WCHAR* first, const zav::win::WCHAR* last);
     ///@}
 
     // Insertion
@@ -77,12 +77,12 @@ public:
     /// Inserts the given text before pos or it; a position past the end means
     /// the end. The iterator forms return nothing or the inserted character.
     ZAVString& insert(unsigned pos, const ZAVString& s, unsigned pos2 = 0, unsigned count = npos);
-    ZAVString& insert(unsigned pos, const WCHAR* p, unsigned count);
-    ZAVString& insert(unsigned pos, const WCHAR* p);
-    ZAVString& insert(unsigned pos, unsigned count, WCHAR ch);
-    WCHAR* insert(const WCHAR* it, WCHAR ch);
-    void insert(const WCHAR* it, unsigned count, WCHAR ch);
-    void insert(WCHAR* it, const WCHAR* first, const WCHAR* last);
+    ZAVString& insert(unsigned pos, const zav::win::WCHAR* p, unsigned count);
+    ZAVString& insert(unsigned pos, const zav::win::WCHAR* p);
+    ZAVString& insert(unsigned pos, unsigned count, zav::win::WCHAR ch);
+    zav::win::WCHAR* insert(const zav::win::WCHAR* it, zav::win::WCHAR ch);
+    void insert(const zav::win::WCHAR* it, unsigned count, zav::win::WCHAR ch);
+    void insert(zav::win::WCHAR* it, const zav::win::WCHAR* first, const zav::win::WCHAR* last);
     ///@}
 
     // Erasure; erasing the last character releases the buffer, so the
@@ -90,27 +90,27 @@ public:
     /// Removes min(count, length - pos) characters at pos.
     ZAVString& erase(unsigned pos = 0, unsigned count = npos);
     /// Removes the character at it; answers the position after the removal.
-    WCHAR* erase(WCHAR* it);
+    zav::win::WCHAR* erase(zav::win::WCHAR* it);
     /// Removes [first, last); answers the position after the removal.
-    WCHAR* erase(WCHAR* first, WCHAR* last);
+    zav::win::WCHAR* erase(zav::win::WCHAR* first, zav::win::WCHAR* last);
 
     // Replacement
     ///@{
     /// Replaces min(length - pos, n) characters at pos, or [first, last), by
     /// the given text.
     ZAVString& replace(unsigned pos, unsigned n, const ZAVString& s, unsigned pos2 = 0, unsigned count = npos);
-    ZAVString& replace(unsigned pos, unsigned n, const WCHAR* p, unsigned count);
-    ZAVString& replace(unsigned pos, unsigned n, const WCHAR* p);
-    ZAVString& replace(unsigned pos, unsigned n, unsigned count, WCHAR ch);
-    ZAVString& replace(WCHAR* first, WCHAR* last, const ZAVString& s);
-    ZAVString& replace(WCHAR* first, WCHAR* last, const WCHAR* p, unsigned count);
-    ZAVString& replace(WCHAR* first, WCHAR* last, const WCHAR* p);
-    ZAVString& replace(WCHAR* first, WCHAR* last, unsigned count, WCHAR ch);
-    ZAVString& replace(WCHAR* first, WCHAR* last, const WCHAR* first2, const WCHAR* last2);
+    ZAVString& replace(unsigned pos, unsigned n, const zav::win::WCHAR* p, unsigned count);
+    ZAVString& replace(unsigned pos, unsigned n, const zav::win::WCHAR* p);
+    ZAVString& replace(unsigned pos, unsigned n, unsigned count, zav::win::WCHAR ch);
+    ZAVString& replace(zav::win::WCHAR* first, zav::win::WCHAR* last, const ZAVString& s);
+    ZAVString& replace(zav::win::WCHAR* first, zav::win::WCHAR* last, const zav::win::WCHAR* p, unsigned count);
+    ZAVString& replace(zav::win::WCHAR* first, zav::win::WCHAR* last, const zav::win::WCHAR* p);
+    ZAVString& replace(zav::win::WCHAR* first, zav::win::WCHAR* last, unsigned count, zav::win::WCHAR ch);
+    ZAVString& replace(zav::win::WCHAR* first, zav::win::WCHAR* last, const zav::win::WCHAR* first2, const zav::win::WCHAR* last2);
     ///@}
 
     /// Cuts to n characters or fills up to n with ch; 0 releases the buffer.
-    void resize(unsigned n, WCHAR ch);
+    void resize(unsigned n, zav::win::WCHAR ch);
     /// As resize(n, 0).
     void resize(unsigned n);
 
@@ -127,31 +127,31 @@ public:
     /// The longest possible length, 0x7FFFFFFD.
     unsigned max_size() const;
     /// The terminated text; never null (the shared empty string without a buffer).
-    const WCHAR* c_str() const;
+    const zav::win::WCHAR* c_str() const;
     /// As c_str().
-    const WCHAR* data() const;
+    const zav::win::WCHAR* data() const;
     /// As c_str(), writable when the string has a buffer.
-    WCHAR* UnicodeString();
+    zav::win::WCHAR* UnicodeString();
     /// The first character; null without a buffer.
-    const WCHAR* begin() const;
+    const zav::win::WCHAR* begin() const;
     /// The first character; null without a buffer.
-    WCHAR* begin();
+    zav::win::WCHAR* begin();
     /// Past the last character; null without a buffer.
-    const WCHAR* end() const;
+    const zav::win::WCHAR* end() const;
     /// Past the last character; null without a buffer.
-    WCHAR* end();
+    zav::win::WCHAR* end();
     /// The character at pos; past the end, the shared empty string.
-    const WCHAR& operator[](unsigned pos) const;
+    const zav::win::WCHAR& operator[](unsigned pos) const;
     /// The character at pos; past the end, the shared empty string (never write it).
-    WCHAR& operator[](unsigned pos);
+    zav::win::WCHAR& operator[](unsigned pos);
     /// The character at pos (pos = length: the terminator); out_of_range beyond.
-    const WCHAR& at(unsigned pos) const;
+    const zav::win::WCHAR& at(unsigned pos) const;
     /// The character at pos (pos = length: the terminator); out_of_range beyond.
-    WCHAR& at(unsigned pos);
+    zav::win::WCHAR& at(unsigned pos);
     /// Copies min(length - pos, count) characters from pos without a terminator; answers how many.
-    unsigned copy(WCHAR* dest, unsigned count, unsigned pos = 0) const;
+    unsigned copy(zav::win::WCHAR* dest, unsigned count, unsigned pos = 0) const;
     /// As copy(), then a terminator; dest needs room for count + 1 characters.
-    unsigned CopyTString(WCHAR* dest, unsigned count, unsigned pos = 0) const;
+    unsigned CopyTString(zav::win::WCHAR* dest, unsigned count, unsigned pos = 0) const;
     /// The ANSI form of the whole string, owned by the string: valid until the
     /// next call, a reallocation, an erasure to empty, swap or destruction.
     char* ANSIString();
@@ -170,55 +170,55 @@ public:
     // position or npos.
     ///@{
     /// The first occurrence of the pattern at or after pos.
-    unsigned find(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned find(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned find(const ZAVString& s, unsigned pos = 0) const;
-    unsigned find(const WCHAR* p, unsigned pos = 0) const;
-    unsigned find(WCHAR ch, unsigned pos = 0) const;
+    unsigned find(const zav::win::WCHAR* p, unsigned pos = 0) const;
+    unsigned find(zav::win::WCHAR ch, unsigned pos = 0) const;
     ///@}
     ///@{
     /// The last occurrence of the pattern that starts at or before pos.
-    unsigned rfind(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned rfind(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned rfind(const ZAVString& s, unsigned pos = npos) const;
-    unsigned rfind(const WCHAR* p, unsigned pos = npos) const;
-    unsigned rfind(WCHAR ch, unsigned pos = npos) const;
+    unsigned rfind(const zav::win::WCHAR* p, unsigned pos = npos) const;
+    unsigned rfind(zav::win::WCHAR ch, unsigned pos = npos) const;
     ///@}
     ///@{
     /// The first character at or after pos that is in the set.
-    unsigned find_first_of(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned find_first_of(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned find_first_of(const ZAVString& s, unsigned pos = 0) const;
-    unsigned find_first_of(const WCHAR* p, unsigned pos = 0) const;
-    unsigned find_first_of(WCHAR ch, unsigned pos = 0) const;
+    unsigned find_first_of(const zav::win::WCHAR* p, unsigned pos = 0) const;
+    unsigned find_first_of(zav::win::WCHAR ch, unsigned pos = 0) const;
     ///@}
     ///@{
     /// The last character at or before pos that is in the set.
-    unsigned find_last_of(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned find_last_of(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned find_last_of(const ZAVString& s, unsigned pos = npos) const;
-    unsigned find_last_of(const WCHAR* p, unsigned pos = npos) const;
-    unsigned find_last_of(WCHAR ch, unsigned pos = npos) const;
+    unsigned find_last_of(const zav::win::WCHAR* p, unsigned pos = npos) const;
+    unsigned find_last_of(zav::win::WCHAR ch, unsigned pos = npos) const;
     ///@}
     ///@{
     /// The first character at or after pos that is not in the set.
-    unsigned find_first_not_of(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned find_first_not_of(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned find_first_not_of(const ZAVString& s, unsigned pos = 0) const;
-    unsigned find_first_not_of(const WCHAR* p, unsigned pos = 0) const;
-    unsigned find_first_not_of(WCHAR ch, unsigned pos = 0) const;
+    unsigned find_first_not_of(const zav::win::WCHAR* p, unsigned pos = 0) const;
+    unsigned find_first_not_of(zav::win::WCHAR ch, unsigned pos = 0) const;
     ///@}
     ///@{
     /// The last character at or before pos that is not in the set.
-    unsigned find_last_not_of(const WCHAR* p, unsigned pos, unsigned n) const;
+    unsigned find_last_not_of(const zav::win::WCHAR* p, unsigned pos, unsigned n) const;
     unsigned find_last_not_of(const ZAVString& s, unsigned pos = npos) const;
-    unsigned find_last_not_of(const WCHAR* p, unsigned pos = npos) const;
-    unsigned find_last_not_of(WCHAR ch, unsigned pos = npos) const;
+    unsigned find_last_not_of(const zav::win::WCHAR* p, unsigned pos = npos) const;
+    unsigned find_last_not_of(zav::win::WCHAR ch, unsigned pos = npos) const;
     ///@}
 
     // Comparison
     ///@{
     /// -1, 0 or +1 by unsigned code units: this string, or its range
     /// [pos, pos + n0) clamped, against the given text.
-    int compare(unsigned pos, unsigned n0, const WCHAR* p, unsigned n) const;
+    int compare(unsigned pos, unsigned n0, const zav::win::WCHAR* p, unsigned n) const;
     int compare(const ZAVString& s) const;
-    int compare(const WCHAR* p) const;
-    int compare(unsigned pos, unsigned n0, const WCHAR* p) const;
+    int compare(const zav::win::WCHAR* p) const;
+    int compare(unsigned pos, unsigned n0, const zav::win::WCHAR* p) const;
     int compare(unsigned pos, unsigned n0, const ZAVString& s) const;
     int compare(unsigned pos, unsigned n0, const ZAVString& s, unsigned pos2, unsigned n2) const;
     ///@}
@@ -242,7 +242,7 @@ public:
     /// Removes trailing spaces.
     void RTrim();
     /// Appends ch unless the string already ends with it.
-    void ForceSuffix(WCHAR ch);
+    void ForceSuffix(zav::win::WCHAR ch);
     /// Inserts prefix at the front unless the string already begins with it.
     void ForcePrefix(const ZAVString& prefix);
 
@@ -259,15 +259,15 @@ protected:
     /// The shared empty string. Defined in the library only, so that host and
     /// library share one (a DLL's hosts would each get their own copy of an
     /// inline one).
-    static const WCHAR* _Nullstr();
+    static const zav::win::WCHAR* _Nullstr();
     /// p2 - p1 in characters; 0 when p2 is null.
-    static unsigned _Pdif(const WCHAR* p2, const WCHAR* p1);
+    static unsigned _Pdif(const zav::win::WCHAR* p2, const zav::win::WCHAR* p1);
     /// p + n; null when p is null.
-    static WCHAR* _Psum(WCHAR* p, unsigned n);
+    static zav::win::WCHAR* _Psum(zav::win::WCHAR* p, unsigned n);
     /// p + n; null when p is null.
-    static const WCHAR* _Psum(const WCHAR* p, unsigned n);
+    static const zav::win::WCHAR* _Psum(const zav::win::WCHAR* p, unsigned n);
 
-    WCHAR* m_Buffer;      ///< characters and a zero; null when none is owned
+    zav::win::WCHAR* m_Buffer;      ///< characters and a zero; null when none is owned
     unsigned m_Length;    ///< terminator not counted
     unsigned m_Capacity;  ///< characters besides the terminator; 16k - 1
     char* m_ANSIBuffer;   ///< the last ANSIString() result

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <type_traits>
 
+// A host written against the Win32 names.
+#define ZAVUTIL1_WIN32_NAMES
 #include <ZAVUtil1/ZAVUtil1.h>
 
 namespace {

@@ -8,12 +8,12 @@
 
 /// 0 for an existing file (also when access is denied), 183 for a directory,
 /// 2 for an empty path, else the Windows error of the attribute query.
-ZAVUTIL1_API LONG ZAV_TestFileExists(const ZAVString& path);
+ZAVUTIL1_API zav::win::LONG ZAV_TestFileExists(const ZAVString& path);
 /// As above, for a terminated text (null is an empty path).
-ZAVUTIL1_API LONG ZAV_TestFileExists(const WCHAR* path);
+ZAVUTIL1_API zav::win::LONG ZAV_TestFileExists(const zav::win::WCHAR* path);
 /// 0 for an existing directory, 183 for a file, 2 for an empty path, else
 /// the Windows error of the attribute query.
-ZAVUTIL1_API LONG ZAV_TestDirExists(const ZAVString& path);
+ZAVUTIL1_API zav::win::LONG ZAV_TestDirExists(const ZAVString& path);
 
 /// A mapped drive replaced by its network name; otherwise the path.
 ZAVUTIL1_API ZAVString ZAV_GetUNCPath(const ZAVString& path);
@@ -25,4 +25,4 @@ ZAVUTIL1_API ZAVString ZAV_InternalPath(const ZAVString& path);
 /// `C:\`, `a` gives ""), a drive root such as `C:\` being its own directory;
 /// with another flag the path names a directory itself and only loses a
 /// trailing separator. Roots stay whole. Returns 0.
-ZAVUTIL1_API LONG ZAV_GetDirFromPath(const ZAVString& path, ZAVString& directory, int flag);
+ZAVUTIL1_API zav::win::LONG ZAV_GetDirFromPath(const ZAVString& path, ZAVString& directory, int flag);

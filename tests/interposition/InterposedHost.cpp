@@ -65,9 +65,9 @@ int main(int argc, char** argv) {
 
     ZAV_LogEvent(ZAVCatInfo6, ZAV_TEXT("interposed host event"), 1, ZAV_TEXT("ZAVInterposedHost"));
     char where[512];
-    BOOL taken = FALSE;
+    zav::win::BOOL taken = 0;
     Check(ZAVPlatform_LastEventReport(where, sizeof where, &taken) != ZAVEventOutletNone, "the event was reported");
-    Check(taken != FALSE, "the event log took the event");
+    Check(taken != 0, "the event log took the event");
 
     gptrCDebug = nullptr;
     (void)argc;

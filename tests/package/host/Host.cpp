@@ -18,7 +18,7 @@ int main() {
     }
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard);
 
-    CRITICAL_SECTION lock;
+    zav::win::CRITICAL_SECTION lock;
     zav::win::InitializeCriticalSection(&lock);
     ZAVLinkAnchor queue;
     ZAV_LinkInitAnchor(&queue, &lock);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#define ZAVUTIL1_WIN32_NAMES  // LONG, WCHAR as a Win32 host names them
 #include <ZAVUtil1/ZAVUtil1.h>
 
 namespace scenario {
