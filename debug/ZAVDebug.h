@@ -114,7 +114,7 @@ public:
     ZAVUInt64 m_LastPoolBusy;                      ///< ZAV_PoolMemBusy in the last memory line
     zav::win::PROCESS_MEMORY_COUNTERS m_LastMemCounters;     ///< process counters in the last memory line
     /// GetProcessMemoryInfo, looked up on first need.
-    zav::win::BOOL(ZAV_WINAPI* m_pfnGetProcessMemoryInfo)(zav::win::HANDLE, zav::win::PPROCESS_MEMORY_COUNTERS, zav::win::DWORD);
+    int(ZAV_WINAPI* m_pfnGetProcessMemoryInfo)(zav::win::HANDLE, zav::win::PPROCESS_MEMORY_COUNTERS, zav::win::DWORD);
     zav::win::HMODULE m_hPsapi;                              ///< psapi, loaded on first need
     zav::win::HANDLE m_hProcess;                             ///< the own process, opened on first need
 

@@ -27,7 +27,7 @@ typedef enum ZAVEventOutlet {
 /// The outlet of the process's last ReportEventW; its socket or file path
 /// (UTF-8, cut to fit, terminated) in where when size is not 0; whether the
 /// outlet took the entry in *taken when taken is not null.
-ZAV_VISIBLE ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, zav::win::BOOL* taken);
+ZAV_VISIBLE ZAVEventOutlet ZAVPlatform_LastEventReport(char* where, size_t size, int* taken);
 
 #ifdef __cplusplus
 }

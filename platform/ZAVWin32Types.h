@@ -84,7 +84,11 @@ struct ZAVPlatformModule;
 namespace zav {
 /// The Win32 types, with Win32's integer widths also on LP64.
 namespace win {
+// unixODBC's headers define BOOL as a macro; the type keeps its name here.
+#pragma push_macro("BOOL")
+#undef BOOL
 typedef int32_t BOOL;
+#pragma pop_macro("BOOL")
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
