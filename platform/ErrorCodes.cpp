@@ -31,6 +31,16 @@ DWORD ErrorFromErrno(int error) {
     }
 }
 
+namespace {
+thread_local int tLastFailedOpening = 0;
+}
+
+void NoteFailedOpening(int error) { tLastFailedOpening = error; }
+
+int LastFailedOpening() { return tLastFailedOpening; }
+
+bool RefusedForPermission(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
 DWORD MissingPathError(const char* path) {
     std::string directory(path);
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();

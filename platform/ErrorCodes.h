@@ -11,4 +11,14 @@ DWORD ErrorFromErrno(int error);
 // a missing file from a missing directory on the way; otherwise 3.
 DWORD MissingPathError(const char* path);
 
+// The errno of the calling thread's last failed file opening, kept beside
+// the Win32 code it became: the code alone cannot tell a refusal for lack of
+// permission from a folder in the file's place.
+void NoteFailedOpening(int error);
+int LastFailedOpening();
+
+// Whether error, the errno of an opening, is a refusal for lack of
+// permission (EACCES, EPERM, EROFS).
+bool RefusedForPermission(int error);
+
 }  // namespace zavplatform

@@ -81,6 +81,7 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition) {
     const int fd = open(path, flags, 0666);
     if (fd < 0) {
         const int error = errno;
+        zavplatform::NoteFailedOpening(error);
         SetLastError(error == ENOENT ? zavplatform::MissingPathError(path) : zavplatform::ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;
     }
