@@ -227,8 +227,8 @@ extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source) {
     return TRUE;
 }
 
-// Not through an event source: the text log is no place to report that a
-// file could not be opened, as it may be that file.
+// Not through ReportEventW: the text log is no place to report that a file
+// could not be opened, as it may be that very file.
 extern "C" void ZAVPlatform_ReportUnopenedFile(LPCWSTR path, DWORD error) {
     const DWORD lastError = GetLastError();
     const std::string file = zavplatform::ToUtf8(path);
