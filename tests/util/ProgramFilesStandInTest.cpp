@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +32,26 @@ gid_t HostGroup() { return geteuid() == 0 ? 65534 : getegid(); }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The build tree's libraries, which this process has loaded, copied into
+// folder under each of their names (x.so.4.1.2, x.so.4.1, x.so.4, x.so): the
+// tree may lie in a folder closed to the host's user.
+void CopyBuildLibraries(const std::string& folder) {
+    std::ifstream maps("/proc/self/maps");
+    std::set<std::string> copied;
+    for (std::string line; std::getline(maps, line);) {
+        const size_t at = line.find('/');
+        const std::string path = at == std::string::npos ? std::string() : line.substr(at);
+        if (path.rfind(ZAV_BUILD_DIR "/", 0) != 0 || !Contains(path, ".so") || !copied.insert(path).second) continue;
+        std::string name = path.substr(path.rfind('/') + 1);
+        const std::string file = folder + "/" + name;
+        std::filesystem::copy_file(path, file);
+        for (size_t dot; (dot = name.rfind('.')) != std::string::npos && name.compare(dot, std::string::npos, ".so") != 0;) {
+            name.erase(dot);
+            std::filesystem::create_symlink(file, folder + "/" + name);
+        }
+    }
+}
+
 struct HostRun {
     int exitCode = -1;  // -1: it did not end by itself
     std::string out, err;
@@ -48,6 +69,9 @@ protected:
         if (geteuid() != 0 && access(bin_.c_str(), W_OK) == 0)
             GTEST_SKIP() << "this user writes folders closed to it, and cannot become another user";
         home_ = HostFolder("home");
+        libraries_ = dir_.File("lib");
+        ASSERT_EQ(mkdir(libraries_.c_str(), 0755), 0);
+        CopyBuildLibraries(libraries_);
         chmod(receiver_.path().c_str(), 0666);
     }
 
@@ -63,7 +87,8 @@ protected:
     HostRun Start(const std::vector<std::string>& steps, const char* stateHome = nullptr) {
         std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0"};
         if (stateHome != nullptr) environment.push_back(std::string("XDG_STATE_HOME=") + stateHome);
-        if (const char* libraries = getenv("LD_LIBRARY_PATH")) environment.push_back(std::string("LD_LIBRARY_PATH=") + libraries);
+        const char* more = getenv("LD_LIBRARY_PATH");
+        environment.push_back("LD_LIBRARY_PATH=" + libraries_ + (more != nullptr ? std::string(":") + more : ""));
         std::vector<char*> argv = {const_cast<char*>(host_.c_str())}, envp;
         for (const std::string& s : steps) argv.push_back(const_cast<char*>(s.c_str()));
         for (const std::string& s : environment) envp.push_back(const_cast<char*>(s.c_str()));
@@ -100,7 +125,7 @@ protected:
 
     ScratchDirectory dir_;
     zavtest::LogReceiver receiver_;
-    std::string bin_, host_, home_;
+    std::string bin_, host_, home_, libraries_;
 };
 
 #define ZAV_EXPECT_RAN(run, code)                                                                     \
