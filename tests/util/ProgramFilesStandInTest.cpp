@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@
 namespace {
 
 const char kProgram[] = "zav_program_files_host";
-const int kCannotDrop = 125, kCannotRun = 126;
+const int kCannotDrop = 125, kCannotRun = 126, kCannotMount = 124;
 
 uid_t HostUser() { return geteuid() == 0 ? 65534 : geteuid(); }
 gid_t HostGroup() { return geteuid() == 0 ? 65534 : getegid(); }
@@ -83,8 +85,10 @@ protected:
         return path;
     }
 
-    // The host run with the steps, HOME and, unless null, XDG_STATE_HOME.
-    HostRun Start(const std::vector<std::string>& steps, const char* stateHome = nullptr) {
+    // The host run with the steps, HOME and, unless null, XDG_STATE_HOME;
+    // with readOnly, as this user, the program's folder a read-only mount in
+    // a mount namespace of its own.
+    HostRun Start(const std::vector<std::string>& steps, const char* stateHome = nullptr, bool readOnly = false) {
         std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0"};
         if (stateHome != nullptr) environment.push_back(std::string("XDG_STATE_HOME=") + stateHome);
         const char* more = getenv("LD_LIBRARY_PATH");
@@ -100,7 +104,11 @@ protected:
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
             if (chdir(dir_.path().c_str()) != 0) _exit(kCannotRun);
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(HostGroup(), HostGroup(), HostGroup()) != 0 ||
+            if (readOnly && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                             mount(bin_.c_str(), bin_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+                             mount(nullptr, bin_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0))
+                _exit(kCannotMount);
+            if (!readOnly && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(HostGroup(), HostGroup(), HostGroup()) != 0 ||
                                    setresuid(HostUser(), HostUser(), HostUser()) != 0))
                 _exit(kCannotDrop);
             execve(argv[0], argv.data(), envp.data());
@@ -131,6 +139,7 @@ protected:
 #define ZAV_EXPECT_RAN(run, code)                                                                     \
     do {                                                                                              \
         if ((run).exitCode == kCannotDrop) GTEST_SKIP() << "cannot become an unprivileged user here"; \
+        if ((run).exitCode == kCannotMount) GTEST_SKIP() << "cannot mount a read-only folder here";    \
         ASSERT_NE((run).exitCode, kCannotRun) << "the host cannot be run by its user";                 \
         EXPECT_EQ((run).exitCode, code) << (run).err;                                                 \
     } while (0)
@@ -216,6 +225,28 @@ TEST_F(ProgramFiles, AFileThatCannotBeOpenedAnywhereIsReportedOnce) {
     const HostRun flood = Start({"sockets", receiver_.path(), "", "limit", "1", "trace", "-", "event", "a", "event", "b"});
     ZAV_EXPECT_RAN(flood, 112);
     EXPECT_EQ(flood.out, "trace 0\nevent " + receiver_.path() + " 1\n");
+}
+
+// A read-only file system refuses the files as a closed folder does.
+TEST_F(ProgramFiles, AReadOnlyFolderHandsThemToTheStateFolder) {
+    const std::string folder = home_ + "/.local/state/" + kProgram + "/";
+    const HostRun run = Start({"sockets", "", "", "trace", "-", "event", "read-only"}, nullptr, true);
+    ZAV_EXPECT_RAN(run, 0);
+    EXPECT_EQ(run.out, "trace 1\nevent " + folder + "EventLog.txt 1\n");
+    EXPECT_TRUE(Contains(ReadFile(folder + kProgram + ".log"), "from the installed host"));
+    EXPECT_TRUE(Contains(ReadFile(folder + "EventLog.txt"), " read-only\r\n"));
+}
+
+// A folder in the file's place is no refusal for lack of permission: the
+// file is not moved, and the failure is reported as what it is.
+TEST_F(ProgramFiles, AFolderInTheTextLogsPlaceIsReportedNotMoved) {
+    ASSERT_EQ(chmod(bin_.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((bin_ + "/EventLog.txt").c_str(), 0755), 0);
+    const HostRun run = Start({"sockets", "", "", "event", "a"});
+    ZAV_EXPECT_RAN(run, 0);
+    EXPECT_EQ(run.out, "event " + bin_ + "/EventLog.txt 0\n");
+    EXPECT_EQ(run.err, std::string(kProgram) + ": cannot open " + bin_ + "/EventLog.txt: Is a directory\n");
+    EXPECT_FALSE(std::filesystem::exists(home_ + "/.local/state/" + kProgram + "/EventLog.txt"));
 }
 
 }  // namespace
