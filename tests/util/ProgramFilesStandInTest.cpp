@@ -198,18 +198,23 @@ TEST_F(ProgramFiles, AFolderThatRefusesTheFilesHandsThemToTheStateFolder) {
 TEST_F(ProgramFiles, AFileThatCannotBeOpenedAnywhereIsReportedOnce) {
     ASSERT_EQ(chmod(home_.c_str(), 0555), 0);
     const std::string trace = bin_ + "/" + kProgram + ".log", textLog = bin_ + "/EventLog.txt";
-    const HostRun run = Start({"win9x", "sockets", receiver_.path(), "", "trace", "-", "trace", "-", "event", "a", "event", "b"});
-    ZAV_EXPECT_RAN(run, 0);
-    EXPECT_EQ(run.out.substr(0, 16), "trace 0\ntrace 0\n");
-    std::vector<std::string> messages;
-    for (zavtest::LogReceiver::Datagram d = receiver_.Next(); d.arrived; d = receiver_.Next()) {
-        const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(d.payload);
-        messages.push_back(zavtest::Field(fields, "MESSAGE"));
-        EXPECT_EQ(zavtest::Field(fields, "SYSLOG_IDENTIFIER"), kProgram);
-        EXPECT_EQ(zavtest::Field(fields, "PRIORITY"), "3");
+    for (bool journal : {true, false}) {
+        SCOPED_TRACE(journal ? "journal" : "syslog");
+        const HostRun run = Start({"win9x", "sockets", journal ? receiver_.path() : "", journal ? "" : receiver_.path(),
+                                   "trace", "-", "trace", "-", "event", "a", "event", "b"});
+        ZAV_EXPECT_RAN(run, 0);
+        EXPECT_EQ(run.out.substr(0, 16), "trace 0\ntrace 0\n");
+        std::vector<std::string> messages;
+        for (zavtest::LogReceiver::Datagram d = receiver_.Next(); d.arrived; d = receiver_.Next()) {
+            const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(d.payload);
+            const zavtest::SyslogLine line = zavtest::ParseSyslogLine(d.payload);
+            messages.push_back(journal ? zavtest::Field(fields, "MESSAGE") : line.message);
+            EXPECT_EQ(journal ? zavtest::Field(fields, "SYSLOG_IDENTIFIER") : line.identifier, kProgram);
+            EXPECT_EQ(journal ? std::stoi(zavtest::Field(fields, "PRIORITY")) : line.priority - 8, 3) << "error";
+        }
+        EXPECT_EQ(messages, (std::vector<std::string>{"cannot open " + trace + ": Permission denied",
+                                                      "cannot open " + textLog + ": Permission denied"}));
     }
-    EXPECT_EQ(messages, (std::vector<std::string>{"cannot open " + trace + ": Permission denied",
-                                                  "cannot open " + textLog + ": Permission denied"}));
 
     // With no daemon the stand-in's own text log is the outlet; its failure
     // goes to standard error, once.
