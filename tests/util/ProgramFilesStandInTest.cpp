@@ -47,7 +47,7 @@ void CopyBuildLibraries(const std::string& folder) {
         std::string name = path.substr(path.rfind('/') + 1);
         const std::string file = folder + "/" + name;
         std::filesystem::copy_file(path, file);
-        for (size_t dot; (dot = name.rfind('.')) != std::string::npos && name.compare(dot, std::string::npos, ".so") != 0;) {
+        for (size_t dot; (dot = name.rfind('.')) != std::string::npos && name.substr(dot) != ".so";) {
             name.erase(dot);
             std::filesystem::create_symlink(file, folder + "/" + name);
         }
@@ -104,12 +104,16 @@ protected:
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
             if (chdir(dir_.path().c_str()) != 0) _exit(kCannotRun);
-            if (readOnly && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            if (readOnly && (unshare(CLONE_NEWNS) != 0 ||
+                             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                              mount(bin_.c_str(), bin_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
                              mount(nullptr, bin_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0))
                 _exit(kCannotMount);
-            if (!readOnly && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(HostGroup(), HostGroup(), HostGroup()) != 0 ||
-                                   setresuid(HostUser(), HostUser(), HostUser()) != 0))
+            const gid_t group = HostGroup();
+            const uid_t user = HostUser();
+            if (!readOnly && geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||
+                 setresuid(user, user, user) != 0))
                 _exit(kCannotDrop);
             execve(argv[0], argv.data(), envp.data());
             _exit(kCannotRun);
@@ -147,6 +151,7 @@ protected:
 TEST_F(ProgramFiles, AFolderThatRefusesTheFilesHandsThemToTheStateFolder) {
     const std::string state = HostFolder("state");
     const std::string inState = state + "/" + kProgram + "/", inHome = home_ + "/.local/state/" + kProgram + "/";
+    const std::string own = std::string(kProgram) + ".log";
     const struct {
         const char* what;
         const char* stateHome;  // null: unset
@@ -155,10 +160,11 @@ TEST_F(ProgramFiles, AFolderThatRefusesTheFilesHandsThemToTheStateFolder) {
         std::string trace;                 // the file the trace lands in
         bool win9x;                        // the library's own text log, not the stand-in's
     } cases[] = {
-        {"XDG_STATE_HOME set", state.c_str(), inState, {}, std::string(kProgram) + ".log", false},
-        {"XDG_STATE_HOME unset: the home's", nullptr, inHome, {}, std::string(kProgram) + ".log", false},
-        {"a relative XDG_STATE_HOME counts as unset", "relative/state", inHome, {}, std::string(kProgram) + ".log", false},
-        {"the numbered names apply there", state.c_str(), inState, {".log", "1.log"}, std::string(kProgram) + "2.log", true},
+        {"XDG_STATE_HOME set", state.c_str(), inState, {}, own, false},
+        {"XDG_STATE_HOME unset: the home's", nullptr, inHome, {}, own, false},
+        {"a relative XDG_STATE_HOME counts as unset", "relative/state", inHome, {}, own, false},
+        {"the numbered names apply there", state.c_str(), inState, {".log", "1.log"},
+         std::string(kProgram) + "2.log", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -190,7 +196,8 @@ TEST_F(ProgramFiles, AFolderThatRefusesTheFilesHandsThemToTheStateFolder) {
         ASSERT_EQ(stat(made.c_str(), &info), 0) << made;
         EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(bin_), std::filesystem::directory_iterator()), 1) << "nothing beside the program";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(bin_), std::filesystem::directory_iterator()), 1)
+        << "nothing beside the program";
 }
 
 // Nothing writable: the program's folder, nor the home. Each file that
@@ -227,7 +234,8 @@ TEST_F(ProgramFiles, AFileThatCannotBeOpenedAnywhereIsReportedOnce) {
     // the first event after the trace's report is taken, the second ends
     // the process with the limit's code.
     receiver_.Drain();
-    const HostRun flood = Start({"sockets", receiver_.path(), "", "limit", "1", "trace", "-", "event", "a", "event", "b"});
+    const HostRun flood =
+        Start({"sockets", receiver_.path(), "", "limit", "1", "trace", "-", "event", "a", "event", "b"});
     ZAV_EXPECT_RAN(flood, 112);
     EXPECT_EQ(flood.out, "trace 0\nevent " + receiver_.path() + " 1\n");
 }
