@@ -32,12 +32,16 @@ DWORD ErrorFromErrno(int error) {
 }
 
 namespace {
-thread_local int tLastFailedOpening = 0;
+thread_local int tFailedOpeningCause = 0;
+thread_local DWORD tFailedOpeningCode = 0;
+}  // namespace
+
+void NoteFailedOpening(int error, DWORD code) {
+    tFailedOpeningCause = error;
+    tFailedOpeningCode = code;
 }
 
-void NoteFailedOpening(int error) { tLastFailedOpening = error; }
-
-int LastFailedOpening() { return tLastFailedOpening; }
+int FailedOpeningCause(DWORD code) { return code == tFailedOpeningCode ? tFailedOpeningCause : 0; }
 
 bool RefusedForPermission(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 

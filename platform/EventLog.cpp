@@ -128,8 +128,8 @@ ReportedPaths& Reported() {
 // The system's text for error, a Win32 code, when the last failed opening
 // on this thread gave it; else the code.
 std::string OpeningErrorText(DWORD error) {
-    const int cause = zavplatform::LastFailedOpening();
-    if (cause != 0 && zavplatform::ErrorFromErrno(cause) == error) {
+    const int cause = zavplatform::FailedOpeningCause(error);
+    if (cause != 0) {
         char text[256];
         return strerror_r(cause, text, sizeof text);
     }

@@ -102,8 +102,7 @@ extern "C" DWORD ZAVPlatform_StateFolder(LPWSTR folder, DWORD size) {
 }
 
 extern "C" BOOL ZAVPlatform_OpeningRefused(DWORD error) {
-    const int cause = zavplatform::LastFailedOpening();
-    if (cause != 0 && zavplatform::ErrorFromErrno(cause) == error)
-        return zavplatform::RefusedForPermission(cause) ? TRUE : FALSE;
+    const int cause = zavplatform::FailedOpeningCause(error);
+    if (cause != 0) return zavplatform::RefusedForPermission(cause) ? TRUE : FALSE;
     return error == ERROR_ACCESS_DENIED ? TRUE : FALSE;
 }

@@ -250,16 +250,29 @@ TEST_F(ProgramFiles, AReadOnlyFolderHandsThemToTheStateFolder) {
     EXPECT_TRUE(Contains(ReadFile(folder + "EventLog.txt"), " read-only\r\n"));
 }
 
-// A folder in the file's place is no refusal for lack of permission: the
-// file is not moved, and the failure is reported as what it is.
-TEST_F(ProgramFiles, AFolderInTheTextLogsPlaceIsReportedNotMoved) {
+// A folder in the file's place, or a missing folder, is no refusal for lack
+// of permission: the file is not moved, and the failure is reported as what
+// it is, in the system's words.
+TEST_F(ProgramFiles, OtherFailuresAreReportedNotMoved) {
     ASSERT_EQ(chmod(bin_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir((bin_ + "/EventLog.txt").c_str(), 0755), 0);
-    const HostRun run = Start({"sockets", "", "", "event", "a"});
-    ZAV_EXPECT_RAN(run, 0);
-    EXPECT_EQ(run.out, "event " + bin_ + "/EventLog.txt 0\n");
-    EXPECT_EQ(run.err, std::string(kProgram) + ": cannot open " + bin_ + "/EventLog.txt: Is a directory\n");
-    EXPECT_FALSE(std::filesystem::exists(home_ + "/.local/state/" + kProgram + "/EventLog.txt"));
+    const struct {
+        std::vector<std::string> steps;
+        std::string out, file, error;
+    } cases[] = {
+        {{"event", "a"}, "event " + bin_ + "/EventLog.txt 0\n", bin_ + "/EventLog.txt", "Is a directory"},
+        {{"trace", bin_ + "/missing/t"}, "trace 0\n", bin_ + "/missing/t.log", "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::vector<std::string> steps = {"sockets", "", ""};
+        steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+        const HostRun run = Start(steps);
+        ZAV_EXPECT_RAN(run, 0);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, std::string(kProgram) + ": cannot open " + c.file + ": " + c.error + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(home_ + "/.local/state/" + kProgram));
 }
 
 }  // namespace
