@@ -170,19 +170,33 @@ void ZAVDebug::TraceStartOpen() {
 }
 
 // An existing trace file is never reused: base.log, base1.log, base2.log, ...
-// until one can be created new. Any other error leaves the trace inactive.
+// until one can be created new. A folder that refuses the file for lack of
+// permission hands the series to the user's state folder, where it starts
+// again; any other error leaves the trace inactive and is reported.
 bool ZAVDebugInternals::CreateNumberedFile(ZAVDebug& t, const ZAVString& base, ZAVString& name) {
+    ZAVString series(base);
+    bool moved = false;
     for (unsigned counter = 0;;) {
         t.m_hTraceFile = CreateTraceFile(name);
         if (t.m_hTraceFile != INVALID_HANDLE_VALUE) return true;
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             t.m_hTraceFile = nullptr;
-            return false;
+            const ZAVString home = moved ? ZAVString() : zav::RefusedFileHome(series, error);
+            if (home.empty()) {
+                zav::ReportUnopenedFile(name, error);
+                return false;
+            }
+            moved = true;
+            series = home;
+            counter = 0;
+            name = series;
+            name += ".log";
+            continue;
         }
         char number[16];
         snprintf(number, sizeof number, "%u", ++counter);
-        name = base;
+        name = series;
         name += number;
         name += ".log";
     }

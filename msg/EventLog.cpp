@@ -140,17 +140,34 @@ ZAVString LogPath() {
     return program;
 }
 
+HANDLE OpenTextLog(ZAVString path) {
+    return CreateFileA(path.ANSIString(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
 // Answers whether the entry counts: the file was opened (or the attempt
-// raised an exception).
+// raised an exception). A folder that refuses the file for lack of
+// permission hands it to the user's state folder; a file that cannot be
+// opened at all is reported, and does not count.
 bool WriteToTextLog(const WCHAR* text) {
     HANDLE file = INVALID_HANDLE_VALUE;
     try {
-        const ZAVString path = LogPath();
+        ZAVString path = LogPath();
         if (path.empty()) return false;
-        ZAVString ansiPath(path);
-        file = CreateFileA(ansiPath.ANSIString(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (!ZAV_ValidHandle(file)) return false;
+        file = OpenTextLog(path);
+        if (!ZAV_ValidHandle(file)) {
+            DWORD error = GetLastError();
+            const ZAVString home = zav::RefusedFileHome(path, error);
+            if (!home.empty()) {
+                path = home;
+                file = OpenTextLog(path);
+                error = GetLastError();
+            }
+            if (!ZAV_ValidHandle(file)) {
+                zav::ReportUnopenedFile(path, error);
+                return false;
+            }
+        }
         SetFilePointer(file, 0, nullptr, FILE_END);
         const time_t now = time(nullptr);
         const WCHAR* stamp = _wctime(&now);

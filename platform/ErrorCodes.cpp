@@ -31,6 +31,20 @@ DWORD ErrorFromErrno(int error) {
     }
 }
 
+namespace {
+thread_local int tFailedOpeningCause = 0;
+thread_local DWORD tFailedOpeningCode = 0;
+}  // namespace
+
+void NoteFailedOpening(int error, DWORD code) {
+    tFailedOpeningCause = error;
+    tFailedOpeningCode = code;
+}
+
+int FailedOpeningCause(DWORD code) { return code == tFailedOpeningCode ? tFailedOpeningCause : 0; }
+
+bool RefusedForPermission(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
 DWORD MissingPathError(const char* path) {
     std::string directory(path);
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();

@@ -1,6 +1,7 @@
 // The event log over the system's log: each registered source picks the
 // first outlet that listens (the journal, the syslog socket) or falls back
 // to the text log, and every report returns within a bounded time.
+#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,12 +11,15 @@
 
 #include "Conversion.h"
 #include "DatagramSocket.h"
+#include "ErrorCodes.h"
 #include "EventLogEntries.h"
 #include "EventTextLog.h"
 #include "Handles.h"
+#include "StateFolder.h"
 #include "SystemQueries.h"
 #include "TestControls.h"
 #include "ZAVEventOutlet.h"
+#include "ZAVProgramFiles.h"
 
 using zavplatform::Controls;
 using zavplatform::DatagramSocket;
@@ -101,6 +105,36 @@ void ChooseOutlet(EventSource& source) {
     }
 }
 
+// Paths already reported as unopened. Never destroyed, as Stalled().
+class ReportedPaths {
+public:
+    // True the first time only.
+    bool First(const std::string& path) {
+        std::lock_guard<std::mutex> hold(lock_);
+        return paths_.insert(path).second;
+    }
+
+private:
+    std::mutex lock_;
+    std::set<std::string> paths_;
+};
+
+ReportedPaths& Reported() {
+    static ReportedPaths* const reported = new ReportedPaths;
+    return *reported;
+}
+
+// The system's text for error, a Win32 code, when the last failed opening
+// on this thread gave it; else the code.
+std::string OpeningErrorText(DWORD error) {
+    const int cause = zavplatform::FailedOpeningCause(error);
+    if (cause != 0) {
+        char text[256];
+        return strerror_r(cause, text, sizeof text);
+    }
+    return "Win32 error " + std::to_string(error);
+}
+
 DatagramSocket::Result SendJournal(EventSource& source, const zavplatform::EventEntry& entry,
                                    DatagramSocket::Deadline deadline) {
     const std::string datagram = zavplatform::JournalEntry(entry);
@@ -159,8 +193,9 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventI
     const std::u16string text = JoinedStrings(stringCount, strings);
     bool taken = false;
     DWORD error = kErrorLogFileFull;
+    std::string where = events->where;
     if (events->outlet == ZAVEventOutletTextLog) {
-        taken = zavplatform::AppendEventTextLog(events->where, text);
+        taken = zavplatform::AppendEventTextLog(events->where, text, &where);
     } else {
         const zavplatform::EventEntry entry = {events->name, zavplatform::ToUtf8(text.c_str(), text.size()), type,
                                                eventId, static_cast<DWORD>(getpid())};
@@ -177,7 +212,7 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventI
         std::lock_guard<std::mutex> hold(Controls().eventLogLock);
         LastReport& last = TheLastReport();
         last.outlet = events->outlet;
-        last.where = events->where;
+        last.where = where;
         last.taken = taken;
     }
     if (!taken) SetLastError(error);
@@ -189,6 +224,37 @@ extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source) {
     if (events == nullptr) return FALSE;
     delete events;
     return TRUE;
+}
+
+// Not through ReportEventW: the text log is no place to report that a file
+// could not be opened, as it may be that very file.
+extern "C" void ZAVPlatform_ReportUnopenedFile(LPCWSTR path, DWORD error) {
+    const DWORD lastError = GetLastError();
+    const std::string file = zavplatform::ToUtf8(path);
+    if (Reported().First(file)) {
+        EventSource source(zavplatform::ProgramName());
+        ChooseOutlet(source);
+        const std::string message = "cannot open " + file + ": " + OpeningErrorText(error);
+        bool sent = false;
+        if (source.outlet != ZAVEventOutletTextLog) {
+            const zavplatform::EventEntry entry = {source.name, message, EVENTLOG_ERROR_TYPE, 0,
+                                                   static_cast<DWORD>(getpid())};
+            const DatagramSocket::Deadline deadline =
+                std::chrono::steady_clock::now() +
+                (Stalled().Holds(source.where) ? std::chrono::milliseconds(0) : kSendBound);
+            const DatagramSocket::Result result = source.outlet == ZAVEventOutletJournal
+                                                      ? SendJournal(source, entry, deadline)
+                                                      : SendSyslog(source, entry, deadline);
+            Stalled().Note(source.where, result);
+            sent = result == DatagramSocket::Result::Sent;
+        }
+        if (!sent) {
+            const std::string line = source.name + ": " + message + "\n";
+            const ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
+            (void)ignored;
+        }
+    }
+    SetLastError(lastError);
 }
 
 ZAVEventOutlet zavplatform::LastEventReport(char* where, size_t size, BOOL* taken) {

@@ -3,10 +3,23 @@
 #include <time.h>
 
 #include "Conversion.h"
+#include "StateFolder.h"
 #include "SystemQueries.h"
 #include "ZAVPlatform.h"
+#include "ZAVProgramFiles.h"
 
 namespace zavplatform {
+namespace {
+
+// The stand-in's own file calls, so the library's text log and this one
+// share the same file the same way (others may read, not write).
+HANDLE OpenTextLog(const std::string& path) {
+    const std::u16string widePath = FromUtf8(path);
+    return CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
 
 std::string EventTextLogPath() {
     std::string path = ProgramFile();
@@ -14,13 +27,24 @@ std::string EventTextLogPath() {
     return path + "EventLog.txt";
 }
 
-bool AppendEventTextLog(const std::string& path, const std::u16string& text) {
-    // The stand-in's own file calls, so the library's text log and this one
-    // share the same file the same way (others may read, not write).
-    const std::u16string widePath = FromUtf8(path);
-    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+bool AppendEventTextLog(const std::string& path, const std::u16string& text, std::string* writtenTo) {
+    *writtenTo = path;
+    HANDLE file = OpenTextLog(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (ZAVPlatform_OpeningRefused(error)) {
+            const std::string moved = InStateFolder(path);
+            if (!moved.empty()) {
+                *writtenTo = moved;
+                file = OpenTextLog(moved);
+                error = GetLastError();
+            }
+        }
+        if (file == INVALID_HANDLE_VALUE) {
+            ZAVPlatform_ReportUnopenedFile(FromUtf8(*writtenTo).c_str(), error);
+            return false;
+        }
+    }
     const time_t now = time(nullptr);
     const WCHAR* stamp = _wctime(&now);
     std::u16string line(stamp != nullptr ? stamp : u"", stamp != nullptr ? 24 : 0);

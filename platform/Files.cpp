@@ -81,7 +81,9 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition) {
     const int fd = open(path, flags, 0666);
     if (fd < 0) {
         const int error = errno;
-        SetLastError(error == ENOENT ? zavplatform::MissingPathError(path) : zavplatform::ErrorFromErrno(error));
+        const DWORD code = error == ENOENT ? zavplatform::MissingPathError(path) : zavplatform::ErrorFromErrno(error);
+        zavplatform::NoteFailedOpening(error, code);
+        SetLastError(code);
         return INVALID_HANDLE_VALUE;
     }
     if (writes && (share & FILE_SHARE_WRITE) == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -4,7 +4,8 @@
 /// event source is registered: the systemd journal (its native protocol on
 /// /run/systemd/journal/socket) when it listens, else the syslog socket
 /// /dev/log (the traditional line syslog(3) writes), else the text log
-/// EventLog.txt beside the program. Not on Windows, whose event log it is.
+/// EventLog.txt beside the program (in $XDG_STATE_HOME/<program>/ when the
+/// program's folder refuses it). Not on Windows, whose event log it is.
 #pragma once
 
 #ifndef _WIN32
@@ -21,7 +22,7 @@ typedef enum ZAVEventOutlet {
     ZAVEventOutletNone = 0,     ///< no report made yet
     ZAVEventOutletJournal = 1,  ///< the systemd journal
     ZAVEventOutletSyslog = 2,   ///< a syslog daemon's socket
-    ZAVEventOutletTextLog = 3   ///< EventLog.txt beside the program
+    ZAVEventOutletTextLog = 3   ///< EventLog.txt beside the program or in the state folder
 } ZAVEventOutlet;
 
 /// The outlet of the process's last ReportEventW; its socket or file path

@@ -1,7 +1,8 @@
 // What the trace and the event log share about where their files go: the
-// program's path, the path separator, and the development-tree rule (a host
+// program's path, the path separator, the development-tree rule (a host
 // named vb6 on a machine that has the agent's fixed folder names its files
-// after that folder). Internal to the library.
+// after that folder), and where a file goes whose folder refuses it.
+// Internal to the library.
 #pragma once
 
 #include "ZAVString.h"
@@ -29,5 +30,15 @@ bool DevelopmentTreePresent();
 
 // kDevelopmentTree followed by name.
 ZAVString InDevelopmentTree(const char* name);
+
+// Where a file goes that could not be created at path with error: on POSIX,
+// when its folder refused it for lack of permission, the same name in the
+// user's state folder (made as needed); otherwise, and on Windows, whose
+// file virtualization moves such files itself, empty.
+ZAVString RefusedFileHome(const ZAVString& path, DWORD error);
+
+// Tells the system log once per path that path could not be opened (POSIX;
+// nothing on Windows). Leaves the last error as it was.
+void ReportUnopenedFile(const ZAVString& path, DWORD error);
 
 }  // namespace zav
