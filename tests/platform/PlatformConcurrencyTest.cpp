@@ -3,6 +3,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "ZAVPlatform.h"
@@ -45,6 +48,19 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(other, 0u);
     EXPECT_EQ(GetLastError(), 42u);
     EXPECT_NE(GetCurrentThreadId(), 0u);
+}
+
+// The id a thread asked for before fork is not the child's: the child's
+// thread is a new one, whose id is the child's process id.
+TEST(ThreadId, AChildOfForkHasItsOwn) {
+    const DWORD parent = GetCurrentThreadId();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) && GetCurrentThreadId() != parent ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(GetCurrentThreadId(), parent);
 }
 
 TEST(CriticalSection, IsRecursiveForItsHolderAndExcludesOthers) {
