@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -7,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include "Ratios.h"
-#include "SpinLock.h"
 #include "ZAVUtil1.h"
 
 namespace {
@@ -115,7 +115,7 @@ void BM_record_stamps(benchmark::State& state) {
 }
 
 void BM_table_lock(benchmark::State& state) {
-    static zav::SpinLock lock;
+    static std::mutex lock;
     for (auto _ : state)
         for (int i = 0; i < 2 * kBatch; ++i) {
             lock.lock();
