@@ -183,13 +183,8 @@ bool ForgetByWalk(ZAV_MemCtlBlock* first, void* address) {
 #ifndef _WIN32
 // A child of fork must not inherit the lock held by a thread it does not
 // have: the fork waits for the table to be free and keeps it so meanwhile.
-void HoldAcrossFork() {
-    static const int registered = pthread_atfork([] { gMonitor.lock.lock(); }, [] { gMonitor.lock.unlock(); },
-                                                 [] { gMonitor.lock.unlock(); });
-    (void)registered;
-}
-#else
-void HoldAcrossFork() {}
+const int gHeldAcrossFork = pthread_atfork([] { gMonitor.lock.lock(); }, [] { gMonitor.lock.unlock(); },
+                                           [] { gMonitor.lock.unlock(); });
 #endif
 
 // The table the host sees, read and replaced only under the lock, so that
@@ -199,7 +194,6 @@ inline ZAV_MemCtlBlock* Published() { return LoadRelaxed(g_pZAVMemCtl); }
 }  // namespace
 
 void StartMonitorTable() {
-    HoldAcrossFork();
     std::lock_guard<std::mutex> hold(gMonitor.lock);
     ZAV_MemCtlBlock* block = NewBlock();
     if (block != nullptr) gMonitor.Adopt(block);
