@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -7,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include "Ratios.h"
-#include "SpinLock.h"
 #include "ZAVUtil1.h"
 
 namespace {
@@ -115,7 +115,7 @@ void BM_record_stamps(benchmark::State& state) {
 }
 
 void BM_table_lock(benchmark::State& state) {
-    static zav::SpinLock lock;
+    static std::mutex lock;
     for (auto _ : state)
         for (int i = 0; i < 2 * kBatch; ++i) {
             lock.lock();
@@ -188,11 +188,12 @@ BENCHMARK(BM_ZAV_MemoryGetFree_monitored)->Arg(0)->Arg(1000)->Arg(10000)->Arg(10
 BENCHMARK(BM_malloc_mix_16_4096);
 BENCHMARK(BM_HeapAlloc_mix_16_4096);
 
-// One ratio per number of live blocks: the curve should stay flat.
+// One ratio per number of live blocks: the curve should stay flat. Two
+// sections of a sleeping lock per pair put it near 5.5.
 bool DeclareMonitoringCurve() {
     for (const char* live : {"0", "1000", "10000", "100000"})
         zavbench::DeclareRatio(std::string("BM_ZAV_MemoryGetFree_monitored/") + live,
-                               std::string("BM_malloc_free_beside_live/") + live, 5.0);
+                               std::string("BM_malloc_free_beside_live/") + live, 6.0);
     return true;
 }
 

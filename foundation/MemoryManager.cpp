@@ -35,7 +35,7 @@ ZAVUInt64 gLastCompaction = 0;
 inline enumZAVMemoryAlloc Strategy() { return zav::LoadAcquire(ZAVMemAllocType); }
 inline ZAV_MemCtlBlock* Table() { return zav::LoadAcquire(g_pZAVMemCtl); }
 inline bool Monitoring() { return zav::LoadRelaxed(ZAV_MonitorMemory) != 0; }
-// Without a table; with one, the monitor counts under its lock.
+// Atomic: threads count at once, and a definition resets the count.
 inline void CountBusy(ZAVUInt64 bytes) {
     if (bytes != 0) zav::FetchAddRelaxed(ZAV_PoolMemBusy, bytes);
 }
@@ -66,7 +66,7 @@ Fn Kernel32Entry(const char* name) {
 // Every definition starts a fresh table while monitoring is on. An earlier
 // table is left behind unreachable, as hosts that redefine expect.
 void StartTable() {
-    if (Monitoring()) zav::StoreRelease(g_pZAVMemCtl, zav::StartMonitorTable());
+    if (Monitoring()) zav::StartMonitorTable();
 }
 
 void DefineImplicitly() {
@@ -227,10 +227,9 @@ static void* GetWithAids(DWORD size, DWORD flags) {
             result = block + kHeaderSize;
         }
         if ((flags & ZAVMemOptZeroFill) != 0) memset(result, 0, size);
-        if (ZAV_MemCtlBlock* table = Table())
-            zav::MonitorRecord(table, result, size, counted);
-        else
-            CountBusy(counted);
+        CountBusy(counted);
+        // Only a hint: the monitor looks at the table again under its lock.
+        if (Table() != nullptr) zav::MonitorRecord(result, size);
         return result;
     } catch (...) {
         return nullptr;
@@ -253,11 +252,8 @@ static DWORD FreeWithAids(void* block) {
     // The record goes first: once released, the address may be handed to
     // another thread, whose record this return must not clear.
     const ZAVUInt64 counted = CountedBytes(strategy, start);
-    bool held = true;
-    if (ZAV_MemCtlBlock* table = Table())
-        held = zav::MonitorForget(table, block, counted);
-    else
-        UncountBusy(counted);
+    const bool held = Table() == nullptr || zav::MonitorForget(block);
+    UncountBusy(counted);
     const DWORD result = Release(strategy, start);
     return held ? result : ZAV_MEM_NOT_MONITORED;
 }
@@ -299,8 +295,5 @@ void ZAV_MemoryPoolFree() {
         hZAVHeap = nullptr;
         zav::StoreRelease(ZAVMemAllocType, ZAVMemAllocUndefined);
     }
-    if (ZAV_MemCtlBlock* table = Table()) {
-        zav::FreeMonitorChain(table);
-        zav::StoreRelease(g_pZAVMemCtl, static_cast<ZAV_MemCtlBlock*>(nullptr));
-    }
+    zav::FreeMonitorTable();
 }

@@ -2,10 +2,10 @@
 
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
+
+#include <mutex>
 
 #include "AddressIndex.h"
-#include "BiasedLock.h"
 #include "ZAVCompiler.h"
 
 namespace zav {
@@ -19,7 +19,9 @@ constexpr uint32_t kRecords = ZAV_MEMCTL_ENTRIES;
 // Constant-initialised and never destroyed: it must work before and after
 // the program's own static objects live.
 struct Monitor {
-    BiasedLock lock;
+    // An ordinary sleeping lock: a holder preempted by a real-time thread
+    // must not leave that thread spinning behind it.
+    std::mutex lock;
     ZAV_MemCtlBlock* first = nullptr;  // the chain described; null: none
     ZAV_MemCtlBlock** blocks = nullptr;
     uint32_t* freeRecords = nullptr;  // bit r: record r of the block is free
@@ -27,18 +29,6 @@ struct Monitor {
     uint32_t* roomWords = nullptr;    // bit w % 32 of word w / 32: room[w] is not 0
     uint32_t count = 0, capacity = 0;
     AddressIndex index;
-    time_t timeSecondAfter = 0;  // the second timeText was written in, plus one
-    WCHAR timeText[10] = {};
-
-    // The runtime's time of day for a record, formatted once a second for
-    // every thread rather than asked of the runtime at every allocation.
-    void StampTime(time_t now, WCHAR* text) {
-        if (now + 1 != timeSecondAfter) {
-            _wstrtime(timeText);
-            timeSecondAfter = now + 1;
-        }
-        memcpy(text, timeText, sizeof timeText);
-    }
 
     void Forget() {
         // The room bits go too: a chain described later must not find room
@@ -190,33 +180,24 @@ bool ForgetByWalk(ZAV_MemCtlBlock* first, void* address) {
     return false;
 }
 
-// The caller's thread id, asked of the system once per thread: every record
-// and return needs it, for the stamp and for the lock's bias.
-ZAV_FAST_TLS thread_local DWORD tThreadId = 0;
+#ifndef _WIN32
+// A child of fork must not inherit the lock held by a thread it does not
+// have: the fork waits for the table to be free and keeps it so meanwhile.
+const int gHeldAcrossFork = pthread_atfork([] { gMonitor.lock.lock(); }, [] { gMonitor.lock.unlock(); },
+                                           [] { gMonitor.lock.unlock(); });
+#endif
 
-inline DWORD ThisThread() {
-    DWORD id = tThreadId;
-    if (id == 0) id = tThreadId = GetCurrentThreadId();
-    return id;
-}
-
-// Under the table's lock the byte count needs no atomic addition: every
-// thread that counts while the table exists does so here.
-void Count(ZAVUInt64 bytes) {
-    if (bytes != 0) StoreRelaxed(ZAV_PoolMemBusy, LoadRelaxed(ZAV_PoolMemBusy) + bytes);
-}
-
-void Uncount(ZAVUInt64 bytes) {
-    if (bytes != 0) StoreRelaxed(ZAV_PoolMemBusy, LoadRelaxed(ZAV_PoolMemBusy) - bytes);
-}
+// The table the host sees, read and replaced only under the lock, so that
+// no call works on a chain another thread is releasing.
+inline ZAV_MemCtlBlock* Published() { return LoadRelaxed(g_pZAVMemCtl); }
 
 }  // namespace
 
-ZAV_MemCtlBlock* StartMonitorTable() {
-    BiasedLock::Hold hold(gMonitor.lock, GetCurrentThreadId());
+void StartMonitorTable() {
+    std::lock_guard<std::mutex> hold(gMonitor.lock);
     ZAV_MemCtlBlock* block = NewBlock();
     if (block != nullptr) gMonitor.Adopt(block);
-    return block;
+    StoreRelease(g_pZAVMemCtl, block);
 }
 
 namespace {
@@ -262,16 +243,16 @@ ZAV_NOINLINE bool ForgetSlowly(Monitor& m, ZAV_MemCtlBlock* first, void* address
 // Both calls try the common case first, in as few steps as it takes: the
 // chain described, a block with room, records as the index says; anything
 // else goes the whole way.
-bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 heapBytes) {
+bool MonitorRecord(void* address, DWORD size) {
     ZAV_MemCtlEntry stamp;
-    stamp.ThreadId = ThisThread();
+    stamp.ThreadId = GetCurrentThreadId();
     stamp.Size = size;
     stamp.Address = address;
-    const time_t now = time(nullptr);  // before the lock, to keep the section short
+    _wstrtime(stamp.TimeText);  // the runtime keeps the second's text: no lock held for it
     Monitor& m = gMonitor;
-    BiasedLock::Hold hold(m.lock, stamp.ThreadId);
-    m.StampTime(now, stamp.TimeText);
-    Count(heapBytes);
+    std::lock_guard<std::mutex> hold(m.lock);
+    ZAV_MemCtlBlock* first = Published();
+    if (first == nullptr) return false;
     if (first == m.first) {
         const uint32_t block = m.FirstWithRoom();
         if (block != m.count) {
@@ -286,10 +267,11 @@ bool MonitorRecord(ZAV_MemCtlBlock* first, void* address, DWORD size, ZAVUInt64 
     return RecordSlowly(m, first, address, stamp);
 }
 
-bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
+bool MonitorForget(void* address) {
     Monitor& m = gMonitor;
-    BiasedLock::Hold hold(m.lock, ThisThread());
-    Uncount(heapBytes);
+    std::lock_guard<std::mutex> hold(m.lock);
+    ZAV_MemCtlBlock* first = Published();
+    if (first == nullptr) return true;
     if (first == m.first) {
         uint32_t record;
         if (!m.index.TakeLowest(address, &record)) return false;
@@ -302,8 +284,11 @@ bool MonitorForget(ZAV_MemCtlBlock* first, void* address, ZAVUInt64 heapBytes) {
     return ForgetSlowly(m, first, address);
 }
 
-void FreeMonitorChain(ZAV_MemCtlBlock* first) {
-    BiasedLock::Hold hold(gMonitor.lock, GetCurrentThreadId());
+void FreeMonitorTable() {
+    std::lock_guard<std::mutex> hold(gMonitor.lock);
+    ZAV_MemCtlBlock* first = Published();
+    if (first == nullptr) return;
+    StoreRelease(g_pZAVMemCtl, static_cast<ZAV_MemCtlBlock*>(nullptr));
     if (gMonitor.first == first) gMonitor.Forget();
     while (first != nullptr) {
         ZAV_MemCtlBlock* next = first->pNext;

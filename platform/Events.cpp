@@ -1,4 +1,5 @@
-#include <atomic>
+#include <stdint.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -7,11 +8,9 @@
 
 namespace {
 
-// The state is an atomic flag, so that setting, resetting and finding an
-// event set (a trace's write handshake, once per line) take no lock; the
-// mutex and condition serve only a thread that must sleep. A setter that
-// finds a sleeper registered wakes it under the mutex; a sleeper registers
-// before its last look at the flag, so no wake-up is lost between the two.
+// All state changes under the mutex, and a setter wakes sleepers before it
+// lets go of it: a waiter that returns and closes the event (as Win32 code
+// does) cannot leave a setter still working on it.
 class EventHandle : public zavplatform::HandleObject {
 public:
     static const zavplatform::HandleKind kKind = zavplatform::HandleKind::Event;
@@ -19,41 +18,55 @@ public:
         : HandleObject(kKind), manualReset_(manualReset), signalled_(signalled) {}
 
     void Set() {
-        signalled_.store(true, std::memory_order_seq_cst);
-        if (waiters_.load(std::memory_order_seq_cst) != 0) {
-            std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<std::mutex> hold(lock_);
+        if (manualReset_) {
+            // Every thread asleep now goes, even if a reset follows at once.
+            signalled_ = true;
+            ++generation_;
             changed_.notify_all();
+        } else if (sleepers_ > handedOver_) {
+            // Straight to one sleeper; the event stays reset.
+            ++handedOver_;
+            changed_.notify_one();
+        } else {
+            signalled_ = true;
         }
     }
-    void Reset() { signalled_.store(false, std::memory_order_release); }
+    void Reset() {
+        std::lock_guard<std::mutex> hold(lock_);
+        signalled_ = false;
+    }
     DWORD Wait(DWORD milliseconds) {
-        if (TryConsume()) return WAIT_OBJECT_0;
-        if (milliseconds == 0) return WAIT_TIMEOUT;
         std::unique_lock<std::mutex> hold(lock_);
-        waiters_.fetch_add(1, std::memory_order_seq_cst);
-        auto ready = [this] { return TryConsume(); };
+        if (signalled_) {
+            if (!manualReset_) signalled_ = false;
+            return WAIT_OBJECT_0;
+        }
+        if (milliseconds == 0) return WAIT_TIMEOUT;
+        ++sleepers_;
+        const uint64_t generation = generation_;
+        auto released = [&] {
+            if (manualReset_) return generation_ != generation;
+            if (handedOver_ == 0) return false;
+            --handedOver_;
+            return true;
+        };
         const bool woken = milliseconds == INFINITE
-                               ? (changed_.wait(hold, ready), true)
-                               : changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), ready);
-        waiters_.fetch_sub(1, std::memory_order_relaxed);
+                               ? (changed_.wait(hold, released), true)
+                               : changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), released);
+        --sleepers_;
         return woken ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
 
 private:
-    // A manual-reset event stays set for every waiter; an auto-reset one
-    // lets exactly one through. Sequentially consistent, as the sleeper's
-    // registration before it is: on x86 a plain load all the same.
-    bool TryConsume() {
-        if (manualReset_) return signalled_.load(std::memory_order_seq_cst);
-        bool expected = true;
-        return signalled_.load(std::memory_order_seq_cst) && signalled_.compare_exchange_strong(expected, false);
-    }
-
     std::mutex lock_;
     std::condition_variable changed_;
     const bool manualReset_;
-    std::atomic<bool> signalled_;
-    std::atomic<unsigned> waiters_{0};
+    // Under lock_:
+    bool signalled_;
+    uint64_t generation_ = 0;  // manual reset: sets so far
+    unsigned sleepers_ = 0;
+    unsigned handedOver_ = 0;  // auto reset: sets given to sleepers not yet awake
 };
 
 }  // namespace

@@ -15,10 +15,6 @@
 // conversions already do so there, so the library never needs to ask.
 static inline BOOL ZAVPlatform_ByteValuedLocale(void) { return FALSE; }
 
-// No process-wide barrier is relied on here: FlushProcessWriteBuffers is
-// missing before Vista and does nothing under Wine 8.
-static inline BOOL ZAVPlatform_ProcessWideBarrier(void) { return FALSE; }
-
 #else  // POSIX stand-in
 
 #include <pthread.h>
@@ -438,10 +434,6 @@ ZAVPLATFORM_API size_t _msize(void* block);
 // converts byte for byte as in the Windows runtime's default locale: byte
 // 0xE9 is U+00E9. Other locales convert through their own encoding.
 ZAVPLATFORM_API BOOL ZAVPlatform_ByteValuedLocale(void);
-// Every running thread of the process passes a full memory barrier before
-// this returns (Win32's FlushProcessWriteBuffers, which cannot fail); FALSE
-// when the system offers no such barrier.
-ZAVPLATFORM_API BOOL ZAVPlatform_ProcessWideBarrier(void);
 
 #ifdef __cplusplus
 }

@@ -3,7 +3,6 @@
 #include <thread>
 #include <vector>
 
-#include "BiasedLock.h"
 #include "MemoryFixture.h"
 #include "ReferenceCrc.h"
 #include "TimerArithmetic.h"
@@ -141,117 +140,6 @@ TEST(TickWidener, ConcurrentReadersNeverCountAStaleReadingAsAWrap) {
     EXPECT_GE(clock.load(), 200000u - 0x10000u);
     EXPECT_LT(clock.load(), 0x80000000u);
     EXPECT_EQ(final, (1ull << 32) | clock.load());
-}
-
-// One thread alone earns the bias and then enters without the shared lock;
-// the first other thread revokes it.
-TEST(BiasedLock, AStreakEarnsTheBiasAndAnotherThreadRevokesIt) {
-    if (!ZAVPlatform_ProcessWideBarrier()) GTEST_SKIP() << "no process-wide barrier: the lock is never biased";
-    zav::BiasedLock lock;
-    const DWORD self = GetCurrentThreadId();
-    bool biased = false;
-    for (int i = 0; i < 1000 && !biased; ++i) {
-        biased = lock.lock(self);
-        lock.unlock(biased);
-    }
-    EXPECT_TRUE(biased);
-    EXPECT_EQ(lock.Grants(), 1u);
-    bool otherBiased = true;
-    std::thread([&] {
-        otherBiased = lock.lock(GetCurrentThreadId());
-        lock.unlock(otherBiased);
-    }).join();
-    EXPECT_FALSE(otherBiased);
-    EXPECT_EQ(lock.Revocations(), 1u);
-    const bool again = lock.lock(self);
-    lock.unlock(again);
-    EXPECT_FALSE(again) << "the bias is gone until another streak";
-}
-
-// Threads that run long streaks and threads that take turns: the bias moves
-// and is revoked many times, and no two threads are ever in the section at
-// once (the thread sanitizer also sees every section ordered).
-TEST(BiasedLock, NoTwoThreadsAreEverInsideWhileTheBiasMoves) {
-    zav::BiasedLock lock;
-    std::atomic<DWORD> occupant{0};  // looked at many times per entry: a wide window for an intruder
-    uint64_t entries = 0;            // plain: the sanitizer checks the order of its updates
-    std::atomic<int> overlaps{0};
-    const int threads = 4, rounds = 40, streak = 700;
-    // A streak of this thread's first, so that there is a bias to revoke.
-    for (int i = 0; i < 300; ++i) {
-        zav::BiasedLock::Hold hold(lock, GetCurrentThreadId());
-        ++entries;
-    }
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back([&, t] {
-            const DWORD self = GetCurrentThreadId();
-            std::mt19937 rng(t);
-            for (int r = 0; r < rounds; ++r) {
-                const int n = static_cast<int>(rng() % streak) + 1;
-                for (int i = 0; i < n; ++i) {
-                    zav::BiasedLock::Hold hold(lock, self);
-                    if (occupant.exchange(self, std::memory_order_relaxed) != 0) ++overlaps;
-                    ++entries;
-                    for (int k = 0; k < 16; ++k)
-                        if (occupant.load(std::memory_order_relaxed) != self) ++overlaps;
-                    occupant.store(0, std::memory_order_relaxed);
-                }
-                if (r % 8 == 7) std::this_thread::yield();
-            }
-        });
-    for (auto& t : pool) t.join();
-    EXPECT_EQ(overlaps.load(), 0);
-    uint64_t expected = 300;
-    for (int t = 0; t < threads; ++t) {
-        std::mt19937 rng(t);
-        for (int r = 0; r < rounds; ++r) expected += rng() % streak + 1;
-    }
-    EXPECT_EQ(entries, expected);
-    if (ZAVPlatform_ProcessWideBarrier()) {
-        EXPECT_GE(lock.Grants(), 1u);
-        EXPECT_GE(lock.Revocations(), 1u);
-    }
-    RecordProperty("grants", static_cast<int>(lock.Grants()));
-    RecordProperty("revocations", static_cast<int>(lock.Revocations()));
-}
-
-// The owner keeps entering through its bias while another thread revokes
-// it: the revoker must wait until the owner is out. Many fresh locks, one
-// revocation each, all while the owner is busy.
-TEST(BiasedLock, ARevokerWaitsUntilTheBusyOwnerIsOut) {
-    if (!ZAVPlatform_ProcessWideBarrier()) GTEST_SKIP() << "no process-wide barrier: the lock is never biased";
-    const DWORD self = GetCurrentThreadId();
-    int overlaps = 0, revoked = 0;
-    for (int round = 0; round < 100; ++round) {
-        zav::BiasedLock lock;
-        std::atomic<DWORD> occupant{0};
-        std::atomic<bool> go{false}, done{false};
-        std::atomic<int> intrusions{0};
-        std::thread revoker([&] {
-            while (!go.load()) std::this_thread::yield();
-            const DWORD me = GetCurrentThreadId();
-            for (int i = 0; i < 20; ++i) {
-                zav::BiasedLock::Hold hold(lock, me);
-                if (occupant.exchange(me) != 0) ++intrusions;
-                occupant.store(0);
-            }
-            done.store(true);
-        });
-        for (int i = 0; !done.load(std::memory_order_relaxed); ++i) {
-            if (i == 300) go.store(true);  // biased by now
-            zav::BiasedLock::Hold hold(lock, self);
-            if (occupant.exchange(self, std::memory_order_relaxed) != 0) ++intrusions;
-            for (int k = 0; k < 32; ++k)
-                if (occupant.load(std::memory_order_relaxed) != self) ++intrusions;
-            occupant.store(0, std::memory_order_relaxed);
-        }
-        revoker.join();
-        overlaps += intrusions.load();
-        revoked += static_cast<int>(lock.Revocations());
-    }
-    EXPECT_EQ(overlaps, 0);
-    EXPECT_GE(revoked, 100);
 }
 
 }  // namespace

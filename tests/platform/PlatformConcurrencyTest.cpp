@@ -1,7 +1,11 @@
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +49,19 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(other, 0u);
     EXPECT_EQ(GetLastError(), 42u);
     EXPECT_NE(GetCurrentThreadId(), 0u);
+}
+
+// The id a thread asked for before fork is not the child's: the child's
+// thread is a new one, whose id is the child's process id.
+TEST(ThreadId, AChildOfForkHasItsOwn) {
+    const DWORD parent = GetCurrentThreadId();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) && GetCurrentThreadId() != parent ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(GetCurrentThreadId(), parent);
 }
 
 TEST(CriticalSection, IsRecursiveForItsHolderAndExcludesOthers) {
@@ -109,6 +126,45 @@ TEST(Events, AutoResetLetsOneWaiterThroughPerSet) {
     for (auto& t : waiters) t.join();
     EXPECT_EQ(through.load(), 2);
     EXPECT_EQ(timedOut.load(), 2);
+}
+
+// Every thread asleep on a manual-reset event when it is set goes through,
+// even when a reset follows at once, as on Windows.
+TEST(Events, SetThenResetReleasesEveryThreadWaitingAtTheSet) {
+    constexpr int kWaiters = 4;
+    for (int round = 0; round < 20; ++round) {
+        Event event(true, false);
+        std::atomic<int> through{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < kWaiters; ++i)
+            waiters.emplace_back([&] { through += WaitForSingleObject(event.h, 2000) == WAIT_OBJECT_0; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // all asleep by now
+        SetEvent(event.h);
+        ResetEvent(event.h);
+        for (auto& t : waiters) t.join();
+        ASSERT_EQ(through.load(), kWaiters) << "round " << round;
+        EXPECT_EQ(WaitForSingleObject(event.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+}
+
+// A waiter that closes the event as soon as its wait returns, while the
+// setter may still be inside SetEvent: the setter must be done with the
+// event by then (the address sanitizer sees any later touch).
+TEST(Events, AWaiterMayCloseTheEventAsSoonAsItsWaitReturns) {
+    for (bool manualReset : {false, true})
+        for (int round = 0; round < 500; ++round) {
+            HANDLE event = CreateEventW(nullptr, manualReset, FALSE, nullptr);
+            std::atomic<bool> waiting{false};
+            std::thread waiter([&] {
+                waiting = true;
+                EXPECT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+                EXPECT_TRUE(CloseHandle(event));
+            });
+            while (!waiting.load()) std::this_thread::yield();
+            if (round % 2 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            EXPECT_TRUE(SetEvent(event));
+            waiter.join();
+        }
 }
 
 // Two threads hand a turn back and forth through two auto-reset events; a

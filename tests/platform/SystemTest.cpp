@@ -1,5 +1,4 @@
 #include <string.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -102,18 +101,6 @@ TEST(TimeText, IsTheRuntimesEightCharacterTime) {
     EXPECT_EQ(text[9], 0x5555) << "writes nine characters only";
     int hour = (text[0] - '0') * 10 + (text[1] - '0');
     EXPECT_TRUE(hour == local.tm_hour || hour == (local.tm_hour + 23) % 24);
-}
-
-// The barrier needs the process registered with the kernel; a child of
-// fork starts unregistered and must register again, not fail.
-TEST(ProcessWideBarrier, WorksAndWorksAgainInAForkedChild) {
-    ASSERT_TRUE(ZAVPlatform_ProcessWideBarrier());
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) _exit(ZAVPlatform_ProcessWideBarrier() && ZAVPlatform_ProcessWideBarrier() ? 0 : 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
