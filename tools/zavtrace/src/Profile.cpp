@@ -11,13 +11,12 @@
 namespace zavtrace {
 
 void ProfileSink::OnCall(const Track&, const Call& call) {
-    // A call still open at the end has no duration of its own.
-    if (call.end == CallEnd::OpenAtEnd) return;
     if (call.routine >= stats_.size()) stats_.resize(call.routine + 1);
     Stats& s = stats_[call.routine];
     ++s.calls;
-    s.totalUs += call.durUs;
-    s.selfUs += call.selfUs;
+    // A recursive call's time is in its outer call's total already.
+    if (!call.recursive) s.totalUs = SaturatingAdd(s.totalUs, call.durUs);
+    s.selfUs = SaturatingAdd(s.selfUs, call.selfUs);
     s.maxUs = std::max(s.maxUs, call.durUs);
     if (call.hasRc && call.rc != 0) ++s.nonzeroRc;
     s.durations.Add(call.durUs);

@@ -51,7 +51,7 @@ int Report(const Options& o, const ReadSummary& summary, std::chrono::steady_clo
                    summary.files, summary.bytes, summary.lines, seconds, summary.bytes / seconds / 1e6, cpu,
                    summary.bytes / cpu / 1e6, usage.ru_maxrss / 1024.0);
     }
-    if (!summary.missingFiles.empty()) return 2;
+    if (!summary.missingFiles.empty() || !summary.notTraces.empty()) return 2;
     return 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include "CallModel.h"
 #include "Profile.h"
+#include "TraceFiles.h"
 #include "TraceReader.h"
 
 class TempDir {
