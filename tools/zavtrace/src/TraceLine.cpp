@@ -108,9 +108,10 @@ void ParseRoutineText(ParsedLine& out) {
     const size_t dur = name.rfind(kDuration);
     if (dur != std::string_view::npos) {
         std::string_view value = name.substr(dur + kDuration.size());
-        if (value.size() > kMsecs.size() && value.substr(value.size() - kMsecs.size()) == kMsecs &&
-            Milliseconds(value.substr(0, value.size() - kMsecs.size()), out.durUs)) {
-            out.hasDur = true;
+        if (value.size() > kMsecs.size() && value.substr(value.size() - kMsecs.size()) == kMsecs) {
+            // A number out of all range is still this line's duration, just not believed.
+            out.hasDur = Milliseconds(value.substr(0, value.size() - kMsecs.size()), out.durUs);
+            out.badDur = !out.hasDur;
             name = name.substr(0, dur);
         }
     }

@@ -30,6 +30,7 @@ struct ParsedLine {
     bool hasRc = false;
     int32_t rc = 0;
     bool hasDur = false;
+    bool badDur = false;     // a Dur= field whose number is out of any range
     int64_t durUs = 0;
     // Date: days since 1970-01-01
     int64_t day = 0;

@@ -271,7 +271,8 @@ private:
                 return;
             }
             // A Pop line without its duration is one only for the routine open at its level.
-            if (line.kind == LineKind::Pop && !line.hasDur && !line.text.empty() &&
+            if (line.badDur) ++summary_.calls.badDurations;
+            if (line.kind == LineKind::Pop && !line.hasDur && !line.badDur && !line.text.empty() &&
                 !s.tracker.IsOpen(line.indent / 4, line.text))
                 line.kind = LineKind::Message;
             if (line.kind == LineKind::Message) line.text = line.message;

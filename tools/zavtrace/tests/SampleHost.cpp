@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         std::u16string name = Wide(argv[2]);
         trace.TraceStart(name.data(), 0);
         trace.MaxLogSize(2000);
-        for (int i = 0, runs = atoi(argv[3]); i < runs; ++i) scenario::Run(trace, scenario::Sleeps{0, 0, 0, 0, 0});
+        for (int i = 0, runs = atoi(argv[3]); i < runs; ++i) scenario::Run(trace, scenario::Sleeps{1, 0, 0, 0, 0});
         return 0;
     }
     const std::string dir = argc > 1 ? argv[1] : ".";
