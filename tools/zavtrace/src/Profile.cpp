@@ -16,6 +16,7 @@ void ProfileSink::OnCall(const Track&, const Call& call) {
     ++s.calls;
     // A recursive call's time is in its outer call's total already.
     if (!call.recursive) s.totalUs = SaturatingAdd(s.totalUs, call.durUs);
+    s.allUs = SaturatingAdd(s.allUs, call.durUs);
     s.selfUs = SaturatingAdd(s.selfUs, call.selfUs);
     s.maxUs = std::max(s.maxUs, call.durUs);
     if (call.hasRc && call.rc != 0) ++s.nonzeroRc;
@@ -32,7 +33,7 @@ std::vector<ProfileRow> ProfileSink::Rows(const RoutineTable& routines) const {
         row.calls = s.calls;
         row.totalMs = s.totalUs / 1000.0;
         row.selfMs = s.selfUs / 1000.0;
-        row.meanMs = row.totalMs / static_cast<double>(s.calls);
+        row.meanMs = s.allUs / 1000.0 / static_cast<double>(s.calls);
         row.maxMs = s.maxUs / 1000.0;
         row.p95Ms = s.durations.Quantile(0.95) / 1000.0;
         row.nonzeroRc = s.nonzeroRc;

@@ -28,6 +28,7 @@ private:
     struct Stats {
         uint64_t calls = 0;
         int64_t totalUs = 0, selfUs = 0, maxUs = 0;
+        int64_t allUs = 0;  // of every call, the recursive ones too: for the mean
         uint64_t nonzeroRc = 0;
         DurationQuantiles durations;
     };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <tuple>
@@ -15,6 +16,8 @@
 #include "ChromeTrace.h"
 #include "TraceReader.h"
 
+// With ZAVTRACE_CHROME_OUT set to a folder, each output is kept there too,
+// for a viewer's importer to load afterwards.
 inline nlohmann::json ChromeOf(const std::vector<std::string>& files) {
     FILE* out = tmpfile();
     zavtrace::RoutineTable routines;
@@ -29,6 +32,14 @@ inline nlohmann::json ChromeOf(const std::vector<std::string>& files) {
     size_t got;
     while ((got = fread(block, 1, sizeof block, out)) > 0) text.append(block, got);
     fclose(out);
+    if (const char* keep = getenv("ZAVTRACE_CHROME_OUT")) {
+        static int kept = 0;
+        const std::string path = std::string(keep) + "/chrome-" + std::to_string(++kept) + ".json";
+        if (FILE* copy = fopen(path.c_str(), "wb")) {
+            fwrite(text.data(), 1, text.size(), copy);
+            fclose(copy);
+        }
+    }
     return nlohmann::json::parse(text);
 }
 

@@ -172,6 +172,9 @@ TEST(HostTraceTest, RecursionCountsOncePerStack) {
     EXPECT_EQ(r.Row("Rec.Walk")->calls, 4u);
     EXPECT_NEAR(r.Row("Rec.Walk")->totalMs, outermost.durUs / 1000.0, 0.0005);
     EXPECT_NEAR(r.Row("Rec.Walk")->selfMs, outermost.durUs / 1000.0, 0.0005);
+    int64_t allUs = 0;
+    for (const auto& c : r.events.calls) allUs += c.durUs;
+    EXPECT_NEAR(r.Row("Rec.Walk")->meanMs, allUs / 4000.0, 0.0005);  // the mean is per call
 }
 
 // Messages whose text begins like a routine line stay messages.

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "CallModel.h"
+#include "ChromeNesting.h"
 #include "Profile.h"
 #include "TraceFiles.h"
 #include "TraceReader.h"
@@ -102,4 +105,6 @@ inline void ReadInto(ReadResult& r, const std::vector<std::string>& files) {
         }
     } both(r.events, r.profile);
     r.summary = zavtrace::TraceReader(r.routines, both, nullptr).Read(files);
+    // Whatever the trace, its timeline nests.
+    EXPECT_EQ(NestingViolations(ChromeOf(files)), std::vector<std::string>{});
 }
