@@ -21,7 +21,7 @@ uint32_t StackTree::Child(uint32_t parent, uint32_t routine) {
         ++overflow_;
         return parent;
     }
-    nodes_.push_back({parent, routine, 0});
+    nodes_.push_back({parent, routine, 0, 0});
     const uint32_t id = static_cast<uint32_t>(nodes_.size() - 1);
     children_.emplace(key, id);
     return id;

@@ -44,8 +44,9 @@ public:
         uint32_t parent;
         uint32_t routine;
         int64_t selfUs;
+        uint64_t calls;
     };
-    StackTree() { nodes_.push_back({0, 0, 0}); }
+    StackTree() { nodes_.push_back({0, 0, 0, 0}); }
     uint32_t Child(uint32_t parent, uint32_t routine);
     std::vector<Node>& Nodes() { return nodes_; }
     const std::vector<Node>& Nodes() const { return nodes_; }

@@ -15,6 +15,7 @@
 #include "ChromeTrace.h"
 #include "Profile.h"
 #include "TraceReader.h"
+#include "Views.h"
 
 namespace {
 
@@ -25,7 +26,11 @@ struct Options {
     std::string output;
     bool csv = false, json = false;
     bool quiet = false, stats = false;
+    bool byThread = false;
+    std::string routine;  // callers, callees
     FlameOptions flame;
+    ChromeOptions chrome;
+    EventFilter filter;
 };
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
@@ -65,35 +70,42 @@ int Run(const std::string& command, const Options& o) {
     int rc = 0;
     RoutineTable routines;
     if (command == "profile") {
-        ProfileSink profile;
-        const ReadSummary summary = TraceReader(routines, profile, nullptr).Read(o.files);
+        ProfileSink profile(o.byThread);
+        FilteredSink filtered(o.filter, profile);
+        const ReadSummary summary = TraceReader(routines, filtered, nullptr).Read(o.files);
         WriteProfile(out.get(), profile.Rows(routines),
                      o.json ? ProfileFormat::Json : o.csv ? ProfileFormat::Csv : ProfileFormat::Table);
         rc = Report(o, summary, start);
     } else if (command == "chrome") {
-        ChromeTraceSink chrome(out.get(), routines);
-        const ReadSummary summary = TraceReader(routines, chrome, nullptr).Read(o.files);
+        ChromeTraceSink chrome(out.get(), routines, o.chrome);
+        FilteredSink filtered(o.filter, chrome);
+        const ReadSummary summary = TraceReader(routines, filtered, nullptr).Read(o.files);
         if (!chrome.Close()) {
             fmt::print(stderr, "zavtrace: writing {} failed\n", o.output);
             return 2;
         }
         rc = Report(o, summary, start);
     } else {
-        EventSink none;
-        StackTree paths;
-        const ReadSummary summary = TraceReader(routines, none, &paths).Read(o.files);
+        StackTree reader;
+        PathSink paths(reader, routines, o.byThread);
+        FilteredSink filtered(o.filter, paths);
+        const ReadSummary summary = TraceReader(routines, filtered, &reader).Read(o.files);
         if (command == "folded") {
-            WriteFoldedStacks(out.get(), paths, routines);
-        } else {
-            const std::string svg = FlameGraphSvg(paths, routines, o.flame);
+            WriteFoldedStacks(out.get(), paths.Paths(), routines);
+        } else if (command == "flame") {
+            const std::string svg = FlameGraphSvg(paths.Paths(), routines, o.flame);
             fwrite(svg.data(), 1, svg.size(), out.get());
+        } else {
+            const Direction direction = command == "callers" ? Direction::Callers : Direction::Callees;
+            WriteNeighbours(out.get(), Neighbours(paths.Paths(), routines, o.routine, direction), o.routine, direction);
         }
         rc = Report(o, summary, start);
-        if (paths.Overflow() > 0 && !o.quiet)
+        const uint64_t overflow = reader.Overflow() + paths.Paths().Overflow();
+        if (overflow > 0 && !o.quiet)
             fmt::print(stderr,
                        "zavtrace: warning: more than {} call paths; {} call(s) on further paths were counted on "
                        "their caller's path\n",
-                       StackTree::kMaxNodes, paths.Overflow());
+                       StackTree::kMaxNodes, overflow);
     }
     if (fflush(out.get()) != 0 || ferror(out.get())) {
         fmt::print(stderr, "zavtrace: writing {} failed\n", o.output.empty() ? "the output" : o.output);
@@ -111,26 +123,57 @@ int main(int argc, char** argv) {
                  "beside it, so the first file's name is enough."};
     app.require_subcommand(1);
     Options o;
+    uint32_t pid = 0, tid = 0;
+    std::string from, to;
     auto common = [&](CLI::App* sub, bool outputRequired) {
         sub->add_option("files", o.files, "trace files")->required()->check(CLI::ExistingFile);
         auto* output = sub->add_option("-o,--output", o.output, "output file (default: standard output)");
         if (outputRequired) output->required();
         sub->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
         sub->add_flag("--stats", o.stats, "print throughput and peak memory to standard error");
+        sub->add_option("--pid", pid, "only this process");
+        sub->add_option("--tid", tid, "only this thread");
+        sub->add_option("--from", from, "only calls and lines from this trace time on: HH:MM:SS[.ffffff] or YYYY-MM-DD HH:MM:SS[.ffffff]");
+        sub->add_option("--to", to, "only calls and lines before this trace time");
     };
-    auto* profile = app.add_subcommand("profile", "per-routine calls, total/self/mean/max/p95 time, non-zero return codes");
+    auto* profile = app.add_subcommand("profile", "per-routine calls, total/self time with % of the time in routines, mean/max/p95, non-zero return codes");
     common(profile, false);
     auto* csv = profile->add_flag("--csv", o.csv, "comma-separated values");
     profile->add_flag("--json", o.json, "a JSON array of objects")->excludes(csv);
-    auto* chrome = app.add_subcommand("chrome", "trace event JSON for chrome://tracing and Perfetto");
+    profile->add_flag("--by-thread", o.byThread, "a row per routine and thread");
+    auto* chrome = app.add_subcommand("chrome", "trace event JSON for chrome://tracing, Perfetto and speedscope");
     common(chrome, true);
+    bool noMessages = false, noCounters = false;
+    chrome->add_flag("--no-messages", noMessages, "leave out the message lines' instant events");
+    chrome->add_flag("--no-counters", noCounters, "leave out the memory counters");
     auto* folded = app.add_subcommand("folded", "folded stacks with self time in microseconds");
     common(folded, false);
-    auto* flame = app.add_subcommand("flame", "an SVG flame graph");
+    folded->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
+    auto* flame = app.add_subcommand("flame", "an SVG flame graph: click to zoom, Ctrl+F or the Search button to search");
     common(flame, true);
     flame->add_option("--title", o.flame.title, "the graph's title");
     flame->add_option("--width", o.flame.width, "width in pixels")->check(CLI::Range(200, 100000));
+    flame->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
+    for (const char* name : {"callers", "callees"}) {
+        auto* sub = app.add_subcommand(name, std::string("the ") + name + " of one routine, with calls and time per path");
+        sub->add_option("routine", o.routine, "Owner.Routine")->required();
+        common(sub, false);
+    }
     CLI11_PARSE(app, argc, argv);
+    CLI::App* sub = app.get_subcommands().front();
+    if (sub->count("--pid") > 0) o.filter.processId = pid;
+    if (sub->count("--tid") > 0) o.filter.threadId = tid;
+    for (auto [text, bound] : {std::pair{&from, &o.filter.from}, std::pair{&to, &o.filter.to}}) {
+        if (text->empty()) continue;
+        TraceTime time;
+        if (!ParseTraceTime(*text, time)) {
+            fmt::print(stderr, "zavtrace: {} is no trace time (HH:MM:SS[.ffffff] or YYYY-MM-DD HH:MM:SS)\n", *text);
+            return 2;
+        }
+        *bound = time;
+    }
+    o.chrome.messages = !noMessages;
+    o.chrome.counters = !noCounters;
     try {
         return Run(app.get_subcommands().front()->get_name(), o);
     } catch (const std::exception& e) {

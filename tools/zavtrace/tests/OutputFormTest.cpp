@@ -133,3 +133,35 @@ TEST(OutputFormTest, TraceTextBecomesValidUtf8) {
         EXPECT_EQ(nlohmann::json::parse(json + "\"").get<std::string>(), c.out);
     }
 }
+
+// A leaner timeline leaves out what it is asked to, and only that.
+TEST(OutputFormTest, ChromeLeavesOutMessagesOrCounters) {
+    struct Case {
+        bool messages, counters;
+    };
+    std::map<std::string, int> full;
+    for (const Case& c : {Case{true, true}, Case{false, true}, Case{true, false}, Case{false, false}}) {
+        SCOPED_TRACE(std::to_string(c.messages) + std::to_string(c.counters));
+        FILE* out = tmpfile();
+        zavtrace::RoutineTable routines;
+        {
+            zavtrace::ChromeTraceSink chrome(out, routines, zavtrace::ChromeOptions{c.messages, c.counters});
+            zavtrace::TraceReader(routines, chrome, nullptr).Read(kSample);
+            ASSERT_TRUE(chrome.Close());
+        }
+        std::map<std::string, int> kinds;  // by category
+        const nlohmann::json doc = nlohmann::json::parse(ReadAll(out));
+        for (const auto& e : doc["traceEvents"])
+            ++kinds[e["ph"] == "C" ? "counter" : e.value("cat", std::string("metadata"))];
+        fclose(out);
+        if (c.messages && c.counters) {
+            full = kinds;
+            EXPECT_GT(full["message"] * full["counter"] * full["routine"], 0) << ::testing::PrintToString(full);
+            continue;
+        }
+        EXPECT_EQ(kinds["message"], c.messages ? full["message"] : 0);
+        EXPECT_EQ(kinds["counter"], c.counters ? full["counter"] : 0);
+        EXPECT_EQ(kinds["routine"], full["routine"]);
+        EXPECT_EQ(kinds["marker"], full["marker"]);
+    }
+}
