@@ -45,6 +45,11 @@ int64_t CallTracker::Floors::At(int level) const {
     return above == steps_.begin() ? INT64_MIN : std::prev(above)->second;
 }
 
+uint32_t StackTree::Find(uint32_t parent, uint32_t routine) const {
+    auto found = children_.find((static_cast<uint64_t>(parent) << 32) | routine);
+    return found == children_.end() ? 0 : found->second;
+}
+
 CallTracker::Frame& CallTracker::At(int level) {
     if (static_cast<size_t>(level) >= frames_.size()) frames_.resize(level + 1);
     return frames_[level];

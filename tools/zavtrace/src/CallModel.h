@@ -48,6 +48,8 @@ public:
     };
     StackTree() { nodes_.push_back({0, 0, 0, 0}); }
     uint32_t Child(uint32_t parent, uint32_t routine);
+    // The child, without making it; 0 when there is none.
+    uint32_t Find(uint32_t parent, uint32_t routine) const;
     std::vector<Node>& Nodes() { return nodes_; }
     const std::vector<Node>& Nodes() const { return nodes_; }
     uint64_t Overflow() const { return overflow_; }

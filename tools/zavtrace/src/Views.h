@@ -47,6 +47,21 @@ private:
     EventSink& next_;
 };
 
+// Passes every event on to two sinks.
+class TeeSink : public EventSink {
+public:
+    TeeSink(EventSink& a, EventSink& b) : a_(a), b_(b) {}
+    void OnTrack(const Track& t, std::string_view s) override { a_.OnTrack(t, s), b_.OnTrack(t, s); }
+    void OnCall(const Track& t, const Call& c) override { a_.OnCall(t, c), b_.OnCall(t, c); }
+    void OnMessage(const Track& t, int64_t us, std::string_view s) override { a_.OnMessage(t, us, s), b_.OnMessage(t, us, s); }
+    void OnMemory(const Track& t, int64_t us, const MemoryFigures& m) override { a_.OnMemory(t, us, m), b_.OnMemory(t, us, m); }
+    void OnMarker(const Track& t, int64_t us, std::string_view s) override { a_.OnMarker(t, us, s), b_.OnMarker(t, us, s); }
+
+private:
+    EventSink& a_;
+    EventSink& b_;
+};
+
 // The call paths of the calls it is given, with their self times and
 // counts; rooted, when asked, at a frame per process and one per thread.
 class PathSink : public EventSink {

@@ -13,6 +13,7 @@
 
 #include "CallPaths.h"
 #include "ChromeTrace.h"
+#include "Diff.h"
 #include "Profile.h"
 #include "TraceReader.h"
 #include "Views.h"
@@ -28,6 +29,7 @@ struct Options {
     bool quiet = false, stats = false;
     bool byThread = false;
     std::string routine;  // callers, callees
+    std::string before, after, diffFlame;  // diff
     FlameOptions flame;
     ChromeOptions chrome;
     EventFilter filter;
@@ -69,7 +71,35 @@ int Run(const std::string& command, const Options& o) {
     }
     int rc = 0;
     RoutineTable routines;
-    if (command == "profile") {
+    if (command == "diff") {
+        // One routine table, so that the paths of both traces compare by id.
+        struct Side {
+            explicit Side(RoutineTable& routines) : paths(reader, routines, false) {}
+            StackTree reader;
+            ProfileSink profile;
+            PathSink paths;
+        };
+        Side a(routines), b(routines);
+        for (Side* side : {&a, &b}) {
+            TeeSink both(side->profile, side->paths);
+            FilteredSink filtered(o.filter, both);
+            const ReadSummary summary =
+                TraceReader(routines, filtered, &side->reader).Read({side == &a ? o.before : o.after});
+            rc = std::max(rc, Report(o, summary, start));
+        }
+        WriteDiff(out.get(), DiffProfiles(a.profile.Rows(routines), b.profile.Rows(routines)));
+        if (!o.diffFlame.empty()) {
+            FlameOptions flame = o.flame;
+            flame.title = "zavtrace: " + o.after + " against " + o.before;
+            flame.change = PathChanges(a.paths.Paths(), b.paths.Paths());
+            const std::string svg = FlameGraphSvg(b.paths.Paths(), routines, flame);
+            File file = OpenOutput(o.diffFlame);
+            if (!file || fwrite(svg.data(), 1, svg.size(), file.get()) != svg.size()) {
+                fmt::print(stderr, "zavtrace: writing {} failed\n", o.diffFlame);
+                return 2;
+            }
+        }
+    } else if (command == "profile") {
         ProfileSink profile(o.byThread);
         FilteredSink filtered(o.filter, profile);
         const ReadSummary summary = TraceReader(routines, filtered, nullptr).Read(o.files);
@@ -154,6 +184,14 @@ int main(int argc, char** argv) {
     flame->add_option("--title", o.flame.title, "the graph's title");
     flame->add_option("--width", o.flame.width, "width in pixels")->check(CLI::Range(200, 100000));
     flame->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
+    auto* diff = app.add_subcommand("diff", "two traces compared: calls, self and total time per routine in both, and the change");
+    diff->add_option("a", o.before, "the trace before (its first file; roll-overs are followed)")->required()->check(CLI::ExistingFile);
+    diff->add_option("b", o.after, "the trace after")->required()->check(CLI::ExistingFile);
+    diff->add_option("-o,--output", o.output, "output file (default: standard output)");
+    diff->add_option("--flame", o.diffFlame, "also a differential flame graph of b: red where self time grew, blue where it fell");
+    diff->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
+    diff->add_option("--pid", pid, "only this process");
+    diff->add_option("--tid", tid, "only this thread");
     for (const char* name : {"callers", "callees"}) {
         auto* sub = app.add_subcommand(name, std::string("the ") + name + " of one routine, with calls and time per path");
         sub->add_option("routine", o.routine, "Owner.Routine")->required();
