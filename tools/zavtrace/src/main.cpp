@@ -1,8 +1,11 @@
 // zavtrace: reads ZAVDebug trace files back as a profile, a timeline for
 // chrome://tracing and Perfetto, folded stacks and a flame graph.
+#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -28,6 +31,7 @@ struct Options {
     bool csv = false, json = false;
     bool quiet = false, stats = false;
     bool byThread = false;
+    bool follow = false;
     std::string routine;  // callers, callees
     std::string before, after, diffFlame;  // diff
     FlameOptions flame;
@@ -144,6 +148,28 @@ int Run(const std::string& command, const Options& o) {
     return rc;
 }
 
+volatile sig_atomic_t gInterrupted = 0;
+
+// profile or folded again every second on a trace that grows, until
+// interrupted: each round reads the trace anew from its first file, so a
+// roll-over into a new file is followed as it happens.
+int Follow(const std::string& command, const Options& o) {
+    struct sigaction action {};
+    action.sa_handler = [](int) { gInterrupted = 1; };
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    const bool terminal = (o.output.empty() || o.output == "-") && isatty(STDOUT_FILENO);
+    int rc = 0;
+    while (!gInterrupted) {
+        if (terminal) fmt::print("\x1b[H\x1b[2J");
+        rc = Run(command, o);
+        if (terminal) fmt::print("\n(following {}; Ctrl+C ends)\n", o.files.front());
+        fflush(stdout);
+        for (int i = 0; i < 10 && !gInterrupted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return rc == 2 ? 2 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,8 +202,10 @@ int main(int argc, char** argv) {
     bool noMessages = false, noCounters = false;
     chrome->add_flag("--no-messages", noMessages, "leave out the message lines' instant events");
     chrome->add_flag("--no-counters", noCounters, "leave out the memory counters");
+    profile->add_flag("--follow", o.follow, "read the growing trace again every second until interrupted");
     auto* folded = app.add_subcommand("folded", "folded stacks with self time in microseconds");
     common(folded, false);
+    folded->add_flag("--follow", o.follow, "read the growing trace again every second until interrupted");
     folded->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
     auto* flame = app.add_subcommand("flame", "an SVG flame graph: click to zoom, Ctrl+F or the Search button to search");
     common(flame, true);
@@ -213,7 +241,8 @@ int main(int argc, char** argv) {
     o.chrome.messages = !noMessages;
     o.chrome.counters = !noCounters;
     try {
-        return Run(app.get_subcommands().front()->get_name(), o);
+        const std::string command = app.get_subcommands().front()->get_name();
+        return o.follow ? Follow(command, o) : Run(command, o);
     } catch (const std::exception& e) {
         fmt::print(stderr, "zavtrace: {}\n", e.what());
         return 2;
