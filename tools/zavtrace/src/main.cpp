@@ -220,6 +220,8 @@ int main(int argc, char** argv) {
     diff->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
     diff->add_option("--pid", pid, "only this process");
     diff->add_option("--tid", tid, "only this thread");
+    diff->add_option("--from", from, "only calls from this trace time on");
+    diff->add_option("--to", to, "only calls before this trace time");
     for (const char* name : {"callers", "callees"}) {
         auto* sub = app.add_subcommand(name, std::string("the ") + name + " of one routine, with calls and time per path");
         sub->add_option("routine", o.routine, "Owner.Routine")->required();
