@@ -1,4 +1,4 @@
-// zavtrace's reader and every output form over arbitrary trace files: up to
+// zavtrace's reader and every output form and view over arbitrary trace files: up to
 // three numbered files (the input split at form feeds), so that roll-overs
 // are followed too. Durations never go below zero, the timeline is valid
 // JSON, and where one routine stack wrote all of it, every call lies inside
@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "CallPaths.h"
+#include "Diff.h"
+#include "Views.h"
 #include "ChromeNesting.h"
 #include "FuzzSupport.h"
 #include "Profile.h"
@@ -45,9 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     zavtrace::RoutineTable routines;
-    zavtrace::ProfileSink profile;
-    zavtrace::StackTree paths;
-    zavtrace::TraceReader(routines, profile, &paths).Read(files);
+    zavtrace::ProfileSink profile(size % 2 == 0);
+    zavtrace::StackTree reader;
+    zavtrace::PathSink threadPaths(reader, routines, size % 3 == 0);
+    zavtrace::TeeSink both(profile, threadPaths);
+    zavtrace::TraceReader(routines, both, &reader).Read(files);
+    const zavtrace::StackTree& paths = threadPaths.Paths();
     FILE* sink = fopen("/dev/null", "wb");
     const std::vector<zavtrace::ProfileRow> rows = profile.Rows(routines);
     for (const auto& row : rows) FUZZ_CHECK(row.totalMs >= 0 && row.selfMs >= 0 && row.maxMs >= 0);
@@ -57,7 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& node : paths.Nodes()) FUZZ_CHECK(node.selfUs >= 0);
     const std::string svg = zavtrace::FlameGraphSvg(paths, routines, zavtrace::FlameOptions{});
     FUZZ_CHECK(svg.find("</svg>") != std::string::npos);
+    if (routines.Size() > 0) {
+        const std::string name = routines.Name(0);
+        for (auto direction : {zavtrace::Direction::Callers, zavtrace::Direction::Callees})
+            zavtrace::WriteNeighbours(sink, zavtrace::Neighbours(paths, routines, name, direction), name, direction);
+    }
+    zavtrace::FlameOptions differential;
+    differential.change = zavtrace::PathChanges(reader, paths);
+    for (double c : differential.change) FUZZ_CHECK(c >= -1 && c <= 1);
     fclose(sink);
+    (void)zavtrace::FlameGraphSvg(paths, routines, differential);
 
     // Throws, a finding, when the output is no JSON.
     const nlohmann::json chrome = ChromeOf(files);
