@@ -17,8 +17,9 @@
 #include "TraceReader.h"
 
 // With ZAVTRACE_CHROME_OUT set to a folder, each output is kept there too,
-// for a viewer's importer to load afterwards.
-inline nlohmann::json ChromeOf(const std::vector<std::string>& files) {
+// for a viewer's importer to load afterwards (unless `keep` is false: times
+// of crafted traces beyond what a viewer's double-precision clock holds).
+inline nlohmann::json ChromeOf(const std::vector<std::string>& files, bool keep = true) {
     FILE* out = tmpfile();
     zavtrace::RoutineTable routines;
     {
@@ -32,9 +33,9 @@ inline nlohmann::json ChromeOf(const std::vector<std::string>& files) {
     size_t got;
     while ((got = fread(block, 1, sizeof block, out)) > 0) text.append(block, got);
     fclose(out);
-    if (const char* keep = getenv("ZAVTRACE_CHROME_OUT")) {
+    if (const char* folder = getenv("ZAVTRACE_CHROME_OUT"); folder != nullptr && keep) {
         static int kept = 0;
-        const std::string path = std::string(keep) + "/chrome-" + std::to_string(++kept) + ".json";
+        const std::string path = std::string(folder) + "/chrome-" + std::to_string(++kept) + ".json";
         if (FILE* copy = fopen(path.c_str(), "wb")) {
             fwrite(text.data(), 1, text.size(), copy);
             fclose(copy);

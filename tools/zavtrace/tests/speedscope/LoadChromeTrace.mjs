@@ -3,7 +3,7 @@
 // interface that would draw the result stops on its first DOM call), and the
 // importer's entry point is taken from the bundle's scope.
 //   node LoadChromeTrace.mjs FILE...
-// Fails when a file does not import, or when the importer reports a slice
+// Fails when a file with slices does not import, or when the importer reports a slice
 // that ends out of its stack order ("Tried to end ...").
 import fs from 'node:fs';
 import path from 'node:path';
@@ -46,16 +46,19 @@ let failed = false;
 for (const file of process.argv.slice(2)) {
   warnings.length = 0;
   let group = null;
+  const text = fs.readFileSync(file, 'utf8');
+  // A trace without routine calls has nothing for a profile.
+  const slices = JSON.parse(text).traceEvents.filter((e) => e.ph === 'X').length;
   try {
-    group = await context.zavImport(path.basename(file), fs.readFileSync(file, 'utf8'));
+    group = await context.zavImport(path.basename(file), text);
   } catch (e) {
     console.log(`${file}: the importer failed: ${String(e.message).slice(0, 200)}`);
   }
   const profiles = group ? group.profiles : [];
   const frames = profiles.reduce((n, p) => n + p.getTotalWeight(), 0);
   const misnested = warnings.filter((w) => w.includes('Tried to end'));
-  console.log(`${file}: ${profiles.length} profile(s), total weight ${frames}, ${misnested.length} misnested slice(s)`);
-  if (profiles.length === 0 || misnested.length > 0) {
+  console.log(`${file}: ${slices} slice(s) in ${profiles.length} profile(s), total weight ${frames}, ${misnested.length} misnested slice(s)`);
+  if ((slices > 0 && profiles.length === 0) || misnested.length > 0) {
     failed = true;
     for (const w of misnested.slice(0, 5)) console.log(`  ${w}`);
   }
