@@ -26,7 +26,9 @@ namespace {
 const std::string& Directory() {
     static const std::string dir = [] {
         char pattern[] = "/tmp/fuzz_zavtraceXXXXXX";
-        return std::string(mkdtemp(pattern));
+        std::string made = mkdtemp(pattern);
+        atexit([] { std::filesystem::remove_all(Directory()); });
+        return made;
     }();
     return dir;
 }
