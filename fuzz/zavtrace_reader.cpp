@@ -23,20 +23,26 @@
 
 namespace {
 
-const std::string& Directory() {
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/fuzz_zavtraceXXXXXX";
-        std::string made = mkdtemp(pattern);
-        atexit([] { std::filesystem::remove_all(Directory()); });
-        return made;
+// A plain array: it outlives the exit handler that removes the folder.
+char g_directory[] = "/tmp/fuzz_zavtraceXXXXXX";
+
+std::string Directory() {
+    static const bool made = [] {
+        if (mkdtemp(g_directory) == nullptr) abort();
+        atexit([] {
+            std::error_code error;
+            std::filesystem::remove_all(g_directory, error);
+        });
+        return true;
     }();
-    return dir;
+    (void)made;
+    return g_directory;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& dir = Directory();
+    const std::string dir = Directory();
     for (const auto& entry : std::filesystem::directory_iterator(dir)) std::filesystem::remove(entry.path());
     std::string_view rest(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> files;
