@@ -4,15 +4,24 @@
 // when asked for) the distinct call paths.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace zavtrace {
+
+// Sums of durations that crafted input cannot overflow.
+inline int64_t SaturatingAdd(int64_t a, int64_t b) {
+    int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
 
 // Routine names ("Owner.Routine") interned as small ids.
 class RoutineTable {
@@ -35,9 +44,12 @@ public:
         uint32_t parent;
         uint32_t routine;
         int64_t selfUs;
+        uint64_t calls;
     };
-    StackTree() { nodes_.push_back({0, 0, 0}); }
+    StackTree() { nodes_.push_back({0, 0, 0, 0}); }
     uint32_t Child(uint32_t parent, uint32_t routine);
+    // The child, without making it; 0 when there is none.
+    uint32_t Find(uint32_t parent, uint32_t routine) const;
     std::vector<Node>& Nodes() { return nodes_; }
     const std::vector<Node>& Nodes() const { return nodes_; }
     uint64_t Overflow() const { return overflow_; }
@@ -73,7 +85,8 @@ struct Call {
     bool hasRc;
     int32_t rc;
     CallEnd end;
-    uint32_t node;  // StackTree node; 0 when paths are not kept
+    uint32_t node;     // StackTree node; 0 when paths are not kept
+    bool recursive;    // inside another call of the same routine: its time is in that call's total already
 };
 
 struct MemoryFigures {
@@ -98,6 +111,7 @@ struct CallAnomalies {
     uint64_t openAtEnd = 0;
     uint64_t barePops = 0;  // "Pop  " alone: a second pop of a level already left
     uint64_t cutPops = 0;   // Pops measured from a level never traced, cut to the trace object's life
+    uint64_t badDurations = 0;  // Dur= values below zero or beyond any trace's life, not believed
     std::vector<std::string> examples;
 };
 
@@ -116,6 +130,8 @@ public:
     void SetEarliest(int64_t us) { earliestUs_ = us; }
     // The trace ended: every open frame is reported as open at the end.
     void Finish(const Track& track, int64_t us);
+    // Whether the frame at level is open in the named routine.
+    bool IsOpen(int level, std::string_view name) const;
 
 private:
     struct Frame {
@@ -124,12 +140,27 @@ private:
         uint32_t node = 0;
         int64_t startUs = 0;
         int64_t childUs = 0;  // time of finished callees (also of callees whose caller's Push was never seen)
+        int64_t firstChildUs = INT64_MAX;  // the earliest start of those callees
+    };
+    // The earliest time a call at a level may start without overlapping one
+    // already reported: an event at a level bounds every deeper level too.
+    // Kept as the steps of a staircase rising with level and time.
+    class Floors {
+    public:
+        void Set(int level, int64_t us);
+        int64_t At(int level) const;
+        void Clear() { steps_.clear(); }
+
+    private:
+        std::vector<std::pair<int, int64_t>> steps_;
     };
     Frame& At(int level);
     uint32_t ParentNode(int level) const;
     void CloseAbove(const Track& track, int level, int64_t us, CallEnd end);
-    void Emit(const Track& track, int level, uint32_t routine, uint32_t node, int64_t startUs, int64_t durUs,
+    void Emit(const Track& track, int level, uint32_t routine, uint32_t node, int64_t startUs, int64_t endUs,
               bool hasRc, int32_t rc, CallEnd end);
+    // Line times made monotonic, so that callees always lie inside their callers.
+    int64_t Now(int64_t us) { return now_ = std::max(now_, us); }
     void Note(const char* what, uint32_t routine);
 
     RoutineTable& routines_;
@@ -137,6 +168,9 @@ private:
     EventSink& sink_;
     CallAnomalies& anomalies_;
     std::vector<Frame> frames_;
+    Floors floors_;
+    std::vector<uint32_t> openCalls_;  // by routine: its open frames
+    int64_t now_ = INT64_MIN;
     int64_t earliestUs_ = INT64_MIN;
     int high_ = -1;  // no frame above this level is open or holds callee time
 };

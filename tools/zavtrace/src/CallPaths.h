@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "CallModel.h"
 
@@ -16,6 +17,9 @@ void WriteFoldedStacks(FILE* out, const StackTree& paths, const RoutineTable& ro
 struct FlameOptions {
     std::string title = "zavtrace flame graph";
     int width = 1200;
+    // A differential graph: per node, its change in self time from -1 (all
+    // gone) to +1 (all new), coloured blue to red; empty for a plain graph.
+    std::vector<double> change;
 };
 
 std::string FlameGraphSvg(const StackTree& paths, const RoutineTable& routines, const FlameOptions& options);

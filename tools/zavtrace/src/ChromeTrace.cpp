@@ -28,7 +28,8 @@ const char* EndName(CallEnd end) {
 
 }  // namespace
 
-ChromeTraceSink::ChromeTraceSink(FILE* out, const RoutineTable& routines) : out_(out), routines_(routines) {
+ChromeTraceSink::ChromeTraceSink(FILE* out, const RoutineTable& routines, ChromeOptions options)
+    : out_(out), routines_(routines), options_(options) {
     buffer_.reserve(kFlushAt + 4096);
     buffer_ += "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n";
 }
@@ -102,6 +103,7 @@ void ChromeTraceSink::OnCall(const Track& track, const Call& call) {
 }
 
 void ChromeTraceSink::OnMessage(const Track& track, int64_t us, std::string_view text) {
+    if (!options_.messages) return;
     Name(track);
     Begin("i", text.substr(0, kLongestName), track, us);
     buffer_ += ",\"s\":\"t\",\"cat\":\"message\"";
@@ -114,6 +116,7 @@ void ChromeTraceSink::OnMessage(const Track& track, int64_t us, std::string_view
 }
 
 void ChromeTraceSink::OnMemory(const Track& track, int64_t us, const MemoryFigures& memory) {
+    if (!options_.counters) return;
     Name(track);
     Begin("C", "Internal Pool", track, us);
     buffer_ += ",\"args\":{\"bytes\":";

@@ -13,9 +13,15 @@
 
 namespace zavtrace {
 
+// What may be left out of a large trace's timeline.
+struct ChromeOptions {
+    bool messages = true;  // an instant event per message line
+    bool counters = true;  // the memory lines' counters
+};
+
 class ChromeTraceSink : public EventSink {
 public:
-    ChromeTraceSink(FILE* out, const RoutineTable& routines);
+    ChromeTraceSink(FILE* out, const RoutineTable& routines, ChromeOptions options = {});
     ~ChromeTraceSink() override;
     // Ends the JSON document and flushes it; false when writing failed.
     bool Close();
@@ -37,6 +43,7 @@ private:
 
     FILE* out_;
     const RoutineTable& routines_;
+    ChromeOptions options_;
     std::string buffer_;
     bool first_ = true;
     bool closed_ = false;

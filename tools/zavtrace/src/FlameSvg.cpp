@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <iterator>
 #include <vector>
@@ -6,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "CallPaths.h"
+#include "FlameScript.h"
 #include "TextEncoding.h"
 
 namespace zavtrace {
@@ -22,6 +24,12 @@ constexpr double kCharWidth = 7.0;  // 12 px Verdana, on average
 std::string Colour(const std::string& name) {
     const size_t h = std::hash<std::string>{}(name);
     return fmt::format("rgb({},{},{})", 205 + h % 50, 60 + (h / 50) % 170, (h / 8500) % 55);
+}
+
+// White for no change, towards red for more time, towards blue for less.
+std::string ChangeColour(double change) {
+    const int fade = static_cast<int>(255 - 200 * std::min(1.0, std::abs(change)));
+    return change >= 0 ? fmt::format("rgb(255,{0},{0})", fade) : fmt::format("rgb({0},{0},255)", fade);
 }
 
 std::string Ms(int64_t us) { return fmt::format("{:.3f} ms", us / 1000.0); }
@@ -76,25 +84,37 @@ std::string FlameGraphSvg(const StackTree& paths, const RoutineTable& routines, 
     fmt::format_to(out,
                    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
                    "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"{0}\" height=\"{1}\" "
-                   "viewBox=\"0 0 {0} {1}\">\n"
+                   "viewBox=\"0 0 {0} {1}\" data-side=\"{3}\" data-usable=\"{4:.2f}\">\n"
                    "<rect x=\"0\" y=\"0\" width=\"{0}\" height=\"{1}\" fill=\"#f8f8f0\"/>\n"
                    "<text x=\"{2}\" y=\"24\" font-family=\"Verdana,sans-serif\" font-size=\"17\" "
                    "text-anchor=\"middle\">",
-                   options.width, height, options.width / 2);
+                   options.width, height, options.width / 2, kSide, usable);
     AppendXmlText(svg, options.title);
     svg += "</text>\n";
+    fmt::format_to(out,
+                   "<text id=\"unzoom\" x=\"{0}\" y=\"24\" font-family=\"Verdana,sans-serif\" font-size=\"12\" "
+                   "style=\"display:none;cursor:pointer\">Reset zoom</text>\n"
+                   "<text id=\"search\" x=\"{1}\" y=\"24\" font-family=\"Verdana,sans-serif\" font-size=\"12\" "
+                   "text-anchor=\"end\" style=\"cursor:pointer\">Search</text>\n"
+                   "<text id=\"matched\" x=\"{1}\" y=\"{2}\" font-family=\"Verdana,sans-serif\" font-size=\"12\" "
+                   "text-anchor=\"end\"></text>\n",
+                   kSide, options.width - kSide, height - 6);
     for (uint32_t id : shown) {
         const double width = total[id] * scale;
         const double left = x[id];
         const int y = height - kBottom - (depth[id] + 1) * kFrameHeight;
-        svg += "<g><title>";
+        svg += "<g class=\"f\" data-name=\"";
+        AppendXmlText(svg, names[id]);
+        svg += "\"><title>";
         AppendXmlText(svg, names[id]);
         fmt::format_to(out, " ({}, {:.2f}%", Ms(total[id]), 100.0 * total[id] / total[0]);
         if (id != 0) fmt::format_to(out, "; self {}", Ms(nodes[id].selfUs));
         fmt::format_to(out,
                        ")</title><rect x=\"{:.2f}\" y=\"{}\" width=\"{:.2f}\" height=\"{}\" fill=\"{}\" rx=\"2\" "
                        "ry=\"2\"/>",
-                       left, y, width, kFrameHeight - 1, id == 0 ? std::string("rgb(200,200,200)") : Colour(names[id]));
+                       left, y, width, kFrameHeight - 1, id == 0                                       ? std::string("rgb(200,200,200)")
+                       : id < options.change.size() ? ChangeColour(options.change[id])
+                                                    : Colour(names[id]));
         const size_t fits = static_cast<size_t>((width - 6) / kCharWidth);
         if (fits >= 3) {
             fmt::format_to(out, "<text x=\"{:.2f}\" y=\"{}\" font-family=\"Verdana,sans-serif\" font-size=\"12\">",
@@ -106,10 +126,12 @@ std::string FlameGraphSvg(const StackTree& paths, const RoutineTable& routines, 
         svg += "</g>\n";
     }
     fmt::format_to(out,
-                   "<text x=\"{}\" y=\"{}\" font-family=\"Verdana,sans-serif\" font-size=\"12\">{}</text>\n</svg>\n",
+                   "<text id=\"details\" x=\"{}\" y=\"{}\" font-family=\"Verdana,sans-serif\" "
+                   "font-size=\"12\">{}</text>\n<script type=\"text/ecmascript\"><![CDATA[{}]]></script>\n</svg>\n",
                    kSide, height - 6,
-                   total[0] > 0 ? "Width: time spent, self time per call path. Hover a frame for its figures."
-                                : "No routine calls in this trace.");
+                   total[0] > 0 ? "Width: time spent. Click a frame to zoom, Search (or Ctrl+F) to find frames."
+                                : "No routine calls in this trace.",
+                   kFlameScript);
     return svg;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ namespace zavtrace {
 
 struct ProfileRow {
     std::string name;
+    std::string thread;  // "process/thread" when rows are per thread
+    double totalPct = 0, selfPct = 0;  // of the time spent in routines
     uint64_t calls = 0;
     double totalMs = 0, selfMs = 0, meanMs = 0, maxMs = 0, p95Ms = 0;
     uint64_t nonzeroRc = 0;
@@ -20,6 +24,8 @@ struct ProfileRow {
 
 class ProfileSink : public EventSink {
 public:
+    // byThread: a row per routine and thread (the wrap dumps of a process count as a thread).
+    explicit ProfileSink(bool byThread = false) : byThread_(byThread) {}
     void OnCall(const Track&, const Call& call) override;
     // Rows sorted by total time, longest first (then by name).
     std::vector<ProfileRow> Rows(const RoutineTable& routines) const;
@@ -28,10 +34,23 @@ private:
     struct Stats {
         uint64_t calls = 0;
         int64_t totalUs = 0, selfUs = 0, maxUs = 0;
+        int64_t allUs = 0;  // of every call, the recursive ones too: for the mean
         uint64_t nonzeroRc = 0;
         DurationQuantiles durations;
     };
-    std::vector<Stats> stats_;  // by routine id
+    struct Key {
+        uint32_t processId, threadId, routine;
+        bool wrapDump;
+        bool operator<(const Key& o) const {
+            return std::tie(processId, threadId, wrapDump, routine) < std::tie(o.processId, o.threadId, o.wrapDump, o.routine);
+        }
+    };
+    Stats& Slot(const Track& track, uint32_t routine);
+
+    bool byThread_;
+    std::vector<Stats> stats_;  // by routine id, or by the slot of a Key
+    std::vector<Key> keys_;     // by slot
+    std::map<Key, size_t> slots_;
 };
 
 enum class ProfileFormat { Table, Csv, Json };

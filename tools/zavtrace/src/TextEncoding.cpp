@@ -9,7 +9,7 @@ namespace {
 size_t Utf8Sequence(std::string_view text, size_t i) {
     const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
     const uint8_t c = byte(i);
-    size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
     if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k)
         if ((byte(i + k) & 0xC0) != 0x80) return 0;

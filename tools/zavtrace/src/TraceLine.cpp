@@ -14,6 +14,8 @@ constexpr std::string_view kReturnCode = " Return Code=";
 constexpr std::string_view kDuration = "  Dur=";
 constexpr std::string_view kMsecs = " msecs";
 
+constexpr int64_t kLargestMs = int64_t(9) << 40;
+
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -35,7 +37,8 @@ bool Milliseconds(std::string_view s, int64_t& us) {
     if (point == std::string_view::npos || s.size() - point != 4) return false;
     int64_t whole = 0;
     const bool negative = !s.empty() && s[0] == '-';
-    if (!WholeInteger(s.substr(0, point), whole)) return false;
+    // Up to about 285 years: no sum of a trace's fields can overflow then.
+    if (!WholeInteger(s.substr(0, point), whole) || whole > kLargestMs || whole < -kLargestMs) return false;
     int fraction = 0;
     for (size_t i = point + 1; i < s.size(); ++i) {
         if (!IsDigit(s[i])) return false;
@@ -92,7 +95,9 @@ void ParseRoutineText(ParsedLine& out) {
         std::string_view name = text.substr(5);
         const size_t extra = name.find("  ");
         if (extra != std::string_view::npos) name = name.substr(0, extra);
-        if (name.empty()) return;
+        // The library writes "Owner.Routine": text without such a dot is a message.
+        const size_t dot = name.find('.');
+        if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return;
         out.text = name;
         out.kind = LineKind::Push;
         return;
@@ -103,9 +108,10 @@ void ParseRoutineText(ParsedLine& out) {
     const size_t dur = name.rfind(kDuration);
     if (dur != std::string_view::npos) {
         std::string_view value = name.substr(dur + kDuration.size());
-        if (value.size() > kMsecs.size() && value.substr(value.size() - kMsecs.size()) == kMsecs &&
-            Milliseconds(value.substr(0, value.size() - kMsecs.size()), out.durUs)) {
-            out.hasDur = true;
+        if (value.size() > kMsecs.size() && value.substr(value.size() - kMsecs.size()) == kMsecs) {
+            // A number out of all range is still this line's duration, just not believed.
+            out.hasDur = Milliseconds(value.substr(0, value.size() - kMsecs.size()), out.durUs);
+            out.badDur = !out.hasDur;
             name = name.substr(0, dur);
         }
     }
@@ -137,6 +143,7 @@ bool ParseMessage(std::string_view line, ParsedLine& out) {
     out.timeOfDay = hours * 3600 + minutes * 60 + seconds;
     out.indent = static_cast<int>(text - end - 1);
     out.text = line.substr(text);
+    out.message = out.text;
     out.kind = LineKind::Message;
     if (!out.text.empty() && (out.text[0] == 'P')) ParseRoutineText(out);
     return true;

@@ -26,9 +26,11 @@ struct ParsedLine {
     int64_t elapsedUs = 0;   // the elapsed field, in microseconds
     int indent = 0;          // blanks between the prefix and the text
     std::string_view text;   // Message: the text; Push/Pop: the routine's name (empty for a bare "Pop  ")
+    std::string_view message;  // Message, Push, Pop: the whole text after the indentation
     bool hasRc = false;
     int32_t rc = 0;
     bool hasDur = false;
+    bool badDur = false;     // a Dur= field whose number is out of any range
     int64_t durUs = 0;
     // Date: days since 1970-01-01
     int64_t day = 0;

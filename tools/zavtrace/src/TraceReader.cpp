@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <filesystem>
 #include <set>
-#include <system_error>
 
 #include <fmt/core.h>
 
+#include "TraceFiles.h"
 #include "TraceLine.h"
 
 namespace zavtrace {
@@ -18,7 +16,8 @@ namespace {
 
 constexpr int64_t kSecondUs = 1000000;
 constexpr int64_t kDaySeconds = 86400;
-constexpr int kMaxLevel = 4096;
+constexpr int kMaxLevel = 1 << 20;  // 4 MiB of indentation
+constexpr int64_t kFarthestUs = int64_t(1) << 60;
 constexpr size_t kChunk = size_t(1) << 20;
 constexpr size_t kLongestLine = size_t(64) << 20;
 
@@ -41,7 +40,8 @@ public:
             anchored_ = true;
             return false;
         }
-        now_ += elapsedUs;
+        // Crafted fields keep the time within reach of the arithmetic below.
+        now_ = std::clamp(SaturatingAdd(now_, elapsedUs), -kFarthestUs, kFarthestUs);
         // The shown second is that of the true time, which lies within one
         // second after the sum; a larger gap means lines are missing.
         const int64_t nowSeconds = FloorDiv(now_, kSecondUs);
@@ -75,11 +75,25 @@ struct Section {
     bool memoryPending = false;
     MemoryFigures memory{};
     bool datedInside = false;  // wrap dumps: a saved date line came before the first message
+    // A Push line waits for the next line of its stack, which tells a call
+    // from a message that merely begins with "Push ": a call's next line is
+    // inside it, or a Pop of it or of its callers.
+    bool pushPending = false;
+    int pushLevel = 0;
+    int64_t pushUs = 0;
+    std::string pushName, pushText;
 };
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return s;
+bool StartsWithBom(std::string_view text) {
+    return text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";
+}
+
+// Text a message's line feed left on a line of its own; control characters
+// tell damaged bytes apart.
+bool PlainText(std::string_view text) {
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) return false;
+    return true;
 }
 
 class FileStream {
@@ -88,34 +102,41 @@ public:
                EventSink& sink)
         : summary_(summary), routines_(routines), paths_(paths), sink_(sink) {}
 
-    // Continues the current trace when the previous file rolled over into this one.
-    void ReadFile(const std::string& path) {
+    // continuation: the previous file rolled over into this one.
+    void ReadFile(const std::string& path, bool continuation) {
         std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "rb"), fclose);
         if (!file) {
             summary_.missingFiles.push_back(path);
             return;
         }
         ++summary_.files;
-        if (!rolledOver_ || !main_) StartMain();
+        if (!continuation || !main_) StartMain();
         rolledOver_ = false;
         path_ = path;
         lineNo_ = 0;
+        recognised_ = 0;
+        wide_ = false;
         segmentOpen_ = false;
         expectTitle_ = false;
         Split(file.get());
         EndWrap();
+        if (recognised_ == 0 && lineNo_ > 0)
+            summary_.notTraces.push_back(wide_ ? path + " (UTF-16 text; a trace is written in bytes)" : path);
     }
 
     // Whether the file just read ended in a roll-over.
     bool RolledOver() const { return rolledOver_; }
-    // The process of the trace being read; 0 before its header line.
-    uint32_t ProcessId() const { return main_ ? main_->track.processId : 0; }
+    // Who writes the trace being read (0 before its header line), and the time of day of its last line.
+    const Track& Writer() const { return main_->track; }
+    int TimeOfDay() const {
+        const int64_t seconds = FloorDiv(main_->clock.Now(), kSecondUs);
+        return static_cast<int>(seconds - FloorDiv(seconds, kDaySeconds) * kDaySeconds);
+    }
 
     void Finish() {
         EndWrap();
         if (main_) {
-            FlushMemory(*main_, main_->clock.Now());
-            main_->tracker.Finish(main_->track, main_->clock.Now());
+            EndSection(*main_);
         }
         main_.reset();
     }
@@ -128,9 +149,29 @@ private:
 
     void EndWrap() {
         if (!wrap_) return;
-        FlushMemory(*wrap_, wrap_->clock.Now());
-        wrap_->tracker.Finish(wrap_->track, wrap_->clock.Now());
+        EndSection(*wrap_);
         wrap_.reset();
+    }
+
+    void EndSection(Section& s) {
+        // A Push as the last line is a call still open.
+        if (s.pushPending) s.tracker.Push(s.track, s.pushLevel, s.pushName, s.pushUs);
+        s.pushPending = false;
+        FlushMemory(s, s.clock.Now());
+        s.tracker.Finish(s.track, s.clock.Now());
+    }
+
+    // Settles a waiting Push by the next line of its stack.
+    void SettlePush(Section& s, const ParsedLine& next) {
+        if (!s.pushPending) return;
+        s.pushPending = false;
+        const int level = next.indent / 4;
+        const bool call = level > s.pushLevel || (next.kind == LineKind::Pop && level < s.pushLevel) ||
+                          (next.kind == LineKind::Pop && level == s.pushLevel && next.text == s.pushName);
+        if (call)
+            s.tracker.Push(s.track, s.pushLevel, s.pushName, s.pushUs);
+        else
+            sink_.OnMessage(s.track, s.pushUs, s.pushText);
     }
 
     void Split(FILE* file) {
@@ -190,8 +231,10 @@ private:
         ++summary_.lines;
         const bool continues = segmentOpen_;
         segmentOpen_ = !cr;
+        if (lineNo_ == 1 && (text.find('\0') != std::string_view::npos || StartsWithBom(text))) wide_ = true;
         ParsedLine line = ParseLine(text);
-        if (line.kind == LineKind::Garbled && continues) {
+        if (line.kind != LineKind::Garbled) ++recognised_;
+        if (line.kind == LineKind::Garbled && continues && PlainText(text)) {
             ++summary_.continuations;  // the rest of a text that held a line feed
             return;
         }
@@ -222,7 +265,17 @@ private:
         case LineKind::Message:
         case LineKind::Push:
         case LineKind::Pop: {
-            if (line.kind != LineKind::Message && line.indent / 4 > kMaxLevel) break;
+            if (line.kind != LineKind::Message && line.indent / 4 > kMaxLevel) {
+                ++summary_.garbled;
+                Example("nested too deep");
+                return;
+            }
+            // A Pop line without its duration is one only for the routine open at its level.
+            if (line.badDur) ++summary_.calls.badDurations;
+            if (line.kind == LineKind::Pop && !line.hasDur && !line.badDur && !line.text.empty() &&
+                !s.tracker.IsOpen(line.indent / 4, line.text))
+                line.kind = LineKind::Message;
+            if (line.kind == LineKind::Message) line.text = line.message;
             const bool first = !s.clock.Anchored();
             if (s.clock.Advance(line.timeOfDay, line.elapsedUs)) ++summary_.reanchored;
             if (first && wrap_ && !s.datedInside) s.clock.AnchorNotAfter(main_->clock.Now());
@@ -230,16 +283,22 @@ private:
             if (first && !wrap_) s.tracker.SetEarliest(s.clock.Now() - line.elapsedUs);
             const int64_t us = s.clock.Now();
             uint32_t processId = 0, threadId = 0;
-            if (line.kind == LineKind::Message && !wrap_ && !line.text.empty() && line.text[0] == 'T' &&
-                ParseHeader(line.text, processId, threadId) &&
-                (processId != s.track.processId || threadId != s.track.threadId)) {
+            const bool header = line.kind == LineKind::Message && !line.text.empty() && line.text[0] == 'T' &&
+                                ParseHeader(line.text, processId, threadId);
+            if (header && !wrap_ && (processId != s.track.processId || threadId != s.track.threadId)) {
                 s.track.processId = processId;
                 s.track.threadId = threadId;
                 sink_.OnTrack(s.track, {});
             }
             FlushMemory(s, us);
+            // A rolled-over file's header stands at the indentation of the Push that rolled it over.
+            if (!header) SettlePush(s, line);
             if (line.kind == LineKind::Push) {
-                s.tracker.Push(s.track, line.indent / 4, line.text, us);
+                s.pushPending = true;
+                s.pushLevel = line.indent / 4;
+                s.pushUs = us;
+                s.pushName.assign(line.text);
+                s.pushText.assign(line.message);
             } else if (line.kind == LineKind::Pop) {
                 s.tracker.Pop(s.track, line.indent / 4, line.text, line.hasDur, line.durUs, line.hasRc, line.rc, us);
             } else {
@@ -286,6 +345,8 @@ private:
     std::unique_ptr<Section> main_, wrap_;
     std::string path_;
     uint64_t lineNo_ = 0;
+    uint64_t recognised_ = 0;  // lines of the file in one of the trace's forms
+    bool wide_ = false;        // the file starts like UTF-16 text
     bool segmentOpen_ = false;
     bool expectTitle_ = false;
     bool rolledOver_ = false;
@@ -293,113 +354,30 @@ private:
 
 }  // namespace
 
-namespace {
-
-// A trace file's name as its base (the path up to the counter) and its
-// counter: -1 for the unnumbered first file, or for a name that is not a
-// trace file's.
-struct NumberedName {
-    std::string base;
-    long long number = -1;
-};
-
-NumberedName SplitNumbered(const std::string& path) {
-    NumberedName name{path, -1};
-    const size_t slash = path.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (path.size() - nameStart <= 4 || Lower(path.substr(path.size() - 4)) != ".log") return name;
-    size_t digits = path.size() - 4;
-    while (digits > nameStart && path[digits - 1] >= '0' && path[digits - 1] <= '9') --digits;
-    const size_t count = path.size() - 4 - digits;
-    if (count > 9) return name;  // too many digits for a counter: a name of its own
-    name.base = path.substr(0, digits);
-    if (count > 0) name.number = std::stoll(path.substr(digits, count));
-    return name;
-}
-
-// The process id in a trace file's header line, 0 when none is found in its
-// first lines.
-uint32_t HeaderProcessId(const std::string& path) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "rb"), fclose);
-    if (!file) return 0;
-    char head[4096];
-    const size_t got = fread(head, 1, sizeof head, file.get());
-    std::string_view rest(head, got);
-    for (int line = 0; line < 4 && !rest.empty(); ++line) {
-        const size_t end = rest.find('\n');
-        std::string_view text = rest.substr(0, end);
-        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-        const ParsedLine parsed = ParseLine(text);
-        uint32_t processId = 0, threadId = 0;
-        if (parsed.kind == LineKind::Message && ParseHeader(parsed.text, processId, threadId)) return processId;
-        if (end == std::string_view::npos) break;
-        rest.remove_prefix(end + 1);
-    }
-    return 0;
-}
-
-// The file a roll-over of `path` went on in, when it was not given: of the
-// same base in the same folder, the lowest higher counter whose header names
-// the same process (a name taken by another trace was skipped at the time).
-std::string NextRolledFile(const std::string& path, uint32_t processId, const std::set<std::string>& known) {
-    const NumberedName current = SplitNumbered(path);
-    if (current.base == path) return {};
-    const size_t slash = current.base.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : current.base.substr(0, slash + 1);
-    std::map<long long, std::string> candidates;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        std::string candidate = entry.path().string();
-        if (slash == std::string::npos && candidate.compare(0, 2, "./") == 0) candidate.erase(0, 2);
-        const NumberedName name = SplitNumbered(candidate);
-        if (name.base == current.base && name.number > current.number && known.count(candidate) == 0)
-            candidates.emplace(name.number, candidate);
-    }
-    for (const auto& [number, candidate] : candidates)
-        if (processId == 0 || HeaderProcessId(candidate) == processId) return candidate;
-    return {};
-}
-
-}  // namespace
-
-std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files) {
-    struct Numbered {
-        long long number;
-        std::string path;
-        bool operator<(const Numbered& o) const { return number != o.number ? number < o.number : path < o.path; }
-    };
-    std::vector<std::string> keys;
-    std::map<std::string, std::set<Numbered>> groups;
-    for (const std::string& path : files) {
-        const NumberedName name = SplitNumbered(path);
-        if (groups.find(name.base) == groups.end()) keys.push_back(name.base);
-        groups[name.base].insert({name.number, path});
-    }
-    std::vector<std::string> order;
-    for (const std::string& key : keys)
-        for (const Numbered& n : groups[key]) order.push_back(n.path);
-    return order;
-}
-
 ReadSummary TraceReader::Read(const std::vector<std::string>& files) {
     ReadSummary summary;
     FileStream stream(summary, routines_, paths_, sink_);
     const std::vector<std::string> order = TraceFileOrder(files);
-    std::set<std::string> known(order.begin(), order.end());
-    for (size_t i = 0; i < order.size(); ++i) {
-        std::string path = order[i];
-        stream.ReadFile(path);
-        // A file that ended in a roll-over goes on in the next numbered one;
-        // when that was not given, it is looked for beside it.
+    const std::set<std::string> given(order.begin(), order.end());
+    std::set<std::string> taken;
+    for (const std::string& first : order) {
+        if (!taken.insert(first).second) continue;  // read already, as the continuation of another
+        std::string path = first;
+        stream.ReadFile(path, false);
+        // A file that ended in a roll-over goes on in a higher numbered one
+        // of the same writer, given or beside it; never in another's.
         while (stream.RolledOver()) {
-            const std::string next = i + 1 < order.size() ? order[i + 1] : std::string();
-            const NumberedName here = SplitNumbered(path);
-            if (!next.empty() && SplitNumbered(next).base == here.base) break;
-            path = NextRolledFile(path, stream.ProcessId(), known);
-            if (path.empty()) break;
-            known.insert(path);
-            summary.followedFiles.push_back(path);
-            stream.ReadFile(path);
+            const Track& writer = stream.Writer();
+            const std::string next =
+                FindContinuation(path, writer.processId, writer.threadId, stream.TimeOfDay(), order, taken);
+            if (next.empty()) {
+                summary.unfollowed.push_back(path);
+                break;
+            }
+            taken.insert(next);
+            if (given.count(next) == 0) summary.followedFiles.push_back(next);
+            path = next;
+            stream.ReadFile(path, true);
         }
     }
     stream.Finish();
@@ -408,6 +386,13 @@ ReadSummary TraceReader::Read(const std::vector<std::string>& files) {
 
 void PrintWarnings(const ReadSummary& s) {
     for (const std::string& path : s.missingFiles) fmt::print(stderr, "zavtrace: cannot read {}\n", path);
+    for (const std::string& path : s.notTraces)
+        fmt::print(stderr, "zavtrace: {} is not a trace file: no line of it is in a trace's form\n", path);
+    for (const std::string& path : s.unfollowed)
+        fmt::print(stderr,
+                   "zavtrace: warning: {} ended in a roll-over, but no file beside it goes on with its process "
+                   "and thread; the trace is cut there\n",
+                   path);
     for (const std::string& path : s.followedFiles)
         fmt::print(stderr, "zavtrace: also read {}, where the trace went on after a roll-over\n", path);
     if (s.garbled + s.torn > 0) {
@@ -425,13 +410,16 @@ void PrintWarnings(const ReadSummary& s) {
                    c.closedWithoutPop);
     if (c.openAtEnd > 0)
         fmt::print(stderr,
-                   "zavtrace: warning: {} routine(s) still open at the end of their trace (not in the profile)\n",
+                   "zavtrace: warning: {} routine(s) still open at the end of their trace (timed to its last line)\n",
                    c.openAtEnd);
     if (c.cutPops > 0)
         fmt::print(stderr,
                    "zavtrace: warning: {} Pop line(s) timed from a Push that was never traced; cut to the trace "
                    "object's lifetime\n",
                    c.cutPops);
+    if (c.badDurations > 0)
+        fmt::print(stderr, "zavtrace: warning: {} Pop line(s) with a negative or impossible Dur= value; ignored\n",
+                   c.badDurations);
     if (c.barePops > 0) fmt::print(stderr, "zavtrace: warning: {} Pop line(s) without a routine name\n", c.barePops);
     if (c.popsWithoutPush + c.closedWithoutPop + c.openAtEnd > 0)
         for (const std::string& e : c.examples) fmt::print(stderr, "  {}\n", e);

@@ -23,13 +23,10 @@ struct ReadSummary {
     std::vector<std::string> garbledExamples;  // "file:line"
     std::vector<std::string> missingFiles;
     std::vector<std::string> followedFiles;  // numbered files found beside a given one that rolled over
+    std::vector<std::string> unfollowed;     // files that rolled over into no file found
+    std::vector<std::string> notTraces;      // files with no line in a trace's form
     CallAnomalies calls;
 };
-
-// The order in which files are read: as given, except that the numbered
-// files of one base (base.log, base1.log, base2.log, ...) are read together
-// in their number order, where the first of them stands.
-std::vector<std::string> TraceFileOrder(const std::vector<std::string>& files);
 
 class TraceReader {
 public:

@@ -1,8 +1,11 @@
 // zavtrace: reads ZAVDebug trace files back as a profile, a timeline for
 // chrome://tracing and Perfetto, folded stacks and a flame graph.
+#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,8 +16,10 @@
 
 #include "CallPaths.h"
 #include "ChromeTrace.h"
+#include "Diff.h"
 #include "Profile.h"
 #include "TraceReader.h"
+#include "Views.h"
 
 namespace {
 
@@ -25,7 +30,13 @@ struct Options {
     std::string output;
     bool csv = false, json = false;
     bool quiet = false, stats = false;
+    bool byThread = false;
+    bool follow = false;
+    std::string routine;  // callers, callees
+    std::string before, after, diffFlame;  // diff
     FlameOptions flame;
+    ChromeOptions chrome;
+    EventFilter filter;
 };
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
@@ -51,7 +62,7 @@ int Report(const Options& o, const ReadSummary& summary, std::chrono::steady_clo
                    summary.files, summary.bytes, summary.lines, seconds, summary.bytes / seconds / 1e6, cpu,
                    summary.bytes / cpu / 1e6, usage.ru_maxrss / 1024.0);
     }
-    if (!summary.missingFiles.empty()) return 2;
+    if (!summary.missingFiles.empty() || !summary.notTraces.empty()) return 2;
     return 0;
 }
 
@@ -64,42 +75,99 @@ int Run(const std::string& command, const Options& o) {
     }
     int rc = 0;
     RoutineTable routines;
-    if (command == "profile") {
-        ProfileSink profile;
-        const ReadSummary summary = TraceReader(routines, profile, nullptr).Read(o.files);
+    if (command == "diff") {
+        // One routine table, so that the paths of both traces compare by id.
+        struct Side {
+            explicit Side(RoutineTable& routines) : paths(reader, routines, false) {}
+            StackTree reader;
+            ProfileSink profile;
+            PathSink paths;
+        };
+        Side a(routines), b(routines);
+        for (Side* side : {&a, &b}) {
+            TeeSink both(side->profile, side->paths);
+            FilteredSink filtered(o.filter, both);
+            const ReadSummary summary =
+                TraceReader(routines, filtered, &side->reader).Read({side == &a ? o.before : o.after});
+            rc = std::max(rc, Report(o, summary, start));
+        }
+        WriteDiff(out.get(), DiffProfiles(a.profile.Rows(routines), b.profile.Rows(routines)));
+        if (!o.diffFlame.empty()) {
+            FlameOptions flame = o.flame;
+            flame.title = "zavtrace: " + o.after + " against " + o.before;
+            flame.change = PathChanges(a.paths.Paths(), b.paths.Paths());
+            const std::string svg = FlameGraphSvg(b.paths.Paths(), routines, flame);
+            File file = OpenOutput(o.diffFlame);
+            if (!file || fwrite(svg.data(), 1, svg.size(), file.get()) != svg.size()) {
+                fmt::print(stderr, "zavtrace: writing {} failed\n", o.diffFlame);
+                return 2;
+            }
+        }
+    } else if (command == "profile") {
+        ProfileSink profile(o.byThread);
+        FilteredSink filtered(o.filter, profile);
+        const ReadSummary summary = TraceReader(routines, filtered, nullptr).Read(o.files);
         WriteProfile(out.get(), profile.Rows(routines),
                      o.json ? ProfileFormat::Json : o.csv ? ProfileFormat::Csv : ProfileFormat::Table);
         rc = Report(o, summary, start);
     } else if (command == "chrome") {
-        ChromeTraceSink chrome(out.get(), routines);
-        const ReadSummary summary = TraceReader(routines, chrome, nullptr).Read(o.files);
+        ChromeTraceSink chrome(out.get(), routines, o.chrome);
+        FilteredSink filtered(o.filter, chrome);
+        const ReadSummary summary = TraceReader(routines, filtered, nullptr).Read(o.files);
         if (!chrome.Close()) {
             fmt::print(stderr, "zavtrace: writing {} failed\n", o.output);
             return 2;
         }
         rc = Report(o, summary, start);
     } else {
-        EventSink none;
-        StackTree paths;
-        const ReadSummary summary = TraceReader(routines, none, &paths).Read(o.files);
+        StackTree reader;
+        PathSink paths(reader, routines, o.byThread);
+        FilteredSink filtered(o.filter, paths);
+        const ReadSummary summary = TraceReader(routines, filtered, &reader).Read(o.files);
         if (command == "folded") {
-            WriteFoldedStacks(out.get(), paths, routines);
-        } else {
-            const std::string svg = FlameGraphSvg(paths, routines, o.flame);
+            WriteFoldedStacks(out.get(), paths.Paths(), routines);
+        } else if (command == "flame") {
+            const std::string svg = FlameGraphSvg(paths.Paths(), routines, o.flame);
             fwrite(svg.data(), 1, svg.size(), out.get());
+        } else {
+            const Direction direction = command == "callers" ? Direction::Callers : Direction::Callees;
+            WriteNeighbours(out.get(), Neighbours(paths.Paths(), routines, o.routine, direction), o.routine, direction);
         }
         rc = Report(o, summary, start);
-        if (paths.Overflow() > 0 && !o.quiet)
+        const uint64_t overflow = reader.Overflow() + paths.Paths().Overflow();
+        if (overflow > 0 && !o.quiet)
             fmt::print(stderr,
                        "zavtrace: warning: more than {} call paths; {} call(s) on further paths were counted on "
                        "their caller's path\n",
-                       StackTree::kMaxNodes, paths.Overflow());
+                       StackTree::kMaxNodes, overflow);
     }
     if (fflush(out.get()) != 0 || ferror(out.get())) {
         fmt::print(stderr, "zavtrace: writing {} failed\n", o.output.empty() ? "the output" : o.output);
         return 2;
     }
     return rc;
+}
+
+volatile sig_atomic_t gInterrupted = 0;
+
+// profile or folded again every second on a trace that grows, until
+// interrupted: each round reads the trace anew from its first file, so a
+// roll-over into a new file is followed as it happens.
+int Follow(const std::string& command, const Options& o) {
+    struct sigaction action {};
+    action.sa_handler = [](int) { gInterrupted = 1; };
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    const bool terminal = (o.output.empty() || o.output == "-") && isatty(STDOUT_FILENO);
+    int rc = 0;
+    while (!gInterrupted) {
+        if (terminal) fmt::print("\x1b[H\x1b[2J");
+        rc = Run(command, o);
+        if (terminal) fmt::print("\n(following {}; Ctrl+C ends)\n", o.files.front());
+        fflush(stdout);
+        for (int i = 0; i < 10 && !gInterrupted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return rc == 2 ? 2 : 0;
 }
 
 }  // namespace
@@ -111,28 +179,72 @@ int main(int argc, char** argv) {
                  "beside it, so the first file's name is enough."};
     app.require_subcommand(1);
     Options o;
+    uint32_t pid = 0, tid = 0;
+    std::string from, to;
     auto common = [&](CLI::App* sub, bool outputRequired) {
         sub->add_option("files", o.files, "trace files")->required()->check(CLI::ExistingFile);
         auto* output = sub->add_option("-o,--output", o.output, "output file (default: standard output)");
         if (outputRequired) output->required();
         sub->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
         sub->add_flag("--stats", o.stats, "print throughput and peak memory to standard error");
+        sub->add_option("--pid", pid, "only this process");
+        sub->add_option("--tid", tid, "only this thread");
+        sub->add_option("--from", from, "only calls and lines from this trace time on: HH:MM:SS[.ffffff] or YYYY-MM-DD HH:MM:SS[.ffffff]");
+        sub->add_option("--to", to, "only calls and lines before this trace time");
     };
-    auto* profile = app.add_subcommand("profile", "per-routine calls, total/self/mean/max/p95 time, non-zero return codes");
+    auto* profile = app.add_subcommand("profile", "per-routine calls, total/self time with % of the time in routines, mean/max/p95, non-zero return codes");
     common(profile, false);
     auto* csv = profile->add_flag("--csv", o.csv, "comma-separated values");
     profile->add_flag("--json", o.json, "a JSON array of objects")->excludes(csv);
-    auto* chrome = app.add_subcommand("chrome", "trace event JSON for chrome://tracing and Perfetto");
+    profile->add_flag("--by-thread", o.byThread, "a row per routine and thread");
+    auto* chrome = app.add_subcommand("chrome", "trace event JSON for chrome://tracing, Perfetto and speedscope");
     common(chrome, true);
+    bool noMessages = false, noCounters = false;
+    chrome->add_flag("--no-messages", noMessages, "leave out the message lines' instant events");
+    chrome->add_flag("--no-counters", noCounters, "leave out the memory counters");
+    profile->add_flag("--follow", o.follow, "read the growing trace again every second until interrupted");
     auto* folded = app.add_subcommand("folded", "folded stacks with self time in microseconds");
     common(folded, false);
-    auto* flame = app.add_subcommand("flame", "an SVG flame graph");
+    folded->add_flag("--follow", o.follow, "read the growing trace again every second until interrupted");
+    folded->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
+    auto* flame = app.add_subcommand("flame", "an SVG flame graph: click to zoom, Ctrl+F or the Search button to search");
     common(flame, true);
     flame->add_option("--title", o.flame.title, "the graph's title");
     flame->add_option("--width", o.flame.width, "width in pixels")->check(CLI::Range(200, 100000));
+    flame->add_flag("--by-thread", o.byThread, "stacks rooted at a process and a thread frame");
+    auto* diff = app.add_subcommand("diff", "two traces compared: calls, self and total time per routine in both, and the change");
+    diff->add_option("a", o.before, "the trace before (its first file; roll-overs are followed)")->required()->check(CLI::ExistingFile);
+    diff->add_option("b", o.after, "the trace after")->required()->check(CLI::ExistingFile);
+    diff->add_option("-o,--output", o.output, "output file (default: standard output)");
+    diff->add_option("--flame", o.diffFlame, "also a differential flame graph of b: red where self time grew, blue where it fell");
+    diff->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
+    diff->add_option("--pid", pid, "only this process");
+    diff->add_option("--tid", tid, "only this thread");
+    diff->add_option("--from", from, "only calls from this trace time on");
+    diff->add_option("--to", to, "only calls before this trace time");
+    for (const char* name : {"callers", "callees"}) {
+        auto* sub = app.add_subcommand(name, std::string("the ") + name + " of one routine, with calls and time per path");
+        sub->add_option("routine", o.routine, "Owner.Routine")->required();
+        common(sub, false);
+    }
     CLI11_PARSE(app, argc, argv);
+    CLI::App* sub = app.get_subcommands().front();
+    if (sub->count("--pid") > 0) o.filter.processId = pid;
+    if (sub->count("--tid") > 0) o.filter.threadId = tid;
+    for (auto [text, bound] : {std::pair{&from, &o.filter.from}, std::pair{&to, &o.filter.to}}) {
+        if (text->empty()) continue;
+        TraceTime time;
+        if (!ParseTraceTime(*text, time)) {
+            fmt::print(stderr, "zavtrace: {} is no trace time (HH:MM:SS[.ffffff] or YYYY-MM-DD HH:MM:SS)\n", *text);
+            return 2;
+        }
+        *bound = time;
+    }
+    o.chrome.messages = !noMessages;
+    o.chrome.counters = !noCounters;
     try {
-        return Run(app.get_subcommands().front()->get_name(), o);
+        const std::string command = app.get_subcommands().front()->get_name();
+        return o.follow ? Follow(command, o) : Run(command, o);
     } catch (const std::exception& e) {
         fmt::print(stderr, "zavtrace: {}\n", e.what());
         return 2;

@@ -9,6 +9,7 @@
 #include "CallPaths.h"
 #include "ChromeTrace.h"
 #include "TestFiles.h"
+#include "TextEncoding.h"
 
 namespace {
 
@@ -113,4 +114,54 @@ TEST(OutputFormTest, FoldedSelfTimesAddUpToTheProfile) {
     ASSERT_FALSE(rows.empty());
     for (const auto& row : rows)
         EXPECT_NEAR(selfByLeaf[row.name] / 1000.0, row.selfMs, 0.0005) << row.name;
+}
+
+// Trace text is UTF-8 where it is valid and Latin-1 elsewhere; what the
+// output forms carry is always valid UTF-8, with the valid parts kept.
+TEST(OutputFormTest, TraceTextBecomesValidUtf8) {
+    struct Case {
+        std::string in, out;
+    };
+    for (const Case& c : {Case{"plain", "plain"}, Case{"caf\xC3\xA9", "caf\xC3\xA9"}, Case{"caf\xE9", "caf\xC3\xA9"},
+                          Case{"\xE2\x82\xAC 5", "\xE2\x82\xAC 5"}, Case{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+                          Case{"\xFF\x80\x80", "\xC3\xBF\xC2\x80\xC2\x80"}, Case{"\xF8\x88\x80\x80", "\xC3\xB8\xC2\x88\xC2\x80\xC2\x80"},
+                          Case{"\xE2\x82", "\xC3\xA2\xC2\x82"}, Case{"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"}}) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(zavtrace::ToUtf8(c.in), c.out);
+        std::string json = "\"";
+        zavtrace::AppendJsonString(json, c.in);
+        EXPECT_EQ(nlohmann::json::parse(json + "\"").get<std::string>(), c.out);
+    }
+}
+
+// A leaner timeline leaves out what it is asked to, and only that.
+TEST(OutputFormTest, ChromeLeavesOutMessagesOrCounters) {
+    struct Case {
+        bool messages, counters;
+    };
+    std::map<std::string, int> full;
+    for (const Case& c : {Case{true, true}, Case{false, true}, Case{true, false}, Case{false, false}}) {
+        SCOPED_TRACE(std::to_string(c.messages) + std::to_string(c.counters));
+        FILE* out = tmpfile();
+        zavtrace::RoutineTable routines;
+        {
+            zavtrace::ChromeTraceSink chrome(out, routines, zavtrace::ChromeOptions{c.messages, c.counters});
+            zavtrace::TraceReader(routines, chrome, nullptr).Read(kSample);
+            ASSERT_TRUE(chrome.Close());
+        }
+        std::map<std::string, int> kinds;  // by category
+        const nlohmann::json doc = nlohmann::json::parse(ReadAll(out));
+        for (const auto& e : doc["traceEvents"])
+            ++kinds[e["ph"] == "C" ? "counter" : e.value("cat", std::string("metadata"))];
+        fclose(out);
+        if (c.messages && c.counters) {
+            full = kinds;
+            EXPECT_GT(full["message"] * full["counter"] * full["routine"], 0) << ::testing::PrintToString(full);
+            continue;
+        }
+        EXPECT_EQ(kinds["message"], c.messages ? full["message"] : 0);
+        EXPECT_EQ(kinds["counter"], c.counters ? full["counter"] : 0);
+        EXPECT_EQ(kinds["routine"], full["routine"]);
+        EXPECT_EQ(kinds["marker"], full["marker"]);
+    }
 }

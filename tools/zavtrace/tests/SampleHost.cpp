@@ -1,6 +1,11 @@
 // Made the checked-in sample traces in data/: one trace that rolls over into
 // a second file, begins inside a routine and ends with one still open, and a
 // wrap trace dump. Run with the directory to write into.
+//   zavtrace_sample_host --roll BASE RUNS: a trace of base name BASE that
+//   rolls over every few runs of the scenario, for tests of traces that
+//   several processes write beside each other.
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "TraceScenario.h"
@@ -12,6 +17,14 @@ std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.e
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--roll") == 0) {
+        ZAVDebug trace;
+        std::u16string name = Wide(argv[2]);
+        trace.TraceStart(name.data(), 0);
+        trace.MaxLogSize(2000);
+        for (int i = 0, runs = atoi(argv[3]); i < runs; ++i) scenario::Run(trace, scenario::Sleeps{1, 0, 0, 0, 0});
+        return 0;
+    }
     const std::string dir = argc > 1 ? argv[1] : ".";
     ZAV_MonitorMemory = 1;
     {

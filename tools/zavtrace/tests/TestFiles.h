@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "CallModel.h"
+#include "ChromeNesting.h"
 #include "Profile.h"
+#include "TraceFiles.h"
 #include "TraceReader.h"
 
 class TempDir {
@@ -83,7 +87,7 @@ struct ReadResult {
 };
 
 // Reads files into both a collector and a profile.
-inline void ReadInto(ReadResult& r, const std::vector<std::string>& files) {
+inline void ReadInto(ReadResult& r, const std::vector<std::string>& files, bool keepChrome = true) {
     struct Both : zavtrace::EventSink {
         Both(zavtrace::EventSink& a, zavtrace::EventSink& b) : a(a), b(b) {}
         zavtrace::EventSink& a;
@@ -101,4 +105,6 @@ inline void ReadInto(ReadResult& r, const std::vector<std::string>& files) {
         }
     } both(r.events, r.profile);
     r.summary = zavtrace::TraceReader(r.routines, both, nullptr).Read(files);
+    // Whatever the trace, its timeline nests.
+    EXPECT_EQ(NestingViolations(ChromeOf(files, keepChrome)), std::vector<std::string>{});
 }
