@@ -24,6 +24,16 @@ set(DOXYGEN_HAVE_DOT NO)
 set(DOXYGEN_ENABLE_PREPROCESSING YES)
 set(DOXYGEN_MACRO_EXPANSION YES)
 set(DOXYGEN_EXPAND_ONLY_PREDEF YES)
+# The export macro is the build's business, not part of any signature.
 set(DOXYGEN_PREDEFINED ZAVUTIL1_API= ZAV_SHARED_INLINE= ZAV_WINAPI= ZAV_VISIBLE=)
-doxygen_add_docs(docs ${zav_documented_headers}
+set(DOXYGEN_USE_MDFILE_AS_MAINPAGE ${PROJECT_SOURCE_DIR}/docs/mainpage.md)
+set(DOXYGEN_EXAMPLE_PATH ${PROJECT_SOURCE_DIR}/examples)
+# Plain pages: no search script and no time stamps, so two builds match.
+set(DOXYGEN_SEARCHENGINE NO)
+set(DOXYGEN_HTML_TIMESTAMP NO)
+doxygen_add_docs(docs ${PROJECT_SOURCE_DIR}/docs/mainpage.md ${zav_documented_headers}
   COMMENT "API reference in ${PROJECT_BINARY_DIR}/docs/html")
+if(ZAV_PACKAGING)
+  # Built by the docs target; packaging builds it before installing.
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+endif()

@@ -12,11 +12,14 @@
 
 /// \def ZAVUTIL1_API
 /// Marks a name the library exports (dllexport while building the DLL,
-/// dllimport in its hosts; default visibility on ELF).
+/// dllimport in its hosts; default visibility on ELF; nothing on Windows
+/// for the static library, ZAVUTIL1_STATIC).
 /// \def ZAV_WIDE
 /// The platform's wide literal of a narrow one (L"" on Windows, u"" elsewhere).
 #if defined(_WIN32)
-#if defined(ZAVUTIL1_BUILD)
+#if defined(ZAVUTIL1_STATIC)
+#define ZAVUTIL1_API
+#elif defined(ZAVUTIL1_BUILD)
 #define ZAVUTIL1_API __declspec(dllexport)
 #else
 #define ZAVUTIL1_API __declspec(dllimport)

@@ -2,6 +2,7 @@
 /// The whole exported interface of ZAVUtil1: include this one header.
 #pragma once
 
+#include <ZAVUtil1/ZAVUtil1Version.h>  // generated from the build's version
 #include "ZAVExport.h"
 #include "ZAVFrame.h"
 #include "ZAVHostCalls.h"

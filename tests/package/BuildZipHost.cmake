@@ -1,8 +1,12 @@
 # Packs the Windows ZIP, unpacks it into a scratch folder and checks that it
 # is all a mingw host needs: the host compiles and links against the
 # unpacked include/ and lib/ alone, every DLL in bin/ finds each of its
-# non-system imports beside it, and the DLL carries its version resource.
-# Expects BUILD_DIR, HOST_SOURCE, CXX, OBJDUMP and VERSION (a.b.c.d).
+# non-system imports beside it, the DLL carries its version resource and no
+# debugging sections, and the licence and README come along. With LAUNCHER
+# (tools/wine-test-launcher), BITS and WINEPREFIX the host also runs, from a
+# folder holding it and the ZIP's DLLs only.
+# Expects BUILD_DIR, HOST_SOURCE, CXX, OBJDUMP, VERSION (a.b.c.d) and
+# WIDTH (win32 or win64, the ZIP's name).
 cmake_policy(VERSION 3.25)
 set(ZAV_OBJDUMP ${OBJDUMP})
 set(ZAV_CXX ${CXX})
@@ -19,8 +23,16 @@ endfunction()
 
 run("cpack" cpack --config ${BUILD_DIR}/CPackConfig.cmake -G ZIP -B ${work}/package)
 file(GLOB zip ${work}/package/*.zip)
+if(NOT zip MATCHES "-${WIDTH}\\.zip$")
+  message(FATAL_ERROR "the ZIP is named ${zip}, not after its width ${WIDTH}")
+endif()
 file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${work}/unpacked)
 file(GLOB root ${work}/unpacked/*)
+foreach(name IN ITEMS LICENSE README.txt)
+  if(NOT EXISTS ${root}/${name})
+    message(FATAL_ERROR "the ZIP lacks ${name}")
+  endif()
+endforeach()
 
 run("the host's build against the ZIP"
   ${CXX} -std=c++17 "-DHOST_KIND=\"zip\"" -I${root}/include ${HOST_SOURCE}
@@ -59,4 +71,21 @@ foreach(text IN ITEMS "FileVersion" "${version_text}")
     message(FATAL_ERROR "ZAVUtil1.dll has no version resource with \"${text}\"")
   endif()
 endforeach()
+execute_process(COMMAND ${OBJDUMP} -h ${root}/bin/ZAVUtil1.dll OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.debug_[a-z]+")
+  message(FATAL_ERROR "ZAVUtil1.dll in the ZIP carries ${CMAKE_MATCH_0}")
+endif()
+
+if(LAUNCHER)
+  file(MAKE_DIRECTORY ${work}/run)
+  file(GLOB shipped_dlls ${root}/bin/*.dll)
+  file(COPY ${work}/host.exe ${shipped_dlls} DESTINATION ${work}/run)
+  execute_process(COMMAND ${LAUNCHER} ${BITS} ${WINEPREFIX} ${work}/run/host.exe
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(status EQUAL 77)
+    message("${out}")  # no Wine of this width here: built, not run
+  elseif(NOT status EQUAL 0 OR NOT out MATCHES "zip host: INSTALLED")
+    message(FATAL_ERROR "the host built against the ZIP failed under Wine (${status}):\n${out}")
+  endif()
+endif()
 file(REMOVE_RECURSE ${work})
