@@ -4,21 +4,11 @@ namespace {
 
 const LONG kNone = 0x7FFFFFFF;
 
-// A trace to a scratch file whose masked lines after the header the test reads.
 class RoutineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        name_ = dir_.Wide("stack");
-        trace_.TraceStart(name_.data(), 0);
-    }
-    std::string Lines() {
-        const std::string path = dir_.File("stack.log");
-        const std::string all = Masked(ReadFile(path));
-        return all.substr(Header(path).size());
-    }
-    ScratchDirectory dir_;
-    WString name_;
-    ZAVDebug trace_;
+    std::string Lines() const { return t_.Body(); }
+    ScratchTrace t_{"stack"};
+    ZAVDebug& trace_ = t_.trace;
 };
 
 TEST_F(RoutineTest, PushPopLinesIndentationAndDurations) {
