@@ -18,26 +18,16 @@ TEST(StringEditing, SourcePositionsPastTheSourceReadAsEmpty) {
     EXPECT_EQ(ZAV_TEXT("ybc"), Text(s));
 }
 
+// The differential run edits from inside the string too; these are the
+// forms it does not use.
 TEST(StringEditing, SourcesInsideTheStringSurviveReallocationAndMoves) {
     ZAVString doubled(ZAV_TEXT("abcdefghijklmno"));  // full: 15 of 15
     doubled.append(doubled);
     EXPECT_EQ(ZAV_TEXT("abcdefghijklmnoabcdefghijklmno"), Text(doubled));
 
-    ZAVString full(ZAV_TEXT("abcdefghijklmno"));
-    full.append(full.c_str() + 10, 5);
-    EXPECT_EQ(ZAV_TEXT("abcdefghijklmnoklmno"), Text(full));
-
-    ZAVString shifted(ZAV_TEXT("abcdef"));
-    shifted.insert(1u, shifted.c_str() + 2, 3);  // the source is part of the tail that moves
-    EXPECT_EQ(ZAV_TEXT("acdebcdef"), Text(shifted));
-
     ZAVString replaced(ZAV_TEXT("abcdef"));
     replaced.replace(0u, 2u, replaced.c_str() + 3);
     EXPECT_EQ(ZAV_TEXT("defcdef"), Text(replaced));
-
-    ZAVString assigned(ZAV_TEXT("abcdef"));
-    assigned.assign(assigned.c_str() + 2);
-    EXPECT_EQ(ZAV_TEXT("cdef"), Text(assigned));
 
     ZAVString grown(ZAV_TEXT("abcdefghijklmno"));
     grown.assign(grown.c_str(), 15);  // equal to the capacity: reallocates
@@ -46,10 +36,6 @@ TEST(StringEditing, SourcesInsideTheStringSurviveReallocationAndMoves) {
     ZAVString ranged(ZAV_TEXT("abcdef"));
     ranged.insert(ranged.begin() + 6, ranged.begin(), ranged.begin() + 6);
     EXPECT_EQ(ZAV_TEXT("abcdefabcdef"), Text(ranged));
-
-    ZAVString prefixed(ZAV_TEXT("ab"));
-    prefixed.insert(0u, prefixed);
-    EXPECT_EQ(ZAV_TEXT("abab"), Text(prefixed));
 }
 
 TEST(StringEditing, RangeFormsTakeExactlyTheirRange) {
