@@ -28,14 +28,12 @@ TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
     trace.HexStringLine(page, 16, line, 0);
     EXPECT_EQ(WString(line, 4), ZAV_TEXT("####")) << "nothing read, nothing written";
 
-    ScratchDirectory dir;
-    WString name = dir.Wide("unreadable");
-    trace.TraceStart(name.data(), 0);
-    trace.HexDump(page + 4088, 20, ZAV_TEXT("reserved"));
-    trace.InsertMsg(ZAV_TEXT("after"));
-    trace.TraceStop(0);
+    ScratchTrace t("unreadable");
+    t.trace.HexDump(page + 4088, 20, ZAV_TEXT("reserved"));
+    t.trace.InsertMsg(ZAV_TEXT("after"));
+    t.trace.TraceStop(0);
     VirtualFree(page, 0, MEM_RELEASE);
-    const std::string text = Masked(ReadFile(dir.path() + "/unreadable.log"));
+    const std::string text = t.Text();
     EXPECT_NE(text.find("reserved\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find('*'), std::string::npos) << "no line was completed: " << text;
@@ -72,25 +70,21 @@ TEST(Hex, DumpLines) {
 }
 
 TEST(Hex, DumpIntoTheTrace) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("hex");
-    ZAVDebug trace;
     unsigned char data[17];
     for (int i = 0; i < 17; ++i) data[i] = static_cast<unsigned char>('a' + i);
     ZAVDebug off;
     off.HexDump(nullptr, 1000, ZAV_TEXT("never read"));  // inactive: the memory is not touched
-    trace.TraceStart(name.data(), 0);
-    trace.HexDump(data, 17, ZAV_TEXT("Seventeen bytes"));
-    trace.HexDump(data, 0, nullptr);
-    trace.TraceStop(0);
-    const std::string path = dir.File("hex.log");
+    ScratchTrace t("hex");
+    t.trace.HexDump(data, 17, ZAV_TEXT("Seventeen bytes"));
+    t.trace.HexDump(data, 0, nullptr);
+    t.trace.TraceStop(0);
     const WString first = Address(data), second = Address(data + 16);
-    const std::string expected = Header(path) + "T E \r\nT E Seventeen bytes\r\nT E " +
+    const std::string expected = "T E \r\nT E Seventeen bytes\r\nT E " +
                                  std::string(first.begin(), first.end()) +
                                  "  61626364 65666768 696A6B6C 6D6E6F70 *abcdefghijklmnop*\r\nT E " +
                                  std::string(second.begin(), second.end()) + "  71" + std::string(34, ' ') + "*q" +
                                  std::string(15, ' ') + "*\r\nT E \r\n";
-    EXPECT_EQ(Masked(ReadFile(path)), expected);
+    EXPECT_EQ(t.Body(), expected);
 }
 
 }  // namespace

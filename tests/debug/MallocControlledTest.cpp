@@ -2,14 +2,9 @@
 // be composed is reported to the event log. This program owns malloc for the
 // whole process (the library's memory manager and operator new both end
 // there): it counts calls and can refuse large blocks.
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-
 #include <atomic>
 
-#include "ZAVPlatformTest.h"
-
+#include "EventLogCapture.h"
 #include "TraceTestSupport.h"
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -59,32 +54,17 @@ TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
 #ifndef ZAV_COUNTS_MALLOC
     GTEST_SKIP() << "the sanitizer owns malloc in this build";
 #else
-    ScratchDirectory dir;
-    const std::string socketPath = dir.File("log");
-    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ZAVPlatformTest_SetEventLogSocket(socketPath.c_str());
-
-    WString name = dir.Wide("lost");
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 0);
+    EventLogCapture log;
+    ScratchTrace t("lost");
     const WString huge(1 << 20, ZAV_TEXT('h'));
     gRefuseAbove = 1 << 20;  // the line's 2 MiB buffer is refused, small blocks are not
-    trace.InsertMsg(huge.c_str());
+    t.trace.InsertMsg(huge.c_str());
     gRefuseAbove = 0;
-    trace.InsertMsg(ZAV_TEXT("after"));
-    trace.TraceStop(0);
-    ZAVPlatformTest_SetEventLogSocket(nullptr);
-
-    pollfd wait = {fd, POLLIN, 0};
-    ASSERT_EQ(poll(&wait, 1, 1000), 1);
-    char buffer[4096];
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    close(fd);
-    const std::string datagram(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    t.trace.InsertMsg(ZAV_TEXT("after"));
+    t.trace.TraceStop(0);
+    const std::vector<std::string> entries = log.Drain();
+    ASSERT_EQ(entries.size(), 1u);
+    const std::string& datagram = entries[0];
     EXPECT_EQ(datagram.compare(0, 4, "<14>"), 0) << datagram;  // information
     const std::string prefix = "ZAVDebug.InsertMsg PgmChkLoc=400, Original Text=\"";
     const size_t at = datagram.find(prefix);
@@ -94,7 +74,7 @@ TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
     EXPECT_EQ(report.back(), '"');
     EXPECT_EQ(report.substr(prefix.size(), 10), std::string(10, 'h'));
     // The lost line is missing from the file; the trace goes on.
-    const std::string text = Masked(ReadFile(dir.File("lost.log")));
+    const std::string text = t.Text();
     EXPECT_EQ(text.find("hhhh"), std::string::npos);
     EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
 #endif

@@ -12,15 +12,12 @@ TEST(HeapReport, ABlockFreedAfterTheWalkEndsTheReport) {
     HANDLE heap = HeapCreate(0, 0, 0);
     ASSERT_NE(heap, nullptr);
     memset(HeapAlloc(heap, 0, 64), 'x', 64);
-    ScratchDirectory dir;
-    WString name = dir.Wide("freed");
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 0);
+    ScratchTrace t("freed");
     ZAVPlatformTest_AfterNextHeapUnlock([](void* h) { HeapDestroy(h); }, heap);  // every block goes with its heap
-    trace.TraceHeap(heap, 0x2, 32, -1);
-    trace.InsertMsg(ZAV_TEXT("still tracing"));
-    trace.TraceStop(0);
-    const auto lines = ReportLines(Masked(ReadFile(dir.File("freed.log"))));
+    t.trace.TraceHeap(heap, 0x2, 32, -1);
+    t.trace.InsertMsg(ZAV_TEXT("still tracing"));
+    t.trace.TraceStop(0);
+    const auto lines = ReportLines(t.Text());
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[1], "...>>> Detailed Heap Trace <<<...");
     EXPECT_EQ(lines.back(), "still tracing");

@@ -94,14 +94,11 @@ TEST_F(HeapReportTest, BusyBytesAndRegionFilter) {
 TEST(HeapReport, AFullTableEndsTheReport) {
     HANDLE heap = HeapCreate(0, 1 << 20, 0);
     for (int i = 0; i < 3000; ++i) HeapAlloc(heap, 0, 16);
-    ScratchDirectory dir;
-    WString name = dir.Wide("full");
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 0);
-    trace.TraceHeap(heap, 0x2, 0, -1);
-    trace.TraceStop(0);
+    ScratchTrace t("full");
+    t.trace.TraceHeap(heap, 0x2, 0, -1);
+    t.trace.TraceStop(0);
     HeapDestroy(heap);
-    const auto lines = ReportLines(Masked(ReadFile(dir.File("full.log"))));
+    const auto lines = ReportLines(t.Text());
     EXPECT_EQ(lines.back(), "Trace buffer was too small for entire HeapWalk.");
     // The header, the two title lines and the table's entries.
     const size_t entries = (65536 - sizeof(PROCESS_HEAP_ENTRY)) / sizeof(PROCESS_HEAP_ENTRY) + 1;
@@ -125,18 +122,15 @@ TEST(HeapReport, StartsAndStopsItsOwnTrace) {
 }
 
 TEST(VirtualMemory, TotalsCoverTheAddressSpace) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("vm");
     ZAVDebug off;
     off.TraceVirtualMemUsage(1);  // no trace: nothing, and no trace is started
     EXPECT_EQ(off.TraceActive(), 0);
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 0);
+    ScratchTrace t("vm");
     void* reserved = VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE, PAGE_NOACCESS);
-    trace.TraceVirtualMemUsage(42);
+    t.trace.TraceVirtualMemUsage(42);
     VirtualFree(reserved, 0, MEM_RELEASE);
-    trace.TraceStop(0);
-    const auto lines = ReportLines(Masked(ReadFile(dir.File("vm.log"))));
+    t.trace.TraceStop(0);
+    const auto lines = ReportLines(t.Text());
     ASSERT_EQ(lines.size(), 2u);
     unsigned long long freeBytes = 0, committed = 0, reservedBytes = 0;
     unsigned id = 0;

@@ -10,23 +10,6 @@
 
 namespace {
 
-TEST(TraceFile, SynchronousWritesOutsideTheNtFamily) {
-    ScratchDirectory dir;
-    const WString name = dir.Wide("sync");
-    const std::string path = dir.File("sync.log");
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        ZAVDebug trace;
-        WString mutableName = name;
-        trace.TraceStart(mutableName.data(), 0);
-        EXPECT_EQ(trace.m_Overlapped.hEvent, nullptr);
-        trace.InsertMsg(ZAV_TEXT("plain write"));
-        EXPECT_EQ(trace.m_BytesWritten, ReadFile(path).size());
-        trace.TraceStop(1);
-        EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E plain write\r\nT E Trace Closed.\r\n");
-    });
-}
-
 // Every line is on disk when InsertMsg returns: a killed process loses none.
 TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
     ScratchDirectory dir;
@@ -50,38 +33,28 @@ TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
 }
 
 // A line whose write fails part way (a full disk) leaves the file as it was
-// before it: no torn line, and the next line starts a line of its own.
-void WriteOneTwoThreeWithTheSecondFailing(const std::string& dir, const char* base) {
-    const std::string path = dir + "/" + base;
-    WString name(path.begin(), path.end());
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 0);
-    trace.InsertMsg(ZAV_TEXT("one"));
+// before it: no torn line, and the next line starts a line of its own; with
+// overlapped writes and with the synchronous ones outside the NT family.
+void WriteOneToFourWithTheEvenOnesFailing(const char* base) {
+    ScratchTrace t(base);
+    t.trace.InsertMsg(ZAV_TEXT("one"));
     ZAVPlatformTest_FailWrite(1, 7, FALSE);
-    trace.InsertMsg(ZAV_TEXT("two, which the full disk tears"));
+    t.trace.InsertMsg(ZAV_TEXT("two, which the full disk tears"));
     EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
-    trace.InsertMsg(ZAV_TEXT("three"));
+    t.trace.InsertMsg(ZAV_TEXT("three"));
     ZAVPlatformTest_FailWrite(1, 7, FALSE);
-    trace.InsertMsg(ZAV_TEXT("four, the last line, torn as well"));
+    t.trace.InsertMsg(ZAV_TEXT("four, the last line, torn as well"));
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
-    trace.TraceStop(0);
+    t.trace.TraceStop(0);
+    EXPECT_EQ(t.Text(), Header(t.Path()) + "T E one\r\nT E three\r\n");
 }
 
 TEST(TraceFileWrites, AFailedLineLeavesNoTrace) {
-    ScratchDirectory dir;
-    WriteOneTwoThreeWithTheSecondFailing(dir.path(), "torn");
-    const std::string path = dir.path() + "/torn.log";
-    EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
-}
-
-TEST(TraceFileWrites, AFailedLineLeavesNoTraceWithSynchronousWrites) {
-    ScratchDirectory dir;
-    const std::string path = dir.path() + "/torn.log", where = dir.path();
+    WriteOneToFourWithTheEvenOnesFailing("overlapped");
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        WriteOneTwoThreeWithTheSecondFailing(where, "torn");
-        EXPECT_EQ(Masked(ReadFile(path)), Header(path) + "T E one\r\nT E three\r\n");
+        WriteOneToFourWithTheEvenOnesFailing("synchronous");
     });
 }
 

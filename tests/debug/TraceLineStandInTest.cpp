@@ -48,19 +48,15 @@ TEST(TraceLines, MemoryLinesAtTheThreshold) {
 // step, 300, not the query's.
 TEST(TraceLines, LostMemoryLineIsReportedAtItsStep) {
     EventLogCapture log;
-    ScratchDirectory dir;
-    WString name = dir.Wide("memfail");
     ZAV_MonitorMemory = 1;
     {
-        ZAVDebug trace;
-        trace.TraceStart(name.data(), 0);
-        trace.m_MemChangeThreshold = 0;  // every line has a memory line
+        ScratchTrace t("memfail");
+        t.trace.m_MemChangeThreshold = 0;  // every line has a memory line
         log.Drain();
         ZAVPlatformTest_FailAllocation(1, FALSE);
-        trace.InsertMsg(ZAV_TEXT("lost"));
+        t.trace.InsertMsg(ZAV_TEXT("lost"));
         EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
         ZAVPlatformTest_FailAllocation(0, FALSE);
-        trace.TraceStop(0);
     }
     ZAV_MonitorMemory = 0;
     const std::vector<std::string> entries = log.Drain();

@@ -39,6 +39,25 @@ inline std::string Header(const std::string& path) {
     return "Date=D\r\nT E Trace Started. UserId=" + LogonId() + ", ProcessId=#, ThreadId=#, Log File=" + path + "\r\n";
 }
 
+// A trace to "<base>.log" in a scratch directory, started at construction
+// (after the size limit, if one is given); Text(n) reads "<base><n>.log" masked.
+struct ScratchTrace {
+    explicit ScratchTrace(const std::string& fileBase, DWORD wrapSize = 0, DWORD maxLogSize = 0)
+        : base(fileBase), name(dir.Wide(fileBase)) {
+        if (maxLogSize != 0) trace.MaxLogSize(maxLogSize);
+        trace.TraceStart(name.data(), wrapSize);
+    }
+    std::string Path(int n = 0) const { return dir.File(base + (n == 0 ? "" : std::to_string(n)) + ".log"); }
+    std::string Text(int n = 0) const { return Masked(ReadFile(Path(n))); }
+    // The masked lines after the header.
+    std::string Body() const { return Text().substr(Header(Path()).size()); }
+
+    ScratchDirectory dir;
+    std::string base;
+    WString name;
+    ZAVDebug trace;
+};
+
 // The separators of the platform's paths, the usual one first.
 #ifdef _WIN32
 const char kSeparators[] = "\\/";

@@ -21,10 +21,8 @@ std::vector<std::string> Dumped(const std::string& text) {
 }
 
 TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("ring");
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 4096);
+    ScratchTrace t("ring", 4096);
+    ZAVDebug& trace = t.trace;
     trace.InsertMsg(ZAV_TEXT("first"));
     trace.RoutinePush(ZAV_TEXT("W"), ZAV_TEXT("r"), nullptr, 1);
     trace.InsertMsg(ZAV_TEXT("second"));
@@ -33,19 +31,17 @@ TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
     trace.TraceDumpWrap(title.data());
     EXPECT_EQ(trace.TraceWrapActive(), 1);
     EXPECT_EQ(trace.TraceActive(), 0);
-    const std::string path = dir.File("ring.log");
-    EXPECT_EQ(Masked(ReadFile(path)), Header(path) +
+    EXPECT_EQ(t.Text(), Header(t.Path()) +
                                           "---- Wrap trace of saved events.\r\nTitle line\r\n"
                                           "Date=D\r\nT E first\r\nT E Push W.r\r\nT E     second\r\n"
                                           "T E Pop  W.r  Dur=X msecs\r\n"
                                           "---- End of wrap trace.\r\n");
     trace.TraceDumpWrap(nullptr);  // an empty ring: markers only
-    EXPECT_EQ(Masked(ReadFile(dir.File("ring1.log"))),
-              Header(dir.File("ring1.log")) + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
+    EXPECT_EQ(t.Text(1), Header(t.Path(1)) + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
     trace.TraceWrapStop();
     EXPECT_EQ(trace.TraceWrapActive(), 0);
     trace.TraceDumpWrap(nullptr);
-    EXPECT_FALSE(dir.Exists("ring2.log"));
+    EXPECT_FALSE(t.dir.Exists("ring2.log"));
 }
 
 // After any sequence of line lengths the dump holds exactly the newest lines
@@ -53,11 +49,9 @@ TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
 TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
     std::mt19937 random(5406);
     for (int round = 0; round < 60; ++round) {
-        ScratchDirectory dir;
-        WString name = dir.Wide("r");
         const DWORD size = 1024 + random() % 3000;
-        ZAVDebug trace;
-        trace.TraceStart(name.data(), size);
+        ScratchTrace t("r", size);
+        ZAVDebug& trace = t.trace;
         std::vector<std::string> made;  // composed lines, as the ring stores them (date line first)
         const int count = 1 + random() % 80;
         for (int i = 0; i < count; ++i) {
@@ -66,7 +60,7 @@ TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
             made.push_back(text);
         }
         trace.TraceDumpWrap(nullptr);
-        const std::vector<std::string> dumped = Dumped(ReadFile(dir.File("r.log")));
+        const std::vector<std::string> dumped = Dumped(ReadFile(t.Path()));
         // Record sizes: 2 per character + 6; the usable part is size - 4.
         size_t used = 0, kept = 0;
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
@@ -99,15 +93,12 @@ TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
 }
 
 TEST(WrapTrace, ALineLongerThanTheRingIsCut) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("cut");
-    ZAVDebug trace;
-    trace.TraceStart(name.data(), 1024);
-    trace.InsertMsg(WString(2000, ZAV_TEXT('z')).c_str());
-    trace.TraceDumpWrap(nullptr);
+    ScratchTrace t("cut", 1024);
+    t.trace.InsertMsg(WString(2000, ZAV_TEXT('z')).c_str());
+    t.trace.TraceDumpWrap(nullptr);
     // The date line gave way to the long one, which keeps its beginning only
     // (and so loses its line end).
-    const std::string text = ReadFile(dir.File("cut.log"));
+    const std::string text = ReadFile(t.Path());
     const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
     const size_t from = text.find(open) + open.size(), to = text.find(close);
     ASSERT_NE(to, std::string::npos);

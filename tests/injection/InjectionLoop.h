@@ -6,16 +6,14 @@
 // failures, so this program is POSIX-only.
 #pragma once
 
+#include <signal.h>
 #include <stdio.h>
+#include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -30,58 +28,21 @@ namespace zavtest {
 
 // Ends the process with a message when a run outlasts its bound, so that a
 // hang fails the test at once instead of stalling the run.
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::milliseconds bound) : bound_(bound), thread_([this] { Watch(); }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            done_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
+inline char gRunning[256];
 
-    void Start(std::string what) {
-        std::lock_guard<std::mutex> hold(lock_);
-        what_ = std::move(what);
-        deadline_ = std::chrono::steady_clock::now() + bound_;
-        armed_ = true;
-        changed_.notify_all();
-    }
-    void Stop() {
-        std::lock_guard<std::mutex> hold(lock_);
-        armed_ = false;
-    }
+inline void OnHang(int) {
+    const char hang[] = "HANG: ", late[] = " did not finish in time\n";
+    (void)!write(2, hang, sizeof hang - 1);
+    (void)!write(2, gRunning, strlen(gRunning));
+    (void)!write(2, late, sizeof late - 1);
+    _exit(3);
+}
 
-private:
-    void Watch() {
-        std::unique_lock<std::mutex> hold(lock_);
-        while (!done_) {
-            if (!armed_) {
-                changed_.wait(hold);
-                continue;
-            }
-            if (changed_.wait_until(hold, deadline_) == std::cv_status::timeout && armed_ &&
-                std::chrono::steady_clock::now() >= deadline_) {
-                fprintf(stderr, "HANG: %s did not finish within %lld ms\n", what_.c_str(),
-                        static_cast<long long>(bound_.count()));
-                fflush(nullptr);
-                std::_Exit(3);
-            }
-        }
-    }
-
-    const std::chrono::milliseconds bound_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::string what_;
-    std::chrono::steady_clock::time_point deadline_;
-    bool armed_ = false, done_ = false;
-    std::thread thread_;
-};
+inline void StartWatchdog(const std::string& what, unsigned seconds) {
+    snprintf(gRunning, sizeof gRunning, "%s", what.c_str());
+    signal(SIGALRM, OnHang);
+    alarm(seconds);
+}
 
 // Blocks and bytes the memory manager holds (its table and its count).
 struct LiveBlocks {
@@ -124,23 +85,12 @@ struct InjectedRun {
     bool LostLinesReported() const { return fault == Fault::Allocation; }
 };
 
-// The totals a scenario survived, per kind of failure.
-struct Tally {
-    unsigned calls[3] = {};
-    unsigned survived[3] = {};
-};
-
-inline unsigned& GrandTotal() {
-    static unsigned total = 0;
-    return total;
-}
-
 // Scenarios run under the guarded, monitored runtime heap: guard words
 // catch overruns on the failure paths, the table counts live blocks.
 class InjectionTest : public ::testing::Test {
 protected:
     // Enough for the largest scenario with ASan's slowness, far below ctest's timeout.
-    static constexpr std::chrono::milliseconds kRunBound{10000};
+    static constexpr unsigned kRunSeconds = 10;
 
     void SetUp() override {
         ZAV_MemoryPoolFree();
@@ -158,27 +108,20 @@ protected:
         ZAVMemAllocType = ZAVMemAllocUndefined;
     }
 
-    // Runs the scenario under every kind of failure; at most `bound` runs
-    // per kind, spread evenly over the calls when there are more.
+    // Runs the scenario under every kind of failure, each call failing in turn.
     template <typename Scenario>
-    void Loop(const char* title, unsigned bound = 100000) {
-        Tally tally;
+    void Loop(const char* title) {
+        unsigned calls[3] = {}, survived[3] = {};
         for (Fault fault : {Fault::Allocation, Fault::AllocationsFromNOn, Fault::Write}) {
             const int kind = static_cast<int>(fault);
             RunOnce<Scenario>(title, fault, 0, false);  // fills the process's lazy caches
-            const unsigned calls = RunOnce<Scenario>(title, fault, 0);
-            tally.calls[kind] = calls;
-            const unsigned step = calls > bound ? (calls + bound - 1) / bound : 1;
-            for (unsigned n = 1; n <= calls && !HasFailure(); n += step)
-                tally.survived[kind] += RunOnce<Scenario>(title, fault, n) != 0;
+            calls[kind] = RunOnce<Scenario>(title, fault, 0);
+            for (unsigned n = 1; n <= calls[kind] && !HasFailure(); ++n)
+                survived[kind] += RunOnce<Scenario>(title, fault, n) != 0;
         }
-        const unsigned survived = tally.survived[0] + tally.survived[1] + tally.survived[2];
-        GrandTotal() += survived;
-        printf("[injection] %s: %u of %u allocations failed singly, %u from n on, %u of %u writes; %u survived\n",
-               title, tally.survived[0], tally.calls[0], tally.survived[1], tally.survived[2], tally.calls[2],
-               survived);
-        RecordProperty("injected_failures_survived", static_cast<int>(survived));
-        EXPECT_GT(survived, 0u) << "no failure was injected";
+        printf("[injection] %s: %u of %u allocations failed singly, %u from n on, %u of %u writes\n", title,
+               survived[0], calls[0], survived[1], survived[2], calls[2]);
+        EXPECT_GT(survived[0] + survived[1] + survived[2], 0u) << "no failure was injected";
     }
 
     ScratchDirectory dir_{"zavinject"};
@@ -193,7 +136,8 @@ private:
         log_.Drain();
         g_LogEntriesCount = 0;  // the loops would pass the flood limit
         const LiveBlocks before = CountLiveBlocks();
-        watchdog_.Start(std::string(title) + " with " + FaultName(fault) + " " + std::to_string(n) + " failing");
+        StartWatchdog(std::string(title) + " with " + FaultName(fault) + " " + std::to_string(n) + " failing",
+                      kRunSeconds);
         {
             Scenario scenario(run);
             const DWORD nth = n != 0 ? n : 0xFFFFFFFFu;
@@ -211,7 +155,7 @@ private:
             scenario.Verify();
             if (n == 0) run.failed = counted;
         }
-        watchdog_.Stop();
+        alarm(0);
         if (warm) {
             EXPECT_EQ(CountLiveBlocks(), before) << "blocks left behind";
         }
@@ -223,7 +167,6 @@ private:
         return run.failed;
     }
 
-    Watchdog watchdog_{kRunBound};
     unsigned runs_ = 0;
 };
 

@@ -7,8 +7,14 @@
 
 #include "ZAVUtil1.h"
 
+#include <string>
+
 #ifdef _WIN32
-class TestEventLog {};
+// The system's log is not read back.
+class TestEventLog {
+public:
+    void ExpectNext(const std::string&, const char* = nullptr, const char* = nullptr) {}
+};
 #else
 #include "ZAVPlatformTest.h"
 #include "platform/LogReceiver.h"
@@ -17,6 +23,17 @@ class TestEventLog : public zavtest::LogReceiver {
 public:
     TestEventLog() { ZAVPlatformTest_SetEventLogSockets(path().c_str(), ""); }
     ~TestEventLog() { ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr); }
+    // The next entry has this message (and priority and identifier, if given).
+    void ExpectNext(const std::string& message, const char* priority = nullptr, const char* identifier = nullptr) {
+        const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(Next().payload);
+        EXPECT_EQ(zavtest::Field(fields, "MESSAGE"), message);
+        if (priority != nullptr) {
+            EXPECT_EQ(zavtest::Field(fields, "PRIORITY"), priority);
+        }
+        if (identifier != nullptr) {
+            EXPECT_EQ(zavtest::Field(fields, "SYSLOG_IDENTIFIER"), identifier);
+        }
+    }
 };
 #endif
 

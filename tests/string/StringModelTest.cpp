@@ -37,7 +37,7 @@ public:
     void Step() {
         const Model text = RandomText();
         const unsigned pos = RandomPosition(), count = RandomCount();
-        switch (rng_() % 12) {
+        switch (rng_() % 13) {
             case 0:
                 s_.append(text.c_str(), Narrow(text.size()));
                 Grow(model_ + text);
@@ -103,6 +103,9 @@ public:
                 Grow(Model(model_).replace(at, removed.size(), text));
                 break;
             }
+            case 9:
+                EditFromInside(pos, count);
+                break;
             default:
                 CheckSearches(text, pos);
                 break;
@@ -132,6 +135,33 @@ private:
         if (next == model_ && next.empty()) return;
         capacity_.Request(next.size());
         model_ = next;
+    }
+
+    // A source inside the string itself, which the edit may move or reallocate.
+    void EditFromInside(unsigned pos, unsigned count) {
+        const unsigned from = model_.empty() ? 0 : rng_() % model_.size();
+        const unsigned n = static_cast<unsigned>(model_.empty() ? 0 : rng_() % (model_.size() - from + 1));
+        const Model source = model_.substr(from, n);
+        const WCHAR* inside = s_.c_str() + from;
+        switch (rng_() % 4) {
+            case 0:
+                s_.append(inside, n);
+                Grow(model_ + source);
+                break;
+            case 1:
+                s_.insert(pos, inside, n);
+                Grow(Model(model_).insert(Clamp(pos), source));
+                break;
+            case 2:
+                s_.replace(pos, count, inside, n);
+                Grow(Model(model_).replace(Clamp(pos), count, source));
+                break;
+            default:
+                s_.assign(inside);  // to the terminator
+                model_ = model_.substr(from);
+                capacity_.Request(model_.size());
+                break;
+        }
     }
 
     void CheckSearches(const Model& text, unsigned pos) {

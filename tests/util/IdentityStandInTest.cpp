@@ -1,9 +1,6 @@
-#include <pwd.h>
+// The user and computer names under the stand-in's identity controls: where
+// each comes from, which answers are kept and which are asked again.
 #include <unistd.h>
-
-#include <atomic>
-#include <thread>
-#include <vector>
 
 #include "FreshProcess.h"
 #include "UtilTestSupport.h"
@@ -11,75 +8,77 @@
 
 namespace {
 
-TEST(LogonId, AskedOnceThenKept) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("alice"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("alice"));
-        const DWORD asked = ZAVPlatformTest_IdentityQueries();
-        EXPECT_EQ(asked, 2u);  // the network provider, then the system
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("bob"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("alice"));
-        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
-    });
+// One fresh process per row: the system's answer is set, asked for, changed
+// to `later`, asked for again.
+struct NameCase {
+    const char* what;
+    bool oldFamily;        // the "A" forms outside the NT family
+    const WCHAR* network;  // the network provider's user; null: it knows none
+    const WCHAR* name;     // null: the system's query fails
+    const WCHAR *later, *first, *second;
+};
+
+void EmulateOldFamily(bool old) {
+    if (old) ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
 }
 
-TEST(LogonId, RealUserWithoutOverrides) {
-    const struct passwd* entry = getpwuid(geteuid());
-    if (entry == nullptr) GTEST_SKIP() << "no passwd entry for this user";
-    const WString expected = Widen(entry->pw_name);
-    ZAV_IN_FRESH_PROCESS({ EXPECT_EQ(Text(ZAV_GetLogonId()), expected); });
+TEST(LogonId, SourcesAndWhatIsKept) {
+    const NameCase cases[] = {
+        {"asked once, then kept", false, nullptr, ZAV_TEXT("alice"), ZAV_TEXT("bob"), ZAV_TEXT("alice"), ZAV_TEXT("alice")},
+        {"the network user first", false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
+         ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("DOMAIN\\carol")},
+        {"Unknown is kept", false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"an empty name is asked again", false, nullptr, ZAV_TEXT(""), ZAV_TEXT("second"), ZAV_TEXT(""),
+         ZAV_TEXT("second")},
+        {"ANSI form", true, nullptr, ZAV_TEXT("dave"), ZAV_TEXT("x"), ZAV_TEXT("dave"), ZAV_TEXT("dave")},
+        {"ANSI form, failing", true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZAV_IN_FRESH_PROCESS({
+            EmulateOldFamily(c.oldFamily);
+            if (c.network != nullptr) ZAVPlatformTest_SetNetworkUser(c.network);
+            ZAVPlatformTest_FailUserName(c.name == nullptr);
+            if (c.name != nullptr) ZAVPlatformTest_SetUserName(c.name);
+            EXPECT_EQ(Text(ZAV_GetLogonId()), c.first);
+            // The provider, then the system, unless the provider knew the user.
+            if (!c.oldFamily && c.name != nullptr && c.name[0] != 0) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), c.network != nullptr ? 1u : 2u);
+            }
+            const DWORD asked = ZAVPlatformTest_IdentityQueries();
+            ZAVPlatformTest_FailUserName(FALSE);
+            ZAVPlatformTest_SetUserName(c.later);
+            EXPECT_EQ(Text(ZAV_GetLogonId()), c.second);
+            if (WString(c.first) == c.second) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked) << "asked again";
+            }
+        });
+    }
 }
 
-TEST(LogonId, NetworkUserComesFirst) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetNetworkUser(ZAV_TEXT("DOMAIN\\carol"));
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("local"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("DOMAIN\\carol"));
-        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), 1u);
-    });
-    // A provider that knows no user falls through to the system.
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetNetworkUser(nullptr);
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("local"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("local"));
-    });
+TEST(ComputerName, FifteenCharactersAtMostAndKept) {
+    const NameCase cases[] = {
+        {"too long: empty, asked again", false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"), ZAV_TEXT("FIFTEEN-CHARS-X"),
+         ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"kept", false, nullptr, ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("OTHER"), ZAV_TEXT("FIFTEEN-CHARS-X"),
+         ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"ANSI form", true, nullptr, ZAV_TEXT("OLDBOX"), ZAV_TEXT("OTHER"), ZAV_TEXT("OLDBOX"), ZAV_TEXT("OLDBOX")},
+        {"ANSI form, too long", true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"), ZAV_TEXT(""),
+         ZAV_TEXT("OTHER")},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZAV_IN_FRESH_PROCESS({
+            EmulateOldFamily(c.oldFamily);
+            ZAVPlatformTest_SetComputerName(c.name);
+            EXPECT_EQ(Text(ZAV_GetComputerName()), c.first);
+            ZAVPlatformTest_SetComputerName(c.later);
+            EXPECT_EQ(Text(ZAV_GetComputerName()), c.second);
+        });
+    }
 }
 
-TEST(LogonId, UnknownIsKeptAndAnEmptyNameIsAskedAgain) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_FailUserName(TRUE);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
-        ZAVPlatformTest_FailUserName(FALSE);
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("late"));
-        const DWORD asked = ZAVPlatformTest_IdentityQueries();
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
-        EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked);
-    });
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetUserName(ZAV_TEXT(""));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT(""));
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("second"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("second"));
-    });
-}
-
-TEST(LogonId, AnsiFormsOutsideTheNtFamily) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
-        ZAVPlatformTest_SetUserName(ZAV_TEXT("dave"));
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("dave"));
-        ZAVPlatformTest_SetComputerName(ZAV_TEXT("OLDBOX"));
-        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("OLDBOX"));
-    });
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
-        ZAVPlatformTest_FailUserName(TRUE);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), ZAV_TEXT("Unknown"));
-        ZAVPlatformTest_SetComputerName(ZAV_TEXT("NAME-LONGER-THAN-15"));
-        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT(""));
-    });
-}
-
+// Without overrides the stand-in answers the host's label, upper case.
 TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
@@ -87,22 +86,7 @@ TEST(ComputerName, HostLabelUpperCaseWithoutPadding) {
     label = label.substr(0, label.find('.')).substr(0, 15);
     for (auto& c : label) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     const WString expected = Widen(label);
-    ZAV_IN_FRESH_PROCESS({
-        const ZAVString name = ZAV_GetComputerName();
-        EXPECT_EQ(Text(name), expected);
-        EXPECT_EQ(name.length(), expected.size());
-    });
-}
-
-TEST(ComputerName, TooLongIsEmptyAndAskedAgain) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_SetComputerName(ZAV_TEXT("SIXTEEN-CHARS-XX"));
-        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT(""));
-        ZAVPlatformTest_SetComputerName(ZAV_TEXT("FIFTEEN-CHARS-X"));
-        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("FIFTEEN-CHARS-X"));
-        ZAVPlatformTest_SetComputerName(ZAV_TEXT("OTHER"));
-        EXPECT_EQ(Text(ZAV_GetComputerName()), ZAV_TEXT("FIFTEEN-CHARS-X"));
-    });
+    ZAV_IN_FRESH_PROCESS({ EXPECT_EQ(Text(ZAV_GetComputerName()), expected); });
 }
 
 }  // namespace
