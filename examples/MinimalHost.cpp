@@ -6,7 +6,7 @@ int main() {
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard);
     ZAVDebug trace;
     trace.TraceStart();  // the trace file appears beside the program
-    const LONG level = trace.RoutinePush(ZAV_TEXT("Host"), ZAV_TEXT("main"), nullptr, 1);
+    const zav::win::LONG level = trace.RoutinePush(ZAV_TEXT("Host"), ZAV_TEXT("main"), nullptr, 1);
     ZAVString text(ZAV_TEXT("  hello  "));
     text.Trim();
     text.UCase();
