@@ -1,6 +1,8 @@
 // Two traces the library wrote, compared per routine and per call path.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "CallPaths.h"
 #include "Diff.h"
 #include "TestFiles.h"
@@ -19,7 +21,7 @@ std::string Trace(const TempDir& dir, const std::string& base, int runs, int ext
     const LONG run = trace.RoutinePush(ZAV_WIDE("Host"), ZAV_WIDE("Run"), nullptr, 1);
     for (int i = 0; i < extra; ++i) {
         const LONG level = trace.RoutinePush(ZAV_WIDE("Work"), ZAV_WIDE("Extra"), nullptr, 1);
-        scenario::SleepMs(2);
+        scenario::SleepMs(5);
         trace.RoutinePop(level, 0);
     }
     trace.RoutinePop(run, 0);
@@ -44,22 +46,28 @@ TEST(DiffTest, RoutinesAndPathsComparedBetweenTwoTraces) {
         const char* name;
         uint64_t callsA, callsB;
     };
+    // Times are the machine's: only b's 15 ms of Work.Extra is certain to show.
     for (const Case& c : {Case{"Host.Run", 2, 3}, Case{"Work.Load", 3, 6}, Case{"Work.Extra", 0, 3}}) {
         SCOPED_TRACE(c.name);
         auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.name == c.name; });
         ASSERT_NE(row, rows.end());
         EXPECT_EQ(row->callsA, c.callsA);
         EXPECT_EQ(row->callsB, c.callsB);
-        EXPECT_GT(row->totalB, row->totalA);
+        if (c.callsA == 0) {
+            EXPECT_GE(row->totalB, 15.0);
+        }
     }
-    EXPECT_EQ(rows.front().name, "Host.Run");  // the largest change comes first
+    for (size_t i = 1; i < rows.size(); ++i)  // the largest change comes first
+        EXPECT_GE(std::abs(rows[i - 1].totalB - rows[i - 1].totalA), std::abs(rows[i].totalB - rows[i].totalA));
     // Work.Extra's path is new in b: the largest growth of any path.
     const auto change = zavtrace::PathChanges(pathsA.Paths(), pathsB.Paths());
     const auto& nodes = pathsB.Paths().Nodes();
     for (size_t id = 1; id < nodes.size(); ++id) {
         EXPECT_GE(change[id], -1.0);
         EXPECT_LE(change[id], 1.0);
-        if (routines.Name(nodes[id].routine) == "Work.Extra") EXPECT_EQ(change[id], 1.0);
+        if (routines.Name(nodes[id].routine) == "Work.Extra") {
+            EXPECT_EQ(change[id], 1.0);
+        }
     }
     zavtrace::FlameOptions flame;
     flame.change = change;
