@@ -7,22 +7,9 @@
 # default, and start with no LD_LIBRARY_PATH: the installed files alone must
 # lead the loader to every library. Against a static library (only
 # libZAVUtil1.a installed) the hosts must not need any library of ours.
-if(DEFINED ENV{TMPDIR})
-  set(scratch_root $ENV{TMPDIR})
-else()
-  set(scratch_root /tmp)
-endif()
-string(RANDOM LENGTH 8 tag)
-set(work ${scratch_root}/zavutil1-hosts-${tag})
+include(${CMAKE_CURRENT_LIST_DIR}/ScratchWork.cmake)
+zav_scratch_work(hosts)
 file(MAKE_DIRECTORY ${work})
-
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    file(REMOVE_RECURSE ${work})
-    message(FATAL_ERROR "${what} failed (${status})")
-  endif()
-endfunction()
 
 unset(ENV{LD_LIBRARY_PATH})
 set(pc_options "")

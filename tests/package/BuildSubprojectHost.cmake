@@ -1,25 +1,16 @@
 # Builds the host project in subproject/, which embeds ZAVUtil1 with
 # add_subdirectory, in a scratch folder, and runs its host. Expects
 # SOURCE_DIR (the project's root), GENERATOR and CXX.
-if(DEFINED ENV{TMPDIR})
-  set(scratch_root $ENV{TMPDIR})
-else()
-  set(scratch_root /tmp)
-endif()
-string(RANDOM LENGTH 8 tag)
-set(work ${scratch_root}/zavutil1-subproject-${tag})
-
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    file(REMOVE_RECURSE ${work})
-    message(FATAL_ERROR "${what} failed (${status})")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/ScratchWork.cmake)
+zav_scratch_work(subproject)
 
 run("the embedding project's configuration"
   ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/subproject -B ${work} -G ${GENERATOR}
     -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release -DZAVUTIL1_SOURCE_DIR=${SOURCE_DIR})
 run("the embedding project's build" ${CMAKE_COMMAND} --build ${work})
 run("the embedding project's host" ${work}/host)
+if(EXISTS ${work}/zavutil1/libZAVUtil1-testing.so)
+  file(REMOVE_RECURSE ${work})
+  message(FATAL_ERROR "the embedded ZAVUtil1 built its test variant")
+endif()
 file(REMOVE_RECURSE ${work})
