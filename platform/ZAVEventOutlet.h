@@ -4,7 +4,7 @@
 /// event source is registered: the systemd journal (its native protocol on
 /// /run/systemd/journal/socket) when it listens, else the syslog socket
 /// /dev/log (the traditional line syslog(3) writes), else the text log
-/// EventLog.txt beside the program (in $XDG_STATE_HOME/<program>/ when the
+/// EventLog.txt beside the program (in `$XDG_STATE_HOME/<program>/` when the
 /// program's folder refuses it). Not on Windows, whose event log it is.
 #pragma once
 
