@@ -7,7 +7,12 @@ if(NOT EXISTS ${ZAV_GOOGLETEST_SOURCE}/CMakeLists.txt)
   message(FATAL_ERROR "No GoogleTest sources at ${ZAV_GOOGLETEST_SOURCE}: install the googletest package (tools/install-deps)")
 endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(${ZAV_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+# Static, whatever the library is: each test program carries it, and Wine
+# finds no GoogleTest DLLs to load.
+block()
+  set(BUILD_SHARED_LIBS OFF)
+  add_subdirectory(${ZAV_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+endblock()
 # (it defines GTest::gtest and GTest::gtest_main itself)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
