@@ -4,8 +4,9 @@
 #         [-DACTUAL=<file to write the masked lines to>] -P CompareDemoTrace.cmake
 # Masked: times, dates, ids, durations, paths and names, addresses and bytes
 # of dumps, memory figures and memory-change lines (each system measures its
-# own), and the rows of the heap table (each system's heap lays its blocks
-# out its own way); a run of equal masked lines counts as one.
+# own), the rows of the heap table (each system's heap lays its blocks
+# out its own way) and the widths of its header's columns (the pointer's);
+# a run of equal masked lines counts as one.
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK}")
@@ -56,6 +57,8 @@ function(masked_lines file out)
     elseif(line MATCHES "^(T E +)Type +Start +Length +Overhead +Region$")
       set(in_table TRUE)
       set(table_indent "${CMAKE_MATCH_1}")
+      # Its columns are as wide as the pointers of the build.
+      set(line "${table_indent}Type Start Length Overhead Region")
     endif()
     if(NOT line STREQUAL previous)
       string(APPEND result "${line}\n")
