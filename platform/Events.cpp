@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Handles.h"
+#include "TestControls.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ public:
         } else {
             signalled_ = true;
         }
+        zavplatform::TestControls& controls = zavplatform::Controls();
+        if (void (*action)(void*) = controls.insideSetEvent.exchange(nullptr)) action(controls.insideSetEventContext.load());
     }
     void Reset() {
         std::lock_guard<std::mutex> hold(lock_);

@@ -66,6 +66,8 @@ struct TestControls {
     std::atomic<bool> failHeapCreate{false};
     std::atomic<void (*)(void*)> afterHeapUnlock{nullptr};
     std::atomic<void*> afterHeapUnlockContext{nullptr};
+    std::atomic<void (*)(void*)> insideSetEvent{nullptr};
+    std::atomic<void*> insideSetEventContext{nullptr};
 
     // Entry points GetProcAddress pretends not to know; under hiddenLock.
     std::mutex hiddenLock;

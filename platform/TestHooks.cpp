@@ -45,6 +45,11 @@ extern "C" void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden) {
         c.hiddenProcedures.erase(name);
 }
 
+extern "C" void ZAVPlatformTest_InsideNextSetEvent(void (*action)(void*), void* context) {
+    Controls().insideSetEventContext = context;
+    Controls().insideSetEvent = action;
+}
+
 extern "C" void ZAVPlatformTest_AfterNextHeapUnlock(void (*action)(void*), void* context) {
     Controls().afterHeapUnlockContext = context;
     Controls().afterHeapUnlock = action;

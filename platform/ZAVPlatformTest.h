@@ -32,6 +32,10 @@ ZAVPLATFORM_API void ZAVPlatformTest_HideProcedure(LPCSTR name, BOOL hidden);
 // Runs once, right after the next HeapUnlock has released its heap: lets a
 // test change a heap between a walk and what is done with its result.
 ZAVPLATFORM_API void ZAVPlatformTest_AfterNextHeapUnlock(void (*action)(void* context), void* context);
+// Runs once, inside the next SetEvent, after the event has changed state
+// and before SetEvent is done with it: lets a test see what its waiters can
+// do in that moment.
+ZAVPLATFORM_API void ZAVPlatformTest_InsideNextSetEvent(void (*action)(void* context), void* context);
 // Makes HeapCreate fail with ERROR_NOT_ENOUGH_MEMORY.
 ZAVPLATFORM_API void ZAVPlatformTest_FailHeapCreate(BOOL fail);
 

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <chrono>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "ZAVPlatform.h"
+#include "ZAVPlatformTest.h"
 
 namespace {
 
@@ -147,23 +149,42 @@ TEST(Events, SetThenResetReleasesEveryThreadWaitingAtTheSet) {
     }
 }
 
-// A waiter that closes the event as soon as its wait returns, while the
-// setter may still be inside SetEvent: the setter must be done with the
-// event by then (the address sanitizer sees any later touch).
-TEST(Events, AWaiterMayCloseTheEventAsSoonAsItsWaitReturns) {
+// A waiter that closes the event as soon as its wait returns, as Win32 code
+// does: SetEvent must be done with the event by then, so no wait, asleep or
+// polling, may return while SetEvent is still inside.
+TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
+    struct Seen {
+        std::atomic<bool>* returned;
+        bool early;
+    };
     for (bool manualReset : {false, true})
-        for (int round = 0; round < 500; ++round) {
+        for (bool polling : {false, true}) {
+            SCOPED_TRACE(std::string(manualReset ? "manual" : "auto") + (polling ? ", polling" : ", asleep"));
             HANDLE event = CreateEventW(nullptr, manualReset, FALSE, nullptr);
-            std::atomic<bool> waiting{false};
+            std::atomic<bool> waiting{false}, returned{false};
             std::thread waiter([&] {
                 waiting = true;
-                EXPECT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+                if (polling)
+                    while (WaitForSingleObject(event, 0) == WAIT_TIMEOUT) {
+                    }
+                else
+                    EXPECT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+                returned = true;
                 EXPECT_TRUE(CloseHandle(event));
             });
             while (!waiting.load()) std::this_thread::yield();
-            if (round % 2 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // asleep by now
+            Seen seen{&returned, false};
+            ZAVPlatformTest_InsideNextSetEvent(
+                [](void* context) {
+                    Seen* seen = static_cast<Seen*>(context);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    seen->early = seen->returned->load();
+                },
+                &seen);
             EXPECT_TRUE(SetEvent(event));
             waiter.join();
+            EXPECT_FALSE(seen.early);
         }
 }
 
