@@ -89,7 +89,12 @@ protected:
     // with readOnly, as this user, the program's folder a read-only mount in
     // a mount namespace of its own.
     HostRun Start(const std::vector<std::string>& steps, const char* stateHome = nullptr, bool readOnly = false) {
-        std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0"};
+        // A build with coverage counts writes them where the host's user may,
+        // even with nothing else writable.
+        const std::string counts = dir_.File("counts");
+        mkdir(counts.c_str(), 0777);
+        chmod(counts.c_str(), 01777);
+        std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0", "GCOV_PREFIX=" + counts};
         if (stateHome != nullptr) environment.push_back(std::string("XDG_STATE_HOME=") + stateHome);
         const char* more = getenv("LD_LIBRARY_PATH");
         environment.push_back("LD_LIBRARY_PATH=" + libraries_ + (more != nullptr ? std::string(":") + more : ""));
