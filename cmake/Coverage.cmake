@@ -19,6 +19,9 @@ add_custom_target(coverage_report
     --filter ${PROJECT_SOURCE_DIR}/debug/ --filter ${PROJECT_SOURCE_DIR}/platform/
     --exclude-throw-branches --exclude-unreachable-branches
     --json-summary ${zav_coverage_json}
+    # Only this build's counts: the source tree may hold other builds, and a
+    # Wine prefix's drive link to the whole file system.
+    ${CMAKE_BINARY_DIR}
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/coverage-summary ${zav_coverage_json}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   VERBATIM)
