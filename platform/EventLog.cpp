@@ -161,6 +161,17 @@ DatagramSocket::Result SendSyslog(EventSource& source, const zavplatform::EventE
     return result;
 }
 
+// Sends entry to source's daemon, waiting at most kSendBound, and not at all
+// for a daemon that stopped reading until it takes an entry again.
+DatagramSocket::Result SendEntry(EventSource& source, const zavplatform::EventEntry& entry) {
+    const DatagramSocket::Deadline deadline =
+        std::chrono::steady_clock::now() + (Stalled().Holds(source.where) ? std::chrono::milliseconds(0) : kSendBound);
+    const DatagramSocket::Result result = source.outlet == ZAVEventOutletJournal ? SendJournal(source, entry, deadline)
+                                                                                 : SendSyslog(source, entry, deadline);
+    Stalled().Note(source.where, result);
+    return result;
+}
+
 std::u16string JoinedStrings(WORD count, LPCWSTR* strings) {
     std::u16string text;
     for (WORD i = 0; i < count; ++i) {
@@ -199,12 +210,7 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD, DWORD eventI
     } else {
         const zavplatform::EventEntry entry = {events->name, zavplatform::ToUtf8(text.c_str(), text.size()), type,
                                                eventId, static_cast<DWORD>(getpid())};
-        const DatagramSocket::Deadline deadline =
-            std::chrono::steady_clock::now() + (Stalled().Holds(events->where) ? std::chrono::milliseconds(0) : kSendBound);
-        const DatagramSocket::Result result = events->outlet == ZAVEventOutletJournal
-                                                  ? SendJournal(*events, entry, deadline)
-                                                  : SendSyslog(*events, entry, deadline);
-        Stalled().Note(events->where, result);
+        const DatagramSocket::Result result = SendEntry(*events, entry);
         taken = result == DatagramSocket::Result::Sent;
         if (result == DatagramSocket::Result::TimedOut) error = kErrorTimeout;
     }
@@ -239,14 +245,7 @@ extern "C" void ZAVPlatform_ReportUnopenedFile(LPCWSTR path, DWORD error) {
         if (source.outlet != ZAVEventOutletTextLog) {
             const zavplatform::EventEntry entry = {source.name, message, EVENTLOG_ERROR_TYPE, 0,
                                                    static_cast<DWORD>(getpid())};
-            const DatagramSocket::Deadline deadline =
-                std::chrono::steady_clock::now() +
-                (Stalled().Holds(source.where) ? std::chrono::milliseconds(0) : kSendBound);
-            const DatagramSocket::Result result = source.outlet == ZAVEventOutletJournal
-                                                      ? SendJournal(source, entry, deadline)
-                                                      : SendSyslog(source, entry, deadline);
-            Stalled().Note(source.where, result);
-            sent = result == DatagramSocket::Result::Sent;
+            sent = SendEntry(source, entry) == DatagramSocket::Result::Sent;
         }
         if (!sent) {
             const std::string line = source.name + ": " + message + "\n";
