@@ -1,81 +1,56 @@
 // A datagram socket standing in for a log daemon, and readers of what the
-// event log sends it: journal entries decoded by the native protocol (binary
-// safe: values are length-counted, never split at newlines) and syslog lines.
+// event log sends it: journal entries (binary safe: values are length-counted,
+// never split at newlines) and syslog lines. The daemon tests use them too.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ScratchDirectory.h"
 
 namespace zavtest {
 
-// Fields in their order; a key may repeat.
-typedef std::vector<std::pair<std::string, std::string>> JournalFields;
+typedef std::map<std::string, std::string> JournalFields;
 
-// Decodes one entry: "KEY=value\n", or "KEY\n" + 64-bit little-endian size +
-// value + "\n". Stops at an empty line (the export format's entry end) and
-// reports where it stopped in *end; *ok turns false on malformed input.
-inline JournalFields DecodeJournalEntry(const std::string& bytes, size_t start = 0, size_t* end = nullptr,
-                                        bool* ok = nullptr) {
-    JournalFields fields;
-    size_t at = start;
-    bool good = true;
-    while (at < bytes.size() && bytes[at] != '\n') {
-        const size_t lineEnd = bytes.find('\n', at);
-        if (lineEnd == std::string::npos) {
-            good = false;
-            break;
+// Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
+// "\n", an empty line ending each (the export format); none if malformed.
+inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
+    std::vector<JournalFields> entries(1);
+    for (size_t at = 0; at < b.size();) {
+        const size_t end = b.find('\n', at), equals = b.find('=', at);
+        if (end == std::string::npos) return {};
+        const std::string key = b.substr(at, std::min(end, equals) - at);
+        at = end + 1;
+        if (key.empty()) {
+            entries.emplace_back();
+        } else if (equals < end) {
+            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
+        } else {
+            uint64_t size = 0;
+            if (b.size() - at < 8) return {};
+            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
+            at += 8;
+            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
+            entries.back()[key] = b.substr(at, size);
+            at += size + 1;
         }
-        const size_t equals = bytes.find('=', at);
-        if (equals != std::string::npos && equals < lineEnd) {
-            fields.emplace_back(bytes.substr(at, equals - at), bytes.substr(equals + 1, lineEnd - equals - 1));
-            at = lineEnd + 1;
-            continue;
-        }
-        const std::string key = bytes.substr(at, lineEnd - at);
-        at = lineEnd + 1;
-        if (bytes.size() - at < 8) {
-            good = false;
-            break;
-        }
-        uint64_t size = 0;
-        for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(bytes[at + i]);
-        at += 8;
-        if (bytes.size() - at < size + 1 || bytes[at + size] != '\n') {
-            good = false;
-            break;
-        }
-        fields.emplace_back(key, bytes.substr(at, size));
-        at += size + 1;
     }
-    if (at < bytes.size() && bytes[at] == '\n') ++at;
-    if (end != nullptr) *end = at;
-    if (ok != nullptr) *ok = good;
-    return fields;
-}
-
-// The value of key, or "<missing KEY>" (a text no field of ours holds).
-inline std::string Field(const JournalFields& fields, const std::string& key) {
-    for (const auto& f : fields)
-        if (f.first == key) return f.second;
-    return "<missing " + key + ">";
+    if (entries.back().empty()) entries.pop_back();
+    return entries;
 }
 
 struct SyslogLine {
-    bool parsed = false;
-    int priority = -1;
+    int priority = -1;  // -1: not a syslog line
     std::string stamp, identifier, pid, message;
 };
 
@@ -83,24 +58,15 @@ struct SyslogLine {
 inline SyslogLine ParseSyslogLine(const std::string& line) {
     static const std::regex header("<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
                                    "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
-    SyslogLine parsed;
-    // The message may be long: the pattern sees only the header.
-    const size_t headerEnd = line.find("]: ");
-    if (headerEnd == std::string::npos) return parsed;
-    const std::string head = line.substr(0, headerEnd + 3);
+    SyslogLine s;
+    const size_t end = line.find("]: ");  // the message may be long: the pattern sees only the header
     std::smatch m;
-    if (!std::regex_match(head, m, header)) return parsed;
-    parsed.parsed = true;
-    parsed.priority = atoi(m[1].str().c_str());
-    parsed.stamp = m[2];
-    parsed.identifier = m[4];
-    parsed.pid = m[5];
-    parsed.message = line.substr(headerEnd + 3);
-    return parsed;
+    const std::string head = line.substr(0, end == std::string::npos ? 0 : end + 3);
+    if (!std::regex_match(head, m, header)) return s;
+    return {std::stoi(m[1]), m[2], m[4], m[5], line.substr(end + 3)};
 }
 
-// A datagram socket bound (listen) or connected (!listen) to path; -1 when
-// that fails.
+// A datagram socket bound (listen) or connected to path; -1 when that fails.
 inline int UnixDatagramSocket(const std::string& path, bool listen) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -116,33 +82,19 @@ inline int UnixDatagramSocket(const std::string& path, bool listen) {
 // A scratch folder and a bound datagram socket in it.
 class LogReceiver {
 public:
-    LogReceiver() {
-        path_ = directory_.File("log");
-        fd_ = UnixDatagramSocket(path_, true);
-        bound_ = fd_ >= 0;
-    }
-    ~LogReceiver() {
-        close(fd_);
-    }
-    LogReceiver(const LogReceiver&) = delete;
-    LogReceiver& operator=(const LogReceiver&) = delete;
-
+    ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
-    bool bound() const { return bound_; }
 
     struct Datagram {
         bool arrived = false;
-        std::string payload;
-        int descriptors = 0;     // SCM_RIGHTS descriptors that came with it
-        int seals = -1;          // F_GET_SEALS of the first one
-        std::string attachment;  // the first one's content
+        std::string payload, attachment;  // the first SCM_RIGHTS descriptor's content
+        int descriptors = 0, seals = -1;  // F_GET_SEALS of the first one
     };
 
     // The next datagram, waiting up to a second for it.
     Datagram Next() {
         Datagram d;
         pollfd wait = {fd_, POLLIN, 0};
-        if (poll(&wait, 1, 1000) != 1) return d;
         std::vector<char> buffer(1 << 20);
         iovec part = {buffer.data(), buffer.size()};
         alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
@@ -151,46 +103,33 @@ public:
         message.msg_iovlen = 1;
         message.msg_control = control;
         message.msg_controllen = sizeof control;
-        const ssize_t n = recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
+        const ssize_t n = poll(&wait, 1, 1000) == 1 ? recvmsg(fd_, &message, MSG_CMSG_CLOEXEC) : -1;
         if (n < 0) return d;
         d.arrived = true;
         d.payload.assign(buffer.data(), static_cast<size_t>(n));
-        for (cmsghdr* h = CMSG_FIRSTHDR(&message); h != nullptr; h = CMSG_NXTHDR(&message, h)) {
-            if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_RIGHTS) continue;
-            const size_t count = (h->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (size_t i = 0; i < count; ++i) {
-                int fd;
-                memcpy(&fd, CMSG_DATA(h) + i * sizeof(int), sizeof fd);
+        for (cmsghdr* h = CMSG_FIRSTHDR(&message); h != nullptr; h = CMSG_NXTHDR(&message, h))
+            for (size_t i = 0; h->cmsg_type == SCM_RIGHTS && i < (h->cmsg_len - CMSG_LEN(0)) / sizeof(int); ++i) {
+                const int fd = reinterpret_cast<int*>(CMSG_DATA(h))[i];
                 if (d.descriptors++ == 0) {
                     d.seals = fcntl(fd, F_GET_SEALS);
-                    char chunk[65536];
-                    for (ssize_t got; (got = pread(fd, chunk, sizeof chunk, d.attachment.size())) > 0;)
-                        d.attachment.append(chunk, static_cast<size_t>(got));
+                    for (ssize_t got; (got = pread(fd, buffer.data(), buffer.size(), d.attachment.size())) > 0;)
+                        d.attachment.append(buffer.data(), static_cast<size_t>(got));
                 }
                 close(fd);
             }
-        }
         return d;
-    }
-
-    // Whether nothing more arrives within 50 ms.
-    bool Empty() {
-        pollfd wait = {fd_, POLLIN, 0};
-        return poll(&wait, 1, 50) == 0;
     }
 
     // Reads and drops every queued datagram.
     void Drain() {
-        char byte;
-        while (recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0) {
+        for (char byte; recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0;) {
         }
     }
 
 private:
     ScratchDirectory directory_;
-    std::string path_;
-    int fd_ = -1;
-    bool bound_ = false;
+    std::string path_ = directory_.File("log");
+    int fd_ = UnixDatagramSocket(path_, true);
 };
 
 }  // namespace zavtest
