@@ -125,24 +125,25 @@ TEST_F(EventLogOutlets, WithNoDaemonListeningReportsGoToTheTextLogBesideTheProgr
     const std::string stale = daemon_.path() + "-stale";
     ASSERT_EQ(close(zavtest::UnixDatagramSocket(stale, true)), 0);
     ZAVPlatformTest_SetEventLogSockets(stale.c_str(), (daemon_.path() + "-missing").c_str());
-    const std::string marker = "text log entry " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
-    EXPECT_TRUE(Report(u"Agent", EVENTLOG_ERROR_TYPE, {std::u16string(marker.begin(), marker.end()), u"\u00e9"}));
     char where[4096], program[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", program, sizeof program - 1), 0);
+    const std::string file = std::string(program).substr(0, std::string(program).rfind('/')) + "/EventLog.txt";
+    const std::string marker = "text log entry " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
+    unlink(file.c_str());  // created, then appended to
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(Report(u"Agent", EVENTLOG_ERROR_TYPE, {std::u16string(marker.begin(), marker.end()), u"\u00e9"}));
     BOOL taken = FALSE;
     EXPECT_EQ(ZAVPlatform_LastEventReport(where, sizeof where, &taken), ZAVEventOutletTextLog);
     EXPECT_TRUE(taken);
-    ASSERT_GT(readlink("/proc/self/exe", program, sizeof program - 1), 0);
-    const std::string file = std::string(program).substr(0, std::string(program).rfind('/')) + "/EventLog.txt";
     EXPECT_EQ(where, file);
+    // Twice ctime's 24 characters, a blank, the strings joined by a blank, CR
+    // LF; in the C locale each character is the byte of its value.
     const std::string text = ReadFile(file);
-    const size_t at = text.find(marker);
-    ASSERT_NE(at, std::string::npos) << file;
-    ASSERT_GE(at, 25u);
-    // ctime's 24 characters, a blank, the strings joined by a blank, CR LF; in
-    // the C locale each character is the byte of its value.
     const std::regex stamp("[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} ");
-    EXPECT_TRUE(std::regex_match(text.substr(at - 25, 25), stamp)) << text.substr(at - 25, 25);
-    EXPECT_TRUE(at == 25 || text[at - 26] == '\n');
+    EXPECT_TRUE(std::regex_match(text.substr(0, 25), stamp)) << text;
+    EXPECT_EQ(text.size(), 2 * (25 + marker.size() + 4)) << text;
+    const size_t at = text.find(marker);
+    ASSERT_EQ(at, 25u) << text;
     EXPECT_EQ(text.substr(at + marker.size(), 4), " \xe9\r\n");
 }
 

@@ -56,7 +56,7 @@ protected:
         g_LogEntriesCount = 0;
     }
     void TearDown() override {
-        ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);
+        ZAVPlatformTest_SetEventLogSocket(nullptr);
         g_LogEntriesCount = 0;
         g_LogEntriesMax = 500;
         if (pid_ <= 0) return;
