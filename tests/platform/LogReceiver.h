@@ -1,69 +1,32 @@
-// A datagram socket standing in for a log daemon, and readers of what the
-// event log sends it: journal entries (binary safe: values are length-counted,
-// never split at newlines) and syslog lines. The daemon tests use them too.
+// Reports to the event log, and a datagram socket standing in for a log
+// daemon: what the event log sends it, and whether a real daemon listens yet.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
-#include <stdint.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "ScratchDirectory.h"
+#include "ZAVPlatform.h"
 
 namespace zavtest {
 
-typedef std::map<std::string, std::string> JournalFields;
-
-// Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
-// "\n", an empty line ending each (the export format); none if malformed.
-inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
-    std::vector<JournalFields> entries(1);
-    for (size_t at = 0; at < b.size();) {
-        const size_t end = b.find('\n', at), equals = b.find('=', at);
-        if (end == std::string::npos) return {};
-        const std::string key = b.substr(at, std::min(end, equals) - at);
-        at = end + 1;
-        if (key.empty()) {
-            entries.emplace_back();
-        } else if (equals < end) {
-            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
-        } else {
-            uint64_t size = 0;
-            if (b.size() - at < 8) return {};
-            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
-            at += 8;
-            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
-            entries.back()[key] = b.substr(at, size);
-            at += size + 1;
-        }
-    }
-    if (entries.back().empty()) entries.pop_back();
-    return entries;
-}
-
-struct SyslogLine {
-    int priority = -1;  // -1: not a syslog line
-    std::string stamp, identifier, pid, message;
-};
-
-// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it.
-inline SyslogLine ParseSyslogLine(const std::string& line) {
-    static const std::regex header("<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
-                                   "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
-    SyslogLine s;
-    const size_t end = line.find("]: ");  // the message may be long: the pattern sees only the header
-    std::smatch m;
-    const std::string head = line.substr(0, end == std::string::npos ? 0 : end + 3);
-    if (!std::regex_match(head, m, header)) return s;
-    return {std::stoi(m[1]), m[2], m[4], m[5], line.substr(end + 3)};
+// One source registered, one report made with the strings, the source gone;
+// answers the result, and the last error in *error.
+inline BOOL Report(const char16_t* source, WORD type, DWORD id, std::vector<std::u16string> strings,
+                   DWORD* error = nullptr) {
+    HANDLE events = RegisterEventSourceW(nullptr, source);
+    std::vector<LPCWSTR> pointers;
+    for (const std::u16string& s : strings) pointers.push_back(s.c_str());
+    const BOOL result = events != nullptr &&
+                        ReportEventW(events, type, 0, id, nullptr, WORD(pointers.size()), 0, pointers.data(), nullptr);
+    if (error != nullptr) *error = GetLastError();
+    DeregisterEventSource(events);
+    return result;
 }
 
 // A datagram socket bound (listen) or connected to path; -1 when that fails.
@@ -79,45 +42,18 @@ inline int UnixDatagramSocket(const std::string& path, bool listen) {
     return -1;
 }
 
-// A scratch folder and a bound datagram socket in it.
+// A bound datagram socket in a scratch folder.
 class LogReceiver {
 public:
     ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
 
-    struct Datagram {
-        bool arrived = false;
-        std::string payload, attachment;  // the first SCM_RIGHTS descriptor's content
-        int descriptors = 0, seals = -1;  // F_GET_SEALS of the first one
-    };
-
-    // The next datagram, waiting up to a second for it.
-    Datagram Next() {
-        Datagram d;
+    // The next datagram, waiting up to a second for it ("" if none came).
+    std::string Next() {
+        std::string buffer(1 << 20, 0);
         pollfd wait = {fd_, POLLIN, 0};
-        std::vector<char> buffer(1 << 20);
-        iovec part = {buffer.data(), buffer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t n = poll(&wait, 1, 1000) == 1 ? recvmsg(fd_, &message, MSG_CMSG_CLOEXEC) : -1;
-        if (n < 0) return d;
-        d.arrived = true;
-        d.payload.assign(buffer.data(), static_cast<size_t>(n));
-        for (cmsghdr* h = CMSG_FIRSTHDR(&message); h != nullptr; h = CMSG_NXTHDR(&message, h))
-            for (size_t i = 0; h->cmsg_type == SCM_RIGHTS && i < (h->cmsg_len - CMSG_LEN(0)) / sizeof(int); ++i) {
-                const int fd = reinterpret_cast<int*>(CMSG_DATA(h))[i];
-                if (d.descriptors++ == 0) {
-                    d.seals = fcntl(fd, F_GET_SEALS);
-                    for (ssize_t got; (got = pread(fd, buffer.data(), buffer.size(), d.attachment.size())) > 0;)
-                        d.attachment.append(buffer.data(), static_cast<size_t>(got));
-                }
-                close(fd);
-            }
-        return d;
+        const ssize_t n = poll(&wait, 1, 1000) == 1 ? recv(fd_, &buffer[0], buffer.size(), 0) : 0;
+        return buffer.substr(0, n > 0 ? size_t(n) : 0);
     }
 
     // Reads and drops every queued datagram.
