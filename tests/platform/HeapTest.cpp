@@ -32,42 +32,30 @@ Walked Walk(HANDLE heap) {
     Walked w;
     PROCESS_HEAP_ENTRY e{}, region{};
     uintptr_t next = 0;
-    int uncommitted = 0;
-    const auto closeRegion = [&] {
-        if (w.regions == 0) return;
-        EXPECT_EQ(next, Addr(region.Region.lpLastBlock) + 16);
-        EXPECT_EQ(uncommitted, region.Region.dwUnCommittedSize != 0 ? 1 : 0);
-    };
+    const auto regionEnds = [&] { EXPECT_TRUE(w.regions == 0 || next == Addr(region.Region.lpLastBlock) + 16); };
     EXPECT_TRUE(HeapLock(heap));
     while (HeapWalk(heap, &e)) {
+        EXPECT_EQ(e.iRegionIndex, w.regions - ((e.wFlags & PROCESS_HEAP_REGION) ? 0 : 1));
         if (e.wFlags & PROCESS_HEAP_REGION) {
-            closeRegion();
-            EXPECT_EQ(e.iRegionIndex, w.regions++);
+            regionEnds();
             EXPECT_EQ(e.Region.dwCommittedSize + e.Region.dwUnCommittedSize, e.cbData);
             EXPECT_EQ(Addr(e.Region.lpLastBlock), Addr(e.lpData) + e.Region.dwCommittedSize);
-            if (w.regions == 1) w.firstCommitted = e.Region.dwCommittedSize;
+            if (w.regions++ == 0) w.firstCommitted = e.Region.dwCommittedSize;
             region = e;
             next = Addr(e.Region.lpFirstBlock) + 16;
-            uncommitted = 0;
-            continue;
-        }
-        EXPECT_EQ(e.iRegionIndex, w.regions - 1);
-        if (e.wFlags & PROCESS_HEAP_UNCOMMITTED_RANGE) {
-            ++uncommitted;
+        } else if (e.wFlags & PROCESS_HEAP_UNCOMMITTED_RANGE) {
             EXPECT_EQ(e.lpData, region.Region.lpLastBlock);
             EXPECT_EQ(e.cbData, region.Region.dwUnCommittedSize);
-            continue;
-        }
-        EXPECT_EQ(Addr(e.lpData), next);
-        next = Addr(e.lpData) + e.cbData + e.cbOverhead;
-        if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-            w.busy[Addr(e.lpData)] = e.cbData;
+            region.Region.dwUnCommittedSize = 0;  // one range only
         } else {
-            EXPECT_EQ(e.wFlags, 0);
-            ++w.freeBlocks;
+            EXPECT_EQ(Addr(e.lpData), next);
+            next = Addr(e.lpData) + e.cbData + e.cbOverhead;
+            EXPECT_TRUE(e.wFlags == PROCESS_HEAP_ENTRY_BUSY || e.wFlags == 0) << e.wFlags;
+            if (e.wFlags != 0) w.busy[Addr(e.lpData)] = e.cbData;
+            w.freeBlocks += e.wFlags == 0;
         }
     }
-    closeRegion();
+    regionEnds();
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
     EXPECT_TRUE(HeapUnlock(heap));
     return w;
@@ -89,24 +77,24 @@ TEST(PrivateHeap, RandomMixAgreesWithAModelAndTheWalk) {
     for (int step = 1; step <= 20000; ++step) {
         const unsigned op = live.empty() ? 0 : rng() % 6;
         const auto it = std::next(live.begin(), live.empty() ? 0 : rng() % live.size());
-        const SIZE_T n = step % 4000 == 1 ? (3u << 20) + rng() % (3u << 20) : rng() % 8 == 0 ? rng() % 100000 : rng() % 600;
+        const SIZE_T n = step % 4000 == 1 ? (3u << 20) + rng() % (3u << 20) : rng() % (rng() % 8 == 0 ? 100000 : 600);
         const DWORD flags = rng() % 4 == 0 ? HEAP_ZERO_MEMORY : 0;
         const auto fill = static_cast<unsigned char>(rng() | 1);
         unsigned char* p = nullptr;
         if (op < 3) {
             p = static_cast<unsigned char*>(HeapAlloc(heap.h, flags, n));
-        } else if (op < 4) {
-            ASSERT_NO_FATAL_FAILURE(check(it->first));
-            const auto [old, oldFill] = it->second;
-            p = static_cast<unsigned char*>(HeapReAlloc(heap.h, flags, reinterpret_cast<void*>(it->first), n));
-            ASSERT_NE(p, nullptr);
-            ASSERT_TRUE(n > old || Addr(p) == it->first) << "shrinking stays in place";
-            for (SIZE_T k = 0; k < std::min(n, old); k += 13) ASSERT_EQ(p[k], oldFill);
-            for (SIZE_T k = old; flags != 0 && k < n; k += 13) ASSERT_EQ(p[k], 0) << k;
-            live.erase(it);
         } else {
             ASSERT_NO_FATAL_FAILURE(check(it->first));
-            ASSERT_TRUE(HeapFree(heap.h, 0, reinterpret_cast<void*>(it->first)));
+            const auto [old, oldFill] = it->second;
+            if (op == 3) {
+                p = static_cast<unsigned char*>(HeapReAlloc(heap.h, flags, reinterpret_cast<void*>(it->first), n));
+                ASSERT_NE(p, nullptr);
+                ASSERT_TRUE(n > old || Addr(p) == it->first) << "shrinking stays in place";
+                for (SIZE_T k = 0; k < std::min(n, old); k += 13) ASSERT_EQ(p[k], oldFill);
+                for (SIZE_T k = old; flags != 0 && k < n; k += 13) ASSERT_EQ(p[k], 0) << k;
+            } else {
+                ASSERT_TRUE(HeapFree(heap.h, 0, reinterpret_cast<void*>(it->first)));
+            }
             live.erase(it);
         }
         if (p != nullptr) {
@@ -157,6 +145,9 @@ TEST(PrivateHeap, BadPointersHandlesAndSettingsAreRefused) {
     EXPECT_FALSE(HeapAlloc(reinterpret_cast<HANDLE>(&local), 0, 8));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(HeapDestroy(GetProcessHeap()));
+    p = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 77));
+    EXPECT_EQ(Walk(GetProcessHeap()).busy.at(Addr(p)), 77u) << "the process heap is walkable";
+    HeapFree(GetProcessHeap(), 0, p);
     EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
     alignas(16) unsigned char junk[64] = {};
     PROCESS_HEAP_ENTRY e{};
@@ -178,12 +169,6 @@ TEST(PrivateHeap, BadPointersHandlesAndSettingsAreRefused) {
     EXPECT_EQ(HeapCreate(0, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     ZAVPlatformTest_FailHeapCreate(FALSE);
-}
-
-TEST(PrivateHeap, TheProcessHeapIsWalkable) {
-    void* p = HeapAlloc(GetProcessHeap(), 0, 77);
-    EXPECT_EQ(Walk(GetProcessHeap()).busy.at(Addr(p)), 77u);
-    HeapFree(GetProcessHeap(), 0, p);
 }
 
 // The allocation control refuses exactly the nth allocation while it

@@ -164,11 +164,6 @@ TEST_F(Rsyslog, TheFloodLimitsNoticeArrivesBeforeTheProcessEnds) {
         << Output();
 }
 
-bool WriteText(const char* path, const std::string& text) {
-    std::ofstream out(path);
-    return bool(out << text << std::flush);
-}
-
 // Once per process: a mount namespace whose mounts stay private to it. As
 // root that takes no more; other users get a user namespace in which they
 // are root. Answers "" or why it failed.
@@ -176,11 +171,11 @@ std::string EnterPrivateMounts() {
     static const std::string failure = [] {
         const uid_t uid = geteuid();
         const gid_t gid = getegid();
+        const auto write = [](const char* path, const std::string& text) { return bool(std::ofstream(path) << text << std::flush); };
         if (unshare(CLONE_NEWNS | (uid != 0 ? CLONE_NEWUSER : 0)) != 0)
             return std::string("unshare: ") + strerror(errno) + (uid != 0 ? " (run as root)" : "");
-        if (uid != 0 && !(WriteText("/proc/self/setgroups", "deny") &&
-                          WriteText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
-                          WriteText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
+        if (uid != 0 && !(write("/proc/self/setgroups", "deny") && write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+                          write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
             return std::string("cannot map the user into its namespace");
         if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             return std::string("making / private: ") + strerror(errno);
@@ -208,15 +203,9 @@ protected:
     // This process's entries, once count of them are there (or after the wait).
     std::vector<std::map<std::string, std::string>> OwnEntries(size_t count) {
         std::vector<std::map<std::string, std::string>> entries;
-        WaitUntil([&] {
-            FILE* out = popen(("journalctl -D /run/log/journal -o export --no-pager SYSLOG_PID=" +
-                               std::to_string(getpid()) + " 2>/dev/null").c_str(), "r");
-            std::string text;
-            char chunk[65536];
-            for (size_t n; (n = fread(chunk, 1, sizeof chunk, out)) > 0;) text.append(chunk, n);
-            pclose(out);
-            return (entries = DecodeJournal(text)).size() >= count;
-        });
+        const std::string command = "journalctl -D /run/log/journal -o export --no-pager SYSLOG_PID=" +
+                                    std::to_string(getpid()) + " >" + File("export") + " 2>/dev/null";
+        WaitUntil([&] { return system(command.c_str()) == 0 && (entries = DecodeJournal(ReadFile(File("export")))).size() >= count; });
         return entries;
     }
     bool mounted_ = false;
