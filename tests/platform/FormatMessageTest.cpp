@@ -1,14 +1,13 @@
 // The message-format language, failures, buffers and bounds of the
 // stand-in's FormatMessageW/A, checked against what Windows does (as Wine's
 // conformance tests record it).
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "WString.h"
 #include "ZAVPlatform.h"
@@ -19,7 +18,10 @@ const DWORD kString = FORMAT_MESSAGE_FROM_STRING, kIgnore = kString | FORMAT_MES
 const DWORD kArray = kString | FORMAT_MESSAGE_ARGUMENT_ARRAY, kAllocate = FORMAT_MESSAGE_ALLOCATE_BUFFER;
 DWORD_PTR Wide(const char16_t* text) { return reinterpret_cast<DWORD_PTR>(text); }
 DWORD_PTR Narrow(const char* text) { return reinterpret_cast<DWORD_PTR>(text); }
-template <typename Char> std::basic_string<Char> Of(const std::string& s) { return {s.begin(), s.end()}; }
+template <typename Char>
+std::basic_string<Char> Of(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // What a call did: its result, last error and the whole buffer, which holds
 // 'x' before the call; allocated, the block's text or "<null>" when the
@@ -42,11 +44,15 @@ Outcome<Char> Format(DWORD flags, const Char* source, std::vector<DWORD_PTR> val
     if (!values.empty()) flags |= FORMAT_MESSAGE_ARGUMENT_ARRAY, arguments = reinterpret_cast<va_list*>(values.data());
     SetLastError(0xDEADBEEF);
     DWORD result;
-    if constexpr (sizeof(Char) == 1) result = FormatMessageA(flags, source, 0, 0, out, size, arguments);
-    else result = FormatMessageW(flags, source, 0, 0, out, size, arguments);
+    if constexpr (sizeof(Char) == 1)
+        result = FormatMessageA(flags, source, 0, 0, out, size, arguments);
+    else
+        result = FormatMessageW(flags, source, 0, 0, out, size, arguments);
     const DWORD error = GetLastError();
     if (flags & kAllocate) {
-        buffer = block == nullptr ? Of<Char>("<null>") : block == unset ? Of<Char>("<unset>") : buffer.assign(block, result);
+        buffer = block == nullptr ? Of<Char>("<null>")
+                 : block == unset ? Of<Char>("<unset>")
+                                  : buffer.assign(block, result);
         if (block != nullptr && block != unset) LocalFree(block);
     }
     return {result, error, buffer};
@@ -67,32 +73,48 @@ TEST(FormatMessage, EscapesLineBreaksAndWrapping) {
         DWORD flags;
         const char *source, *expected;
     } cases[] = {
-        {kString, "plain", "plain"}, {kString, "[%%][%%%%]", "[%][%%]"}, {kString, "%.%! %   end", ".!    end"},
-        {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"}, {kString, "kept%0dropped", "kept"},
+        {kString, "plain", "plain"},
+        {kString, "[%%][%%%%]", "[%][%%]"},
+        {kString, "%.%! %   end", ".!    end"},
+        {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
+        {kString, "kept%0dropped", "kept"},
         {kString, "%qx", "qx"},
         // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
-        {kString, "a\nb", "a\r\nb"}, {kString, "a\rb", "a\r\nb"}, {kString, "a\r\nb", "a\r\nb"},
-        {kString, "a\r\r\nb", "a\r\n\r\nb"}, {kString, "\n\n", "\r\n\r\n"},
+        {kString, "a\nb", "a\r\nb"},
+        {kString, "a\rb", "a\r\nb"},
+        {kString, "a\r\nb", "a\r\nb"},
+        {kString, "a\r\r\nb", "a\r\n\r\nb"},
+        {kString, "\n\n", "\r\n\r\n"},
         // Under a line width (the mask: no wrapping) a source break is a blank.
-        {kString | kNoWrap, "a\nb", "a b"}, {kString | kNoWrap, "a\r\r\nb", "a  b"},
+        {kString | kNoWrap, "a\nb", "a b"},
+        {kString | kNoWrap, "a\r\r\nb", "a  b"},
         {kString | kNoWrap, "a\r\nb%nc", "a b\r\nc"},
         // Ignoring inserts keeps all but four escapes.
-        {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"}, {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
-        {kIgnore, "%q%1!d!", "%q%1!d!"}, {kIgnore, "%n|%r|%t", "\r\n|\r|\t"}, {kIgnore, "cut%0%1", "cut"},
-        {kIgnore, "a\rb\nc", "a\r\nb\r\nc"}, {kIgnore | kNoWrap, "a\r\nb", "a b"},
+        {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
+        {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
+        {kIgnore, "%q%1!d!", "%q%1!d!"},
+        {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
+        {kIgnore, "cut%0%1", "cut"},
+        {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
+        {kIgnore | kNoWrap, "a\r\nb", "a b"},
         {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
         // Lines stay shorter than the width and break at their last blank.
-        {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"}, {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
+        {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
+        {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
         {kString | 20, "alpha beta gamma", "alpha beta gamma"},
         // The blanks before a break go; those after it stay on the next line.
-        {kString | 9, "one two     three", "one two\r\n   three"}, {kString | 4, "          ", "\r\n\r\n  "},
+        {kString | 9, "one two     three", "one two\r\n   three"},
+        {kString | 4, "          ", "\r\n\r\n  "},
         {kString | 6, "   abcd", "\r\nabcd"},
         // A word that fills the line, or more, breaks after the last unit that fits.
-        {kString | 6, "abcdef", "abcdef\r\n"}, {kString | 6, "abcdefgh", "abcdef\r\ngh"},
+        {kString | 6, "abcdef", "abcdef\r\n"},
+        {kString | 6, "abcdefgh", "abcdef\r\ngh"},
         {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
         // %n and %r start a new line; only blanks break, and a source line break is one.
-        {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"}, {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
-        {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"}, {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
+        {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
+        {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
+        {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
+        {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
         {kString | 8, "one\ntwo three", "one two\r\nthree"},
     };
     for (const auto& c : cases) ExpectBothForms(c.flags, c.source, c.expected);
@@ -117,14 +139,19 @@ TEST(FormatMessage, InsertsAndPrintfFormats) {
         {u"%1!d!|%2!u!|%3!x!|%4!X!|%5!o!", {DWORD_PTR(DWORD(-5)), 7, 255, 255, 8}, u"-5|7|ff|FF|10"},
         {u"[%1!5d!][%1!-5d!][%1!05d!][%1!+d!][%1!.3d!][%1! d!]", {42}, u"[   42][42   ][00042][+42][042][ 42]"},
         {u"[%1!#x!][%1!#o!][%2!#x!][%2!.0d!]", {8, 0}, u"[0x8][010][0][]"},
-        {u"%1!hd! %1!hhd! %1!hu!", {0x1FFFF}, u"-1 -1 65535"}, {u"%1!lu! %1!ld!", {0xFFFFFFFFu}, u"4294967295 -1"},
+        {u"%1!hd! %1!hhd! %1!hu!", {0x1FFFF}, u"-1 -1 65535"},
+        {u"%1!lu! %1!ld!", {0xFFFFFFFFu}, u"4294967295 -1"},
         {u"%1!I64d! %2!I64u!", {DWORD_PTR(-9000000000LL), ~DWORD_PTR(0)}, u"-9000000000 18446744073709551615"},
-        {u"[%1!-6s!][%2!4s!][%3!.2s!][%3!04.1s!]", {Wide(u"ab"), Wide(u"cd"), Wide(u"efgh")}, u"[ab    ][  cd][ef][000e]"},
+        {u"[%1!-6s!][%2!4s!][%3!.2s!][%3!04.1s!]",
+         {Wide(u"ab"), Wide(u"cd"), Wide(u"efgh")},
+         u"[ab    ][  cd][ef][000e]"},
         {u"%1!S! %2!hs! %3!ls! %3!ws!", {Narrow("narrow"), Narrow("also"), Wide(u"wide")}, u"narrow also wide wide"},
-        {u"%1!c!%2!C!%3!hc!%4!lc!", {'W', 'n', 'h', 'l'}, u"Wnhl"}, {u"[%1!3c!]", {'x'}, u"[  x]"},
+        {u"%1!c!%2!C!%3!hc!%4!lc!", {'W', 'n', 'h', 'l'}, u"Wnhl"},
+        {u"[%1!3c!]", {'x'}, u"[  x]"},
         // '*' in the array form: the insert's number, then on from the highest used.
         {u"[%1!*.*d!][%1!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][ 000002]"},
-        {u"[%1!*.*d!][%4!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][    08]"}, {u"[%2!*d!]", {7, 3, 4}, u"[  4]"},
+        {u"[%1!*.*d!][%4!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][    08]"},
+        {u"[%2!*d!]", {7, 3, 4}, u"[  4]"},
         // A negative '*' width justifies to the left; a negative precision is none.
         {u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5}, u"[7   ][5]"},
     };
@@ -171,15 +198,28 @@ TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDo
         const char* source;
         DWORD error = ERROR_INVALID_PARAMETER;
     } cases[] = {
-        {kString, "%"}, {kString, "text%"}, {kIgnore, "text%"}, {kString, "%1"}, {kArray, "%1"}, {kArray, "%1!d"},
-        {kArray, "%1!q!"}, {kArray, "%1!f!"}, {kArray, "%1!dd!"}, {kArray, "%1!!"},
+        {kString, "%"},
+        {kString, "text%"},
+        {kIgnore, "text%"},
+        {kString, "%1"},
+        {kArray, "%1"},
+        {kArray, "%1!d"},
+        {kArray, "%1!q!"},
+        {kArray, "%1!f!"},
+        {kArray, "%1!dd!"},
+        {kArray, "%1!!"},
         // Width and precision digits past the runtime's int.
-        {kArray, "%1!2147483648d!"}, {kArray, "%1!99999999999999999999999s!"}, {kArray, "%1!.2147483648s!"},
+        {kArray, "%1!2147483648d!"},
+        {kArray, "%1!99999999999999999999999s!"},
+        {kArray, "%1!.2147483648s!"},
         {kArray, "%1!.184467440737095516160d!"},
         // No source form named.
-        {0, "text"}, {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, "text"},
+        {0, "text"},
+        {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, "text"},
         {FORMAT_MESSAGE_MAX_WIDTH_MASK, "text"},
-        {kIgnore, "", ERROR_NO_WORK_DONE}, {kIgnore, "%0text", ERROR_NO_WORK_DONE}, {kIgnore, "%0%1", ERROR_NO_WORK_DONE},
+        {kIgnore, "", ERROR_NO_WORK_DONE},
+        {kIgnore, "%0text", ERROR_NO_WORK_DONE},
+        {kIgnore, "%0%1", ERROR_NO_WORK_DONE},
     };
     for (const auto& c : cases) {
         // Text that reads as "a" in both forms, so that only the template can fail.
@@ -205,13 +245,17 @@ TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDo
     EXPECT_EQ(Format<char16_t>(FORMAT_MESSAGE_FROM_SYSTEM | kAllocate, nullptr).error,
               static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
     // The source's own form wins over the others named with it.
-    EXPECT_EQ(Format<char16_t>(kString | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE, u"own").text(), u"own");
+    EXPECT_EQ(Format<char16_t>(kString | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE, u"own").text(),
+              u"own");
 }
 
 TEST(FormatMessage, BuffersTooSmallAllocatedOrPastTheBounds) {
     // W: what fits and a terminator; A: nothing.
-    for (const auto& [size, wide] : std::vector<std::pair<DWORD, std::u16string>>{
-             {0, u""}, {1, std::u16string(1, 0)}, {4, std::u16string(u"mes\0", 4)}, {7, std::u16string(u"messag\0", 7)}}) {
+    for (const auto& [size, wide] :
+         std::vector<std::pair<DWORD, std::u16string>>{{0, u""},
+                                                       {1, std::u16string(1, 0)},
+                                                       {4, std::u16string(u"mes\0", 4)},
+                                                       {7, std::u16string(u"messag\0", 7)}}) {
         const Outcome<char16_t> w = Format<char16_t>(kString, u"message", {}, size);
         EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
         EXPECT_EQ(w.buffer, wide) << size;

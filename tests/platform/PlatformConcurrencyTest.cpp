@@ -1,5 +1,6 @@
 // The stand-in's heaps, thread state, critical sections and events with
 // threads set against each other.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ZAVPlatform.h"
 #include "ZAVPlatformTest.h"

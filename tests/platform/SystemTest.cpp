@@ -1,5 +1,6 @@
 // The stand-in's module table, clocks, version, the runtime's time texts and
 // psapi's counters of the own process.
+#include <gtest/gtest.h>
 #include <locale.h>
 #include <stdio.h>
 #include <sys/mman.h>
@@ -11,8 +12,6 @@
 #include <regex>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
@@ -104,16 +103,18 @@ TEST(TimeText, CtimeHasTheRuntimesEnglishLayoutUnderAnyLcTime) {
     const std::string oldZone = hadZone ? zone : "";
     setenv("TZ", "UTC", 1);
     tzset();
-    const bool german = access("/usr/share/i18n/locales/de_DE", R_OK) == 0 &&
-                        system(("localedef -i de_DE -f UTF-8 " + scratch.File("de_DE.UTF-8") + " >/dev/null 2>&1").c_str()) == 0 &&
-                        setenv("LOCPATH", scratch.path().c_str(), 1) == 0;
+    const bool german =
+        access("/usr/share/i18n/locales/de_DE", R_OK) == 0 &&
+        system(("localedef -i de_DE -f UTF-8 " + scratch.File("de_DE.UTF-8") + " >/dev/null 2>&1").c_str()) == 0 &&
+        setenv("LOCPATH", scratch.path().c_str(), 1) == 0;
     for (const char* locale : {"C", "de_DE.UTF-8"}) {
         if (setlocale(LC_TIME, locale) == nullptr) continue;
         char probe[32];
         const time_t times[] = {0, 1709251149, 1767323045, -1};
         strftime(probe, sizeof probe, "%a", gmtime(&times[0]));
         EXPECT_STREQ(probe, locale[0] == 'C' ? "Thu" : "Do") << "the locale is in force";
-        const char* expected[] = {"Thu Jan 01 00:00:00 1970\n", "Thu Feb 29 23:59:09 2024\n", "Fri Jan 02 03:04:05 2026\n"};
+        const char* expected[] = {"Thu Jan 01 00:00:00 1970\n", "Thu Feb 29 23:59:09 2024\n",
+                                  "Fri Jan 02 03:04:05 2026\n"};
         for (int i = 0; i < 3; ++i) {
             const WCHAR* text = _wctime(&times[i]);
             ASSERT_NE(text, nullptr);

@@ -1,5 +1,6 @@
 // The stand-in's text services, file attributes and writes, user, computer
 // and network names, and the command line, with Windows' error codes.
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,8 +9,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
@@ -25,8 +24,8 @@ TEST(TextServices, CopiesLengthsStepsAndComparisons) {
     WCHAR buffer[8] = {u'z'};
     lstrcpynW(buffer, u"abc", 0);  // no room even for the terminator: nothing written
     EXPECT_EQ(buffer[0], u'z');
-    for (const auto& [source, size, copied] : {std::make_tuple(u"abcdef", 4, u"abc"), std::make_tuple(u"ab", 8, u"ab"),
-                                               std::make_tuple(u"abc", 1, u"")})
+    for (const auto& [source, size, copied] :
+         {std::make_tuple(u"abcdef", 4, u"abc"), std::make_tuple(u"ab", 8, u"ab"), std::make_tuple(u"abc", 1, u"")})
         EXPECT_EQ(std::u16string(lstrcpynW(buffer, source, size)), copied);
     EXPECT_EQ(std::u16string(lstrcpyW(buffer, u"xyz")), u"xyz");
     EXPECT_EQ(lstrlenW(nullptr) + lstrlenW(u"abc"), 3);
@@ -38,10 +37,11 @@ TEST(TextServices, CopiesLengthsStepsAndComparisons) {
     const struct {
         const WCHAR *a, *b;
         int na, nb, expected;
-    } comparisons[] = {{u"ab", u"abc", 2, 2, CSTR_EQUAL},          {u"ab", u"abc", -1, -1, CSTR_LESS_THAN},
-                       {u"b", u"a", 1, 1, CSTR_GREATER_THAN},      {u"\uffff", u"a", 1, 1, CSTR_GREATER_THAN},
-                       {nullptr, u"", 0, 0, CSTR_EQUAL},           {nullptr, u"a", 1, 1, 0}};
-    for (const auto& c : comparisons) EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, c.a, c.na, c.b, c.nb), c.expected);
+    } comparisons[] = {{u"ab", u"abc", 2, 2, CSTR_EQUAL},     {u"ab", u"abc", -1, -1, CSTR_LESS_THAN},
+                       {u"b", u"a", 1, 1, CSTR_GREATER_THAN}, {u"\uffff", u"a", 1, 1, CSTR_GREATER_THAN},
+                       {nullptr, u"", 0, 0, CSTR_EQUAL},      {nullptr, u"a", 1, 1, 0}};
+    for (const auto& c : comparisons)
+        EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, c.a, c.na, c.b, c.nb), c.expected);
     EXPECT_EQ(Error(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
@@ -52,15 +52,16 @@ TEST(Files, AttributesAndWindowsCodes) {
     const struct {
         std::string path;
         DWORD attributes, error;
-    } cases[] = {{scratch.path(), FILE_ATTRIBUTE_DIRECTORY, 0},
-                 {scratch.File("plain"), FILE_ATTRIBUTE_ARCHIVE, 0},
-                 {scratch.File(".hidden"), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, 0},
-                 {scratch.File("readonly"), DWORD(FILE_ATTRIBUTE_ARCHIVE | (geteuid() != 0 ? FILE_ATTRIBUTE_READONLY : 0)), 0},
-                 {scratch.File("missing"), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
-                 {scratch.File("none/missing"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
-                 {scratch.File("plain/below"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
-                 {"", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
-                 {scratch.File(std::string(300, 'n')), INVALID_FILE_ATTRIBUTES, ERROR_FILENAME_EXCED_RANGE}};
+    } cases[] = {
+        {scratch.path(), FILE_ATTRIBUTE_DIRECTORY, 0},
+        {scratch.File("plain"), FILE_ATTRIBUTE_ARCHIVE, 0},
+        {scratch.File(".hidden"), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, 0},
+        {scratch.File("readonly"), DWORD(FILE_ATTRIBUTE_ARCHIVE | (geteuid() != 0 ? FILE_ATTRIBUTE_READONLY : 0)), 0},
+        {scratch.File("missing"), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
+        {scratch.File("none/missing"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {scratch.File("plain/below"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {"", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {scratch.File(std::string(300, 'n')), INVALID_FILE_ATTRIBUTES, ERROR_FILENAME_EXCED_RANGE}};
     for (const auto& c : cases) {
         SetLastError(0);
         EXPECT_EQ(GetFileAttributesA(c.path.c_str()), c.attributes) << c.path;
@@ -73,8 +74,8 @@ TEST(Files, AttributesAndWindowsCodes) {
 // as a full disk does, and counts every write.
 TEST(Files, WriteControlFailsTheKthAfterPartOfItsData) {
     ScratchDirectory scratch;
-    HANDLE file = CreateFileA(scratch.File("file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(scratch.File("file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ZAVPlatformTest_FailWrite(2, 3, FALSE);
     const char* lines[] = {"one\n", "two\n", "three\n"};
@@ -127,7 +128,7 @@ TEST(Identity, BufferProtocolsAndTheNetworkProviderOfATest) {
 // The arguments come back quoted so that the Windows runtime would split
 // them into the same strings.
 TEST(CommandLine, QuotedAsWindowsQuotes) {
-    std::vector<std::string> arguments = {ZAV_PRINT_COMMAND_LINE, "plain",  "two words", "",        "say \"hi\"",
+    std::vector<std::string> arguments = {ZAV_PRINT_COMMAND_LINE, "plain", "two words", "",        "say \"hi\"",
                                           "back\\slash",          "end\\", "tab\there", "\xc3\xa9"};
     std::vector<char*> argv;
     for (auto& a : arguments) argv.push_back(a.data());
@@ -149,7 +150,8 @@ TEST(CommandLine, QuotedAsWindowsQuotes) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(line, Widen(arguments[0]) + u" plain \"two words\" \"\" \"say \\\"hi\\\"\" back\\slash end\\ \"tab\there\" \u00e9");
+    EXPECT_EQ(line, Widen(arguments[0]) +
+                        u" plain \"two words\" \"\" \"say \\\"hi\\\"\" back\\slash end\\ \"tab\there\" \u00e9");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // namespace of this process with a fresh tmpfs over /run (no system journal
 // is touched, none needs to run), read back with journalctl.
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <string.h>
@@ -16,8 +17,6 @@
 #include <sstream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
@@ -28,7 +27,8 @@ namespace {
 // Polls until done() holds or the seconds have passed; answers done().
 bool WaitUntil(const std::function<bool()>& done, int seconds = 15) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!done() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return done();
 }
 
@@ -77,7 +77,8 @@ protected:
             return fd >= 0 && close(fd) == 0;
         };
         ASSERT_TRUE(WaitUntil([&] { return listening() || waitpid(pid_, nullptr, WNOHANG) != 0; }) && listening())
-            << command[0] << " did not start:\n" << Output();
+            << command[0] << " did not start:\n"
+            << Output();
         g_LogEntriesCount = 0;
     }
     void TearDown() override {
@@ -133,10 +134,17 @@ TEST_F(Rsyslog, EachCategoryArrivesWithItsSeverityIdentifierPidAndText) {
         int category;
         const char16_t* source;
         const char *severity, *identifier;
-    } cases[] = {{6, nullptr, "6", "ZAVMsg"}, {10, u"", "6", "ZAVMsg"}, {20, u"Z\u00e4hlerdienst", "6", "Z\xc3\xa4hlerdienst"},
-                 {30, u"Agent", "6", "Agent"}, {50, u"Agent", "4", "Agent"}, {70, u"Agent", "3", "Agent"},
-                 {90, u"Agent", "3", "Agent"}, {40, u"My Agent:\u00e9[1]", "3", "My_Agent_\xc3\xa9_1_"}};
-    const std::string pid = std::to_string(getpid()), text = " Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93 \xe6\x97\xa5\xe6\x9c\xac";
+    } cases[] = {{6, nullptr, "6", "ZAVMsg"},
+                 {10, u"", "6", "ZAVMsg"},
+                 {20, u"Z\u00e4hlerdienst", "6", "Z\xc3\xa4hlerdienst"},
+                 {30, u"Agent", "6", "Agent"},
+                 {50, u"Agent", "4", "Agent"},
+                 {70, u"Agent", "3", "Agent"},
+                 {90, u"Agent", "3", "Agent"},
+                 {40, u"My Agent:\u00e9[1]", "3", "My_Agent_\xc3\xa9_1_"}};
+    const std::string pid = std::to_string(getpid()), text =
+                                                          " Gr\xc3\xbc\xc3\x9f"
+                                                          "e \xe2\x9c\x93 \xe6\x97\xa5\xe6\x9c\xac";
     std::vector<std::string> expected;
     for (const auto& c : cases) {
         ZAV_LogEvent(static_cast<ZAVMsgCategory>(c.category), u"Gr\u00fc\u00dfe \u2713 \u65e5\u672c", 1, c.source);
@@ -159,8 +167,9 @@ TEST_F(Rsyslog, TheFloodLimitsNoticeArrivesBeforeTheProcessEnds) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 112) << status;
     const std::string head = "3|Flooder[" + std::to_string(child) + "]:|" + std::to_string(child) + "| ";
-    EXPECT_EQ(Lines(3), (std::vector<std::string>{head + "flood", head + "flood",
-                                                  head + "**** Process terminated due to too many error messages. ****"}))
+    EXPECT_EQ(Lines(3),
+              (std::vector<std::string>{head + "flood", head + "flood",
+                                        head + "**** Process terminated due to too many error messages. ****"}))
         << Output();
 }
 
@@ -171,11 +180,14 @@ std::string EnterPrivateMounts() {
     static const std::string failure = [] {
         const uid_t uid = geteuid();
         const gid_t gid = getegid();
-        const auto write = [](const char* path, const std::string& text) { return bool(std::ofstream(path) << text << std::flush); };
+        const auto write = [](const char* path, const std::string& text) {
+            return bool(std::ofstream(path) << text << std::flush);
+        };
         if (unshare(CLONE_NEWNS | (uid != 0 ? CLONE_NEWUSER : 0)) != 0)
             return std::string("unshare: ") + strerror(errno) + (uid != 0 ? " (run as root)" : "");
-        if (uid != 0 && !(write("/proc/self/setgroups", "deny") && write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
-                          write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
+        if (uid != 0 &&
+            !(write("/proc/self/setgroups", "deny") && write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+              write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
             return std::string("cannot map the user into its namespace");
         if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             return std::string("making / private: ") + strerror(errno);
@@ -203,9 +215,12 @@ protected:
     // This process's entries, once count of them are there (or after the wait).
     std::vector<std::map<std::string, std::string>> OwnEntries(size_t count) {
         std::vector<std::map<std::string, std::string>> entries;
-        const std::string command = "journalctl -D /run/log/journal -o export --no-pager SYSLOG_PID=" +
-                                    std::to_string(getpid()) + " >" + File("export") + " 2>/dev/null";
-        WaitUntil([&] { return system(command.c_str()) == 0 && (entries = DecodeJournal(ReadFile(File("export")))).size() >= count; });
+        const std::string command =
+            "journalctl -D /run/log/journal -o export --no-pager SYSLOG_PID=" + std::to_string(getpid()) + " >" +
+            File("export") + " 2>/dev/null";
+        WaitUntil([&] {
+            return system(command.c_str()) == 0 && (entries = DecodeJournal(ReadFile(File("export")))).size() >= count;
+        });
         return entries;
     }
     bool mounted_ = false;
@@ -222,7 +237,8 @@ TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
     ZAV_LogEvent(ZAVCatInfo6, u"information", 5, nullptr);
     ZAV_LogEvent(ZAVCatError90, u"error \u65e5\u672c", 6, u"Agent");
     EXPECT_EQ(g_LogEntriesCount, 3);
-    EXPECT_TRUE(zavtest::Report(u"a\xd800z: [x]", EVENTLOG_AUDIT_SUCCESS, 4711, {u"line one\nline=two", u"\u65e5\u672c"}));
+    EXPECT_TRUE(
+        zavtest::Report(u"a\xd800z: [x]", EVENTLOG_AUDIT_SUCCESS, 4711, {u"line one\nline=two", u"\u65e5\u672c"}));
     std::u16string text;
     std::string big;
     for (int i = 0; i < 30000; ++i, big += "zeile \xc3\xa4\n") text += u"zeile \u00e4\n";
@@ -246,7 +262,7 @@ TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
     for (size_t i = 0; i < 5; ++i) {
         std::map<std::string, std::string> e = entries[i];
         EXPECT_TRUE(e["MESSAGE"] == expected[i].message) << i << ": " << e["MESSAGE"].size();
-        const std::vector<std::string> fields = {e["PRIORITY"], e["SYSLOG_IDENTIFIER"], e["EVENT_ID"], e["SYSLOG_PID"],
+        const std::vector<std::string> fields = {e["PRIORITY"], e["SYSLOG_IDENTIFIER"], e["EVENT_ID"],  e["SYSLOG_PID"],
                                                  e["_PID"],     e["SYSLOG_FACILITY"],   e["_TRANSPORT"]};
         const std::string pid = std::to_string(getpid());
         EXPECT_EQ(fields, (std::vector<std::string>{expected[i].priority, expected[i].identifier, expected[i].id, pid,
