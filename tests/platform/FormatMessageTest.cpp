@@ -72,51 +72,49 @@ TEST(FormatMessage, EscapesLineBreaksAndWrapping) {
     const struct {
         DWORD flags;
         const char *source, *expected;
-    } cases[] = {
-        {kString, "plain", "plain"},
-        {kString, "[%%][%%%%]", "[%][%%]"},
-        {kString, "%.%! %   end", ".!    end"},
-        {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
-        {kString, "kept%0dropped", "kept"},
-        {kString, "%qx", "qx"},
-        // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
-        {kString, "a\nb", "a\r\nb"},
-        {kString, "a\rb", "a\r\nb"},
-        {kString, "a\r\nb", "a\r\nb"},
-        {kString, "a\r\r\nb", "a\r\n\r\nb"},
-        {kString, "\n\n", "\r\n\r\n"},
-        // Under a line width (the mask: no wrapping) a source break is a blank.
-        {kString | kNoWrap, "a\nb", "a b"},
-        {kString | kNoWrap, "a\r\r\nb", "a  b"},
-        {kString | kNoWrap, "a\r\nb%nc", "a b\r\nc"},
-        // Ignoring inserts keeps all but four escapes.
-        {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
-        {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
-        {kIgnore, "%q%1!d!", "%q%1!d!"},
-        {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
-        {kIgnore, "cut%0%1", "cut"},
-        {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
-        {kIgnore | kNoWrap, "a\r\nb", "a b"},
-        {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
-        // Lines stay shorter than the width and break at their last blank.
-        {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
-        {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
-        {kString | 20, "alpha beta gamma", "alpha beta gamma"},
-        // The blanks before a break go; those after it stay on the next line.
-        {kString | 9, "one two     three", "one two\r\n   three"},
-        {kString | 4, "          ", "\r\n\r\n  "},
-        {kString | 6, "   abcd", "\r\nabcd"},
-        // A word that fills the line, or more, breaks after the last unit that fits.
-        {kString | 6, "abcdef", "abcdef\r\n"},
-        {kString | 6, "abcdefgh", "abcdef\r\ngh"},
-        {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
-        // %n and %r start a new line; only blanks break, and a source line break is one.
-        {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
-        {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
-        {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
-        {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
-        {kString | 8, "one\ntwo three", "one two\r\nthree"},
-    };
+    } cases[] = {{kString, "plain", "plain"},
+                 {kString, "[%%][%%%%]", "[%][%%]"},
+                 {kString, "%.%! %   end", ".!    end"},
+                 {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
+                 {kString, "kept%0dropped", "kept"},
+                 {kString, "%qx", "qx"},
+                 // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
+                 {kString, "a\nb", "a\r\nb"},
+                 {kString, "a\rb", "a\r\nb"},
+                 {kString, "a\r\nb", "a\r\nb"},
+                 {kString, "a\r\r\nb", "a\r\n\r\nb"},
+                 {kString, "\n\n", "\r\n\r\n"},
+                 // Under a line width (the mask: no wrapping) a source break is a blank.
+                 {kString | kNoWrap, "a\nb", "a b"},
+                 {kString | kNoWrap, "a\r\r\nb", "a  b"},
+                 {kString | kNoWrap, "a\r\nb%nc", "a b\r\nc"},
+                 // Ignoring inserts keeps all but four escapes.
+                 {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
+                 {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
+                 {kIgnore, "%q%1!d!", "%q%1!d!"},
+                 {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
+                 {kIgnore, "cut%0%1", "cut"},
+                 {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
+                 {kIgnore | kNoWrap, "a\r\nb", "a b"},
+                 {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
+                 // Lines stay shorter than the width and break at their last blank.
+                 {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
+                 {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
+                 {kString | 20, "alpha beta gamma", "alpha beta gamma"},
+                 // The blanks before a break go; those after it stay on the next line.
+                 {kString | 9, "one two     three", "one two\r\n   three"},
+                 {kString | 4, "          ", "\r\n\r\n  "},
+                 {kString | 6, "   abcd", "\r\nabcd"},
+                 // A word that fills the line, or more, breaks after the last unit that fits.
+                 {kString | 6, "abcdef", "abcdef\r\n"},
+                 {kString | 6, "abcdefgh", "abcdef\r\ngh"},
+                 {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
+                 // %n and %r start a new line; only blanks break, and a source line break is one.
+                 {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
+                 {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
+                 {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
+                 {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
+                 {kString | 8, "one\ntwo three", "one two\r\nthree"}};
     for (const auto& c : cases) ExpectBothForms(c.flags, c.source, c.expected);
     std::string longLine(300, 'w');  // the mask means no limit at all
     longLine[150] = ' ';
@@ -153,8 +151,7 @@ TEST(FormatMessage, InsertsAndPrintfFormats) {
         {u"[%1!*.*d!][%4!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][    08]"},
         {u"[%2!*d!]", {7, 3, 4}, u"[  4]"},
         // A negative '*' width justifies to the left; a negative precision is none.
-        {u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5}, u"[7   ][5]"},
-    };
+        {u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5}, u"[7   ][5]"}};
     for (const auto& c : cases) EXPECT_EQ(Format<char16_t>(kString, c.source, c.values).text(), c.expected);
     EXPECT_EQ(Format<char16_t>(kString, u"%1!300s!|", {Wide(u"v")}).text(), std::u16string(299, ' ') + u"v|");
     // In the A form !s! and !c! are narrow and the upper case wide.
@@ -197,30 +194,28 @@ TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDo
         DWORD flags;
         const char* source;
         DWORD error = ERROR_INVALID_PARAMETER;
-    } cases[] = {
-        {kString, "%"},
-        {kString, "text%"},
-        {kIgnore, "text%"},
-        {kString, "%1"},
-        {kArray, "%1"},
-        {kArray, "%1!d"},
-        {kArray, "%1!q!"},
-        {kArray, "%1!f!"},
-        {kArray, "%1!dd!"},
-        {kArray, "%1!!"},
-        // Width and precision digits past the runtime's int.
-        {kArray, "%1!2147483648d!"},
-        {kArray, "%1!99999999999999999999999s!"},
-        {kArray, "%1!.2147483648s!"},
-        {kArray, "%1!.184467440737095516160d!"},
-        // No source form named.
-        {0, "text"},
-        {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, "text"},
-        {FORMAT_MESSAGE_MAX_WIDTH_MASK, "text"},
-        {kIgnore, "", ERROR_NO_WORK_DONE},
-        {kIgnore, "%0text", ERROR_NO_WORK_DONE},
-        {kIgnore, "%0%1", ERROR_NO_WORK_DONE},
-    };
+    } cases[] = {{kString, "%"},
+                 {kString, "text%"},
+                 {kIgnore, "text%"},
+                 {kString, "%1"},
+                 {kArray, "%1"},
+                 {kArray, "%1!d"},
+                 {kArray, "%1!q!"},
+                 {kArray, "%1!f!"},
+                 {kArray, "%1!dd!"},
+                 {kArray, "%1!!"},
+                 // Width and precision digits past the runtime's int.
+                 {kArray, "%1!2147483648d!"},
+                 {kArray, "%1!99999999999999999999999s!"},
+                 {kArray, "%1!.2147483648s!"},
+                 {kArray, "%1!.184467440737095516160d!"},
+                 // No source form named.
+                 {0, "text"},
+                 {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, "text"},
+                 {FORMAT_MESSAGE_MAX_WIDTH_MASK, "text"},
+                 {kIgnore, "", ERROR_NO_WORK_DONE},
+                 {kIgnore, "%0text", ERROR_NO_WORK_DONE},
+                 {kIgnore, "%0%1", ERROR_NO_WORK_DONE}};
     for (const auto& c : cases) {
         // Text that reads as "a" in both forms, so that only the template can fail.
         const bool array = (c.flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0 && strcmp(c.source, "%1") != 0;
