@@ -58,67 +58,67 @@ Outcome<Char> Format(DWORD flags, const Char* source, std::vector<DWORD_PTR> val
     return {result, error, buffer};
 }
 
-// Runs a template without arguments through both forms.
-void ExpectBothForms(DWORD flags, const std::string& source, const std::string& expected) {
-    const Outcome<char> ansi = Format<char>(flags, source.c_str());
-    EXPECT_EQ(ansi.text(), expected) << "A form of \"" << source << "\"";
-    const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str());
-    EXPECT_EQ(wide.text(), Widen(expected)) << "W form of \"" << source << "\"";
-    EXPECT_EQ(wide.buffer[wide.result], 0) << "terminator after \"" << source << "\"";
+// Runs templates without arguments through both forms: source, expected.
+void ExpectBothForms(DWORD flags, const std::vector<std::pair<std::string, std::string>>& cases) {
+    for (const auto& [source, expected] : cases) {
+        const Outcome<char> ansi = Format<char>(flags, source.c_str());
+        EXPECT_EQ(ansi.text(), expected) << "A form of \"" << source << "\"";
+        const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str());
+        EXPECT_EQ(wide.text(), Widen(expected)) << "W form of \"" << source << "\"";
+        EXPECT_EQ(wide.buffer[wide.result], 0) << "terminator after \"" << source << "\"";
+    }
 }
 
-TEST(FormatMessage, EscapesLineBreaksAndWrapping) {
+TEST(FormatMessage, EscapesAndLineBreaks) {
     const DWORD kNoWrap = FORMAT_MESSAGE_MAX_WIDTH_MASK;
-    const struct {
-        DWORD flags;
-        const char *source, *expected;
-    } cases[] = {{kString, "plain", "plain"},
-                 {kString, "[%%][%%%%]", "[%][%%]"},
-                 {kString, "%.%! %   end", ".!    end"},
-                 {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
-                 {kString, "kept%0dropped", "kept"},
-                 {kString, "%qx", "qx"},
-                 // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
-                 {kString, "a\nb", "a\r\nb"},
-                 {kString, "a\rb", "a\r\nb"},
-                 {kString, "a\r\nb", "a\r\nb"},
-                 {kString, "a\r\r\nb", "a\r\n\r\nb"},
-                 {kString, "\n\n", "\r\n\r\n"},
-                 // Under a line width (the mask: no wrapping) a source break is a blank.
-                 {kString | kNoWrap, "a\nb", "a b"},
-                 {kString | kNoWrap, "a\r\r\nb", "a  b"},
-                 {kString | kNoWrap, "a\r\nb%nc", "a b\r\nc"},
-                 // Ignoring inserts keeps all but four escapes.
-                 {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
-                 {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
-                 {kIgnore, "%q%1!d!", "%q%1!d!"},
-                 {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
-                 {kIgnore, "cut%0%1", "cut"},
-                 {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
-                 {kIgnore | kNoWrap, "a\r\nb", "a b"},
-                 {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
-                 // Lines stay shorter than the width and break at their last blank.
-                 {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
-                 {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
-                 {kString | 20, "alpha beta gamma", "alpha beta gamma"},
-                 // The blanks before a break go; those after it stay on the next line.
-                 {kString | 9, "one two     three", "one two\r\n   three"},
-                 {kString | 4, "          ", "\r\n\r\n  "},
-                 {kString | 6, "   abcd", "\r\nabcd"},
-                 // A word that fills the line, or more, breaks after the last unit that fits.
-                 {kString | 6, "abcdef", "abcdef\r\n"},
-                 {kString | 6, "abcdefgh", "abcdef\r\ngh"},
-                 {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
-                 // %n and %r start a new line; only blanks break, and a source line break is one.
-                 {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
-                 {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
-                 {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
-                 {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
-                 {kString | 8, "one\ntwo three", "one two\r\nthree"}};
-    for (const auto& c : cases) ExpectBothForms(c.flags, c.source, c.expected);
+    // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
+    ExpectBothForms(kString, {{"plain", "plain"},
+                              {"[%%][%%%%]", "[%][%%]"},
+                              {"%.%! %   end", ".!    end"},
+                              {"line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
+                              {"kept%0dropped", "kept"},
+                              {"%qx", "qx"},
+                              {"a\nb", "a\r\nb"},
+                              {"a\rb", "a\r\nb"},
+                              {"a\r\nb", "a\r\nb"},
+                              {"a\r\r\nb", "a\r\n\r\nb"},
+                              {"\n\n", "\r\n\r\n"}});
+    // Under a line width (the mask: no wrapping) a source break is a blank.
+    ExpectBothForms(kString | kNoWrap, {{"a\nb", "a b"}, {"a\r\r\nb", "a  b"}, {"a\r\nb%nc", "a b\r\nc"}});
+    // Ignoring inserts keeps all but four escapes.
+    ExpectBothForms(kIgnore, {{"%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
+                              {"%%, % , %. and %!", "%%, % , %. and %!"},
+                              {"%q%1!d!", "%q%1!d!"},
+                              {"%n|%r|%t", "\r\n|\r|\t"},
+                              {"cut%0%1", "cut"},
+                              {"a\rb\nc", "a\r\nb\r\nc"}});
+    ExpectBothForms(kIgnore | kNoWrap, {{"a\r\nb", "a b"}});
+    ExpectBothForms(kIgnore | 7, {{"one two%1 three", "one\r\ntwo%1\r\nthree"}});
     std::string longLine(300, 'w');  // the mask means no limit at all
     longLine[150] = ' ';
-    ExpectBothForms(kString | kNoWrap, longLine, longLine);
+    ExpectBothForms(kString | kNoWrap, {{longLine, longLine}});
+}
+
+// Lines stay shorter than the width and break at their last blank; the
+// blanks before a break go, those after it stay on the next line. A word
+// that fills the line, or more, breaks after the last unit that fits. %n and
+// %r start a new line; only blanks break, and a source line break is one.
+TEST(FormatMessage, WrapsAtTheWidth) {
+    const std::string text = "alpha beta gamma";
+    ExpectBothForms(kString | 12, {{text, "alpha beta\r\ngamma"}});
+    ExpectBothForms(kString | 10, {{text, "alpha\r\nbeta\r\ngamma"}});
+    ExpectBothForms(kString | 20, {{text, text}});
+    ExpectBothForms(kString | 9, {{"one two     three", "one two\r\n   three"}});
+    ExpectBothForms(kString | 4, {{"          ", "\r\n\r\n  "}});
+    ExpectBothForms(kString | 6, {{"   abcd", "\r\nabcd"},
+                                  {"abcdef", "abcdef\r\n"},
+                                  {"abcdefgh", "abcdef\r\ngh"},
+                                  {"abcdef%n", "abcdef\r\n\r\n"}});
+    ExpectBothForms(kString | 8, {{"ab%rcdefg hi", "ab\rcdefg\r\nhi"},
+                                  {"abcd%nefg hi", "abcd\r\nefg hi"},
+                                  {"ab cd\tefgh", "ab\r\ncd\tefgh"},
+                                  {"ab cd-efgh", "ab\r\ncd-efgh"},
+                                  {"one\ntwo three", "one two\r\nthree"}});
     // Inserted text wraps like the template's own.
     EXPECT_EQ(Format<char16_t>(kString | 8, u"[%1]", {Wide(u"alpha beta")}).text(), u"[alpha\r\nbeta]");
     EXPECT_EQ(Format<char16_t>(kString | 4, u"%1!10s!x", {Wide(u"v")}).text(), u"\r\n\r\n vx");
@@ -189,50 +189,38 @@ TEST(FormatMessage, VaListArgumentsAreNumberedAsWindowsDoesAndStopAtTheOverflow)
     EXPECT_EQ(std::u16string(first) + u"|" + second, u"left|left");
 }
 
-TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDone) {
-    const struct {
-        DWORD flags;
-        const char* source;
-        DWORD error = ERROR_INVALID_PARAMETER;
-    } cases[] = {{kString, "%"},
-                 {kString, "text%"},
-                 {kIgnore, "text%"},
-                 {kString, "%1"},
-                 {kArray, "%1"},
-                 {kArray, "%1!d"},
-                 {kArray, "%1!q!"},
-                 {kArray, "%1!f!"},
-                 {kArray, "%1!dd!"},
-                 {kArray, "%1!!"},
-                 // Width and precision digits past the runtime's int.
-                 {kArray, "%1!2147483648d!"},
-                 {kArray, "%1!99999999999999999999999s!"},
-                 {kArray, "%1!.2147483648s!"},
-                 {kArray, "%1!.184467440737095516160d!"},
-                 // No source form named.
-                 {0, "text"},
-                 {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, "text"},
-                 {FORMAT_MESSAGE_MAX_WIDTH_MASK, "text"},
-                 {kIgnore, "", ERROR_NO_WORK_DONE},
-                 {kIgnore, "%0text", ERROR_NO_WORK_DONE},
-                 {kIgnore, "%0%1", ERROR_NO_WORK_DONE}};
-    for (const auto& c : cases) {
+// The sources fail with error in both forms and allocated.
+void ExpectFailures(DWORD flags, DWORD error, std::vector<const char*> sources) {
+    for (const char* source : sources) {
         // Text that reads as "a" in both forms, so that only the template can fail.
-        const bool array = (c.flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0 && strcmp(c.source, "%1") != 0;
+        const bool array = (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0 && strcmp(source, "%1") != 0;
         const std::vector<DWORD_PTR> values(array ? 8 : 0, Wide(u"a"));
-        const Outcome<char> ansi = Format<char>(c.flags, c.source, values, 8);
-        EXPECT_EQ(ansi.result, 0u) << c.source;
-        EXPECT_EQ(ansi.error, c.error) << c.source;
-        EXPECT_EQ(ansi.buffer, "xxxxxxxx") << "the A form leaves the buffer alone: " << c.source;
-        const std::u16string source = Widen(c.source);
-        const Outcome<char16_t> wide = Format<char16_t>(c.flags, source.c_str(), values, 8);
-        EXPECT_EQ(wide.result, 0u) << c.source;
-        EXPECT_EQ(wide.error, c.error) << c.source;
-        EXPECT_TRUE(c.error != ERROR_NO_WORK_DONE || wide.buffer == std::u16string(u"\0xxxxxxx", 8)) << "a terminator";
-        const Outcome<char16_t> allocated = Format<char16_t>(c.flags | kAllocate, source.c_str(), values, 80);
-        EXPECT_EQ(allocated.buffer, u"<null>") << "cleared before anything can fail: " << c.source;
-        EXPECT_EQ(allocated.error, c.error) << c.source;
+        const Outcome<char> ansi = Format<char>(flags, source, values, 8);
+        EXPECT_EQ(ansi.result, 0u) << source;
+        EXPECT_EQ(ansi.error, error) << source;
+        EXPECT_EQ(ansi.buffer, "xxxxxxxx") << "the A form leaves the buffer alone: " << source;
+        const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str(), values, 8);
+        EXPECT_EQ(wide.result, 0u) << source;
+        EXPECT_EQ(wide.error, error) << source;
+        EXPECT_TRUE(error != ERROR_NO_WORK_DONE || wide.buffer == std::u16string(u"\0xxxxxxx", 8)) << "a terminator";
+        const Outcome<char16_t> allocated = Format<char16_t>(flags | kAllocate, Widen(source).c_str(), values, 80);
+        EXPECT_EQ(allocated.buffer, u"<null>") << "cleared before anything can fail: " << source;
+        EXPECT_EQ(allocated.error, error) << source;
     }
+}
+
+TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDone) {
+    ExpectFailures(kString, ERROR_INVALID_PARAMETER, {"%", "text%", "%1"});
+    ExpectFailures(kIgnore, ERROR_INVALID_PARAMETER, {"text%"});
+    // Digits of width and precision past the runtime's int too.
+    ExpectFailures(kArray, ERROR_INVALID_PARAMETER,
+                   {"%1", "%1!d", "%1!q!", "%1!f!", "%1!dd!", "%1!!", "%1!2147483648d!", "%1!99999999999999999999999s!",
+                    "%1!.2147483648s!", "%1!.184467440737095516160d!"});
+    // No source form named.
+    for (const DWORD flags : {DWORD(0), DWORD(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY),
+                              DWORD(FORMAT_MESSAGE_MAX_WIDTH_MASK)})
+        ExpectFailures(flags, ERROR_INVALID_PARAMETER, {"text"});
+    ExpectFailures(kIgnore, ERROR_NO_WORK_DONE, {"", "%0text", "%0%1"});
     // The W form has written what came before the fault, without a terminator.
     EXPECT_EQ(Format<char16_t>(kString, u"text%", {}, 8).buffer, u"textxxxx");
     EXPECT_EQ(Format<char16_t>(kString, u"%1", {Wide(u"")}).error, static_cast<DWORD>(ERROR_NO_WORK_DONE));
