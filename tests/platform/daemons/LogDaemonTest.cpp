@@ -11,10 +11,10 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "LogReceiver.h"
@@ -115,16 +115,14 @@ protected:
         ZAVPlatformTest_SetEventLogSocket(File("log").c_str());
     }
 
-    // The lines once count of them have arrived (or after the wait).
-    std::vector<std::string> Lines(size_t count) {
-        std::vector<std::string> lines;
+    // The lines rsyslogd wrote, once count of them have arrived (or after the wait).
+    std::string Lines(long count) {
+        std::string text;
         WaitUntil([&] {
-            std::istringstream in(ReadFile(File("fields.log")));
-            lines.clear();
-            for (std::string line; std::getline(in, line);) lines.push_back(line);
-            return lines.size() >= count;
+            text = ReadFile(File("fields.log"));
+            return std::count(text.begin(), text.end(), '\n') >= count;
         });
-        return lines;
+        return text;
     }
 };
 
@@ -145,14 +143,14 @@ TEST_F(Rsyslog, EachCategoryArrivesWithItsSeverityIdentifierPidAndText) {
     const std::string pid = std::to_string(getpid()), text =
                                                           " Gr\xc3\xbc\xc3\x9f"
                                                           "e \xe2\x9c\x93 \xe6\x97\xa5\xe6\x9c\xac";
-    std::vector<std::string> expected;
+    std::string expected;
     for (const auto& c : cases) {
         ZAV_LogEvent(static_cast<ZAVMsgCategory>(c.category), u"Gr\u00fc\u00dfe \u2713 \u65e5\u672c", 1, c.source);
-        expected.push_back(std::string(c.severity) + "|" + c.identifier + "[" + pid + "]:|" + pid + "|" + text);
+        expected += std::string(c.severity) + "|" + c.identifier + "[" + pid + "]:|" + pid + "|" + text + "\n";
     }
     EXPECT_EQ(ZAVPlatform_LastEventReport(nullptr, 0, nullptr), ZAVEventOutletSyslog);
-    EXPECT_EQ(Lines(expected.size()), expected) << Output();
-    EXPECT_EQ(g_LogEntriesCount, LONG(expected.size()));
+    EXPECT_EQ(Lines(8), expected) << Output();
+    EXPECT_EQ(g_LogEntriesCount, 8);
 }
 
 TEST_F(Rsyslog, TheFloodLimitsNoticeArrivesBeforeTheProcessEnds) {
@@ -167,9 +165,8 @@ TEST_F(Rsyslog, TheFloodLimitsNoticeArrivesBeforeTheProcessEnds) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 112) << status;
     const std::string head = "3|Flooder[" + std::to_string(child) + "]:|" + std::to_string(child) + "| ";
-    EXPECT_EQ(Lines(3),
-              (std::vector<std::string>{head + "flood", head + "flood",
-                                        head + "**** Process terminated due to too many error messages. ****"}))
+    EXPECT_EQ(Lines(3), head + "flood\n" + head + "flood\n" + head +
+                            "**** Process terminated due to too many error messages. ****\n")
         << Output();
 }
 
