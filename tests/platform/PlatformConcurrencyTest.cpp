@@ -92,9 +92,12 @@ TEST(Events, ManualResetReleasesEveryThreadWaitingAtTheSet) {
     for (int round = 0; round < 20; ++round) {
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         EXPECT_EQ(WaitForSingleObject(event, round == 0 ? 20 : 0), DWORD(WAIT_TIMEOUT));
-        std::atomic<int> through{0};
-        std::thread sleepers(OnThreads<std::function<void(int)>>, 4,
-                             [&](int) { through += WaitForSingleObject(event, 2000) == WAIT_OBJECT_0; });
+        std::atomic<int> through{0}, started{0};
+        std::thread sleepers(OnThreads<std::function<void(int)>>, 4, [&](int) {
+            ++started;
+            through += WaitForSingleObject(event, 2000) == WAIT_OBJECT_0;
+        });
+        while (started.load() < 4) std::this_thread::yield();
         std::this_thread::sleep_for(milliseconds(20));  // all asleep by now
         SetEvent(event);
         if (round % 2 == 0) ResetEvent(event);
