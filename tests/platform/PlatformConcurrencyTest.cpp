@@ -131,11 +131,13 @@ TEST(Events, AutoResetLetsOneWaiterThroughPerSet) {
 // does: SetEvent must be done with the event by then, so no wait, asleep or
 // polling, may return while SetEvent is still inside.
 TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
+    static std::atomic<bool> returned, early;  // the control's action takes no capture
     for (int kind = 0; kind < 4; ++kind) {
         const bool manualReset = kind & 1, polling = kind & 2;
         SCOPED_TRACE(std::string(manualReset ? "manual" : "auto") + (polling ? ", polling" : ", asleep"));
         HANDLE event = CreateEventW(nullptr, manualReset, FALSE, nullptr);
-        std::atomic<bool> waiting{false}, returned{false}, early{false};
+        std::atomic<bool> waiting{false};
+        returned = early = false;
         std::thread waiter([&] {
             waiting = true;
             DWORD result;
@@ -147,15 +149,12 @@ TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
         });
         while (!waiting.load()) std::this_thread::yield();
         std::this_thread::sleep_for(milliseconds(20));  // asleep by now
-        struct Seen {
-            std::atomic<bool>*returned, *early;
-        } seen{&returned, &early};
         ZAVPlatformTest_InsideNextSetEvent(
-            [](void* context) {
+            [](void*) {
                 std::this_thread::sleep_for(milliseconds(20));
-                *static_cast<Seen*>(context)->early = static_cast<Seen*>(context)->returned->load();
+                early = returned.load();
             },
-            &seen);
+            nullptr);
         EXPECT_TRUE(SetEvent(event));
         waiter.join();
         EXPECT_TRUE(returned.load());
