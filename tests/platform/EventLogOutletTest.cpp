@@ -2,10 +2,10 @@
 // a real daemon cannot show (the daemons/ tests run rsyslogd and journald),
 // the text log when no daemon listens, and the bounded wait when a daemon
 // stops reading.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <regex>
+
+#include <gtest/gtest.h>
 
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"

@@ -1,13 +1,14 @@
 // The message-format language, failures, buffers and bounds of the
 // stand-in's FormatMessageW/A, checked against what Windows does (as Wine's
 // conformance tests record it).
-#include <gtest/gtest.h>
 #include <limits.h>
 #include <stdarg.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "WString.h"
 #include "ZAVPlatform.h"

@@ -1,11 +1,12 @@
 // The stand-in's private heaps, checked against a model of the live blocks
 // and against what HeapWalk shows of them.
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <map>
 #include <random>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ZAVPlatform.h"
 #include "ZAVPlatformTest.h"

@@ -1,6 +1,5 @@
 // The stand-in's heaps, thread state, critical sections and events with
 // threads set against each other.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ZAVPlatform.h"
 #include "ZAVPlatformTest.h"

@@ -1,6 +1,5 @@
 // The stand-in's module table, clocks, version, the runtime's time texts and
 // psapi's counters of the own process.
-#include <gtest/gtest.h>
 #include <locale.h>
 #include <stdio.h>
 #include <sys/mman.h>
@@ -12,6 +11,8 @@
 #include <regex>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"

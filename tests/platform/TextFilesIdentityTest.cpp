@@ -1,6 +1,5 @@
 // The stand-in's text services, file attributes and writes, user, computer
 // and network names, and the command line, with Windows' error codes.
-#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +8,8 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
@@ -70,7 +71,7 @@ TEST(Files, AttributesAndWindowsCodes) {
     }
 }
 
-// The write control fails the kth write after the given part of its data,
+// The write control fails the kth write after the given count of its bytes,
 // as a full disk does, and counts every write.
 TEST(Files, WriteControlFailsTheKthAfterPartOfItsData) {
     ScratchDirectory scratch;

@@ -4,9 +4,10 @@
 // namespace of this process with a fresh tmpfs over /run (no system journal
 // is touched, none needs to run), read back with journalctl.
 #include <errno.h>
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -16,6 +17,8 @@
 #include <functional>
 #include <map>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"
