@@ -1,12 +1,18 @@
-// Reports to the event log, and a datagram socket standing in for a log
-// daemon: what the event log sends it, and whether a real daemon listens yet.
+// Reports to the event log, a datagram socket standing in for a log daemon,
+// and readers of what the event log sends: journal entries (binary safe:
+// values are length-counted, never split at newlines) and syslog lines. The
+// daemon, message and program-files tests use them too.
 #pragma once
 
 #include <poll.h>
+#include <stdint.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -14,6 +20,66 @@
 #include "ZAVPlatform.h"
 
 namespace zavtest {
+
+typedef std::map<std::string, std::string> JournalFields;
+
+// Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
+// "\n", an empty line ending each (journalctl's export format); none if the
+// bytes are malformed.
+inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
+    std::vector<JournalFields> entries(1);
+    for (size_t at = 0; at < b.size();) {
+        const size_t end = b.find('\n', at), equals = b.find('=', at);
+        if (end == std::string::npos) return {};
+        const std::string key = b.substr(at, std::min(end, equals) - at);
+        uint64_t size = 0;
+        at = end + 1;
+        if (key.empty()) {
+            entries.emplace_back();
+        } else if (equals < end) {
+            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
+        } else {
+            if (b.size() - at < 8) return {};
+            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
+            at += 8;
+            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
+            entries.back()[key] = b.substr(at, size);
+            at += size + 1;
+        }
+    }
+    if (entries.back().empty()) entries.pop_back();
+    return entries;
+}
+
+// One entry, as the event log sends it in a datagram (none if malformed).
+inline JournalFields DecodeJournalEntry(const std::string& bytes) {
+    const std::vector<JournalFields> entries = DecodeJournal(bytes);
+    return entries.size() == 1 ? entries[0] : JournalFields();
+}
+
+// The value of key, or "<missing KEY>" (a text no field of ours holds).
+inline std::string Field(const JournalFields& fields, const std::string& key) {
+    const auto it = fields.find(key);
+    return it != fields.end() ? it->second : "<missing " + key + ">";
+}
+
+struct SyslogLine {
+    bool parsed = false;
+    int priority = -1;
+    std::string stamp, identifier, pid, message;
+};
+
+// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it.
+inline SyslogLine ParseSyslogLine(const std::string& line) {
+    static const std::regex header(
+        "<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
+        "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
+    const size_t end = line.find("]: ");  // the message may be long: the pattern sees only the header
+    std::smatch m;
+    const std::string head = line.substr(0, end == std::string::npos ? 0 : end + 3);
+    if (!std::regex_match(head, m, header)) return SyslogLine();
+    return {true, std::stoi(m[1]), m[2], m[4], m[5], line.substr(end + 3)};
+}
 
 // One source registered, one report made with the strings, the source gone;
 // answers the result, and the last error in *error.
@@ -48,12 +114,22 @@ public:
     ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
 
-    // The next datagram, waiting up to a second for it ("" if none came).
-    std::string Next() {
+    struct Datagram {
+        bool arrived = false;
+        std::string payload;
+    };
+
+    // The next datagram, waiting up to a second for it.
+    Datagram Next() {
         std::string buffer(1 << 20, 0);
+        const ssize_t n = Empty(1000) ? -1 : recv(fd_, &buffer[0], buffer.size(), 0);
+        return n < 0 ? Datagram() : Datagram{true, buffer.substr(0, size_t(n))};
+    }
+
+    // Whether nothing arrives within the milliseconds.
+    bool Empty(int milliseconds = 50) {
         pollfd wait = {fd_, POLLIN, 0};
-        const ssize_t n = poll(&wait, 1, 1000) == 1 ? recv(fd_, &buffer[0], buffer.size(), 0) : 0;
-        return buffer.substr(0, n > 0 ? size_t(n) : 0);
+        return poll(&wait, 1, milliseconds) != 1;
     }
 
     // Reads and drops every queued datagram.

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -33,30 +32,6 @@ bool WaitUntil(const std::function<bool()>& done, int seconds = 15) {
     while (!done() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return done();
-}
-
-// Entries of journalctl's export format: "KEY=value\n" or "KEY\n" + 64-bit
-// little-endian size + value + "\n", an empty line ending each; binary safe.
-std::vector<std::map<std::string, std::string>> DecodeJournal(const std::string& b) {
-    std::vector<std::map<std::string, std::string>> entries(1);
-    for (size_t at = 0; at < b.size();) {
-        const size_t end = b.find('\n', at), equals = b.find('=', at);
-        if (end == std::string::npos) break;
-        const std::string key = b.substr(at, std::min(end, equals) - at);
-        uint64_t size = 0;
-        at = end + 1;
-        if (key.empty()) {
-            entries.emplace_back();
-        } else if (equals < end) {
-            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
-        } else if (b.size() - at >= 8) {
-            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
-            entries.back()[key] = b.substr(at + 8, size);
-            at += 8 + size + 1;
-        }
-    }
-    if (entries.back().empty()) entries.pop_back();
-    return entries;
 }
 
 class LogDaemon : public ::testing::Test {
@@ -213,13 +188,14 @@ protected:
     }
 
     // This process's entries, once count of them are there (or after the wait).
-    std::vector<std::map<std::string, std::string>> OwnEntries(size_t count) {
-        std::vector<std::map<std::string, std::string>> entries;
+    std::vector<zavtest::JournalFields> OwnEntries(size_t count) {
+        std::vector<zavtest::JournalFields> entries;
         const std::string command =
             "journalctl -D /run/log/journal -o export --no-pager SYSLOG_PID=" + std::to_string(getpid()) + " >" +
             File("export") + " 2>/dev/null";
         WaitUntil([&] {
-            return system(command.c_str()) == 0 && (entries = DecodeJournal(ReadFile(File("export")))).size() >= count;
+            return system(command.c_str()) == 0 &&
+                   (entries = zavtest::DecodeJournal(ReadFile(File("export")))).size() >= count;
         });
         return entries;
     }
@@ -260,7 +236,7 @@ TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
     const auto entries = OwnEntries(5);
     ASSERT_EQ(entries.size(), 5u) << Output();
     for (size_t i = 0; i < 5; ++i) {
-        std::map<std::string, std::string> e = entries[i];
+        zavtest::JournalFields e = entries[i];
         EXPECT_TRUE(e["MESSAGE"] == expected[i].message) << i << ": " << e["MESSAGE"].size();
         const std::vector<std::string> fields = {e["PRIORITY"], e["SYSLOG_IDENTIFIER"], e["EVENT_ID"],  e["SYSLOG_PID"],
                                                  e["_PID"],     e["SYSLOG_FACILITY"],   e["_TRANSPORT"]};
