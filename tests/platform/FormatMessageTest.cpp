@@ -1,100 +1,128 @@
-// The message-format language of the stand-in's FormatMessageW/A, checked
-// against what Windows does (as Wine's conformance tests record it).
+// The message-format language, failures, buffers and bounds of the
+// stand-in's FormatMessageW/A, checked against what Windows does (as Wine's
+// conformance tests record it).
+#include <limits.h>
+#include <stdarg.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
-#include "FormatMessageSupport.h"
+#include "WString.h"
+#include "ZAVPlatform.h"
 
 namespace {
 
-using namespace formatmessage;
+const DWORD kString = FORMAT_MESSAGE_FROM_STRING, kIgnore = kString | FORMAT_MESSAGE_IGNORE_INSERTS;
+const DWORD kArray = kString | FORMAT_MESSAGE_ARGUMENT_ARRAY, kAllocate = FORMAT_MESSAGE_ALLOCATE_BUFFER;
+DWORD_PTR Wide(const char16_t* text) { return reinterpret_cast<DWORD_PTR>(text); }
+DWORD_PTR Narrow(const char* text) { return reinterpret_cast<DWORD_PTR>(text); }
+template <typename Char>
+std::basic_string<Char> Of(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
-struct TextCase {
-    DWORD flags;
-    const char* source;
-    const char* expected;
+// What a call did: its result, last error and the whole buffer, which holds
+// 'x' before the call; allocated, the block's text or "<null>" when the
+// pointer was cleared.
+template <typename Char>
+struct Outcome {
+    DWORD result, error;
+    std::basic_string<Char> buffer;
+    std::basic_string<Char> text() const { return buffer.substr(0, result); }
 };
 
-// Runs a case without arguments through both forms.
-void ExpectBothForms(const TextCase& c) {
-    const Outcome<char> ansi = Call<char>(c.flags, c.source, 512, nullptr);
-    EXPECT_EQ(ansi.text(), c.expected) << "A form of \"" << c.source << "\"";
-    EXPECT_EQ(ansi.result, strlen(c.expected));
-    const std::u16string source = Widen(c.source);
-    const Outcome<char16_t> wide = Call<char16_t>(c.flags, source.c_str(), 512, nullptr);
-    EXPECT_EQ(wide.text(), Widen(c.expected)) << "W form of \"" << c.source << "\"";
-    EXPECT_EQ(wide.buffer[wide.result], 0) << "terminator after \"" << c.source << "\"";
+// With the values (padded with nulls) as the argument array, if any.
+template <typename Char>
+Outcome<Char> Format(DWORD flags, const Char* source, std::vector<DWORD_PTR> values = {}, DWORD size = 512,
+                     va_list* arguments = nullptr) {
+    std::basic_string<Char> buffer(size, 'x');
+    Char *const unset = reinterpret_cast<Char*>(1), *block = unset;
+    Char* out = flags & kAllocate ? reinterpret_cast<Char*>(&block) : &buffer[0];
+    values.resize(values.empty() ? 0 : values.size() + 8, 0);
+    if (!values.empty()) flags |= FORMAT_MESSAGE_ARGUMENT_ARRAY, arguments = reinterpret_cast<va_list*>(values.data());
+    SetLastError(0xDEADBEEF);
+    DWORD result;
+    if constexpr (sizeof(Char) == 1)
+        result = FormatMessageA(flags, source, 0, 0, out, size, arguments);
+    else
+        result = FormatMessageW(flags, source, 0, 0, out, size, arguments);
+    const DWORD error = GetLastError();
+    if (flags & kAllocate) {
+        buffer = block == nullptr ? Of<Char>("<null>")
+                 : block == unset ? Of<Char>("<unset>")
+                                  : buffer.assign(block, result);
+        if (block != nullptr && block != unset) LocalFree(block);
+    }
+    return {result, error, buffer};
 }
 
-TEST(FormatMessage, EscapesAndSourceLineBreaks) {
-    const TextCase cases[] = {
-        {kString, "plain", "plain"},
-        {kString, "[%%][%%%%]", "[%][%%]"},
-        {kString, "%.%! %   end", ".!    end"},
-        {kString, "line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
-        {kString, "kept%0dropped", "kept"},
-        {kString, "%qx", "qx"},
-        // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
-        {kString, "a\nb", "a\r\nb"},
-        {kString, "a\rb", "a\r\nb"},
-        {kString, "a\r\nb", "a\r\nb"},
-        {kString, "a\r\r\nb", "a\r\n\r\nb"},
-        {kString, "\n\n", "\r\n\r\n"},
-        // Under a line width (the mask: no wrapping) a source break is a blank.
-        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\nb", "a b"},
-        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\r\nb", "a  b"},
-        {kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\nb%nc", "a b\r\nc"},
-    };
-    for (const TextCase& c : cases) ExpectBothForms(c);
+// Runs templates without arguments through both forms: source, expected.
+void ExpectBothForms(DWORD flags, const std::vector<std::pair<std::string, std::string>>& cases) {
+    for (const auto& [source, expected] : cases) {
+        const Outcome<char> ansi = Format<char>(flags, source.c_str());
+        EXPECT_EQ(ansi.text(), expected) << "A form of \"" << source << "\"";
+        const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str());
+        EXPECT_EQ(wide.text(), Widen(expected)) << "W form of \"" << source << "\"";
+        EXPECT_EQ(wide.buffer[wide.result], 0) << "terminator after \"" << source << "\"";
+    }
 }
 
-TEST(FormatMessage, IgnoreInsertsKeepsAllButFourEscapes) {
-    const TextCase cases[] = {
-        {kIgnore, "%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
-        {kIgnore, "%%, % , %. and %!", "%%, % , %. and %!"},
-        {kIgnore, "%q%1!d!", "%q%1!d!"},
-        {kIgnore, "%n|%r|%t", "\r\n|\r|\t"},
-        {kIgnore, "cut%0%1", "cut"},
-        {kIgnore, "a\rb\nc", "a\r\nb\r\nc"},
-        {kIgnore | FORMAT_MESSAGE_MAX_WIDTH_MASK, "a\r\nb", "a b"},
-        {kIgnore | 7, "one two%1 three", "one\r\ntwo%1\r\nthree"},
-    };
-    for (const TextCase& c : cases) ExpectBothForms(c);
-}
-
-TEST(FormatMessage, WrapsAtTheWidth) {
-    const TextCase cases[] = {
-        // Lines stay shorter than the width and break at their last blank.
-        {kString | 12, "alpha beta gamma", "alpha beta\r\ngamma"},
-        {kString | 10, "alpha beta gamma", "alpha\r\nbeta\r\ngamma"},
-        {kString | 20, "alpha beta gamma", "alpha beta gamma"},
-        // The blanks before a break go; those after it stay on the next line.
-        {kString | 9, "one two     three", "one two\r\n   three"},
-        {kString | 4, "          ", "\r\n\r\n  "},
-        {kString | 6, "   abcd", "\r\nabcd"},
-        // A word that fills the line, or more, breaks after the last unit that fits.
-        {kString | 6, "abcdef", "abcdef\r\n"},
-        {kString | 6, "abcdefgh", "abcdef\r\ngh"},
-        {kString | 6, "abcdef%n", "abcdef\r\n\r\n"},
-        // %n and %r start a new line, so the count starts again.
-        {kString | 8, "ab%rcdefg hi", "ab\rcdefg\r\nhi"},
-        {kString | 8, "abcd%nefg hi", "abcd\r\nefg hi"},
-        // Only blanks break: tabs and punctuation do not.
-        {kString | 8, "ab cd\tefgh", "ab\r\ncd\tefgh"},
-        {kString | 8, "ab cd-efgh", "ab\r\ncd-efgh"},
-        // A source line break is a blank and may break.
-        {kString | 8, "one\ntwo three", "one two\r\nthree"},
-    };
-    for (const TextCase& c : cases) ExpectBothForms(c);
-
-    // The mask means no limit at all.
-    std::string longLine(300, 'w');
+TEST(FormatMessage, EscapesAndLineBreaks) {
+    const DWORD kNoWrap = FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
+    ExpectBothForms(kString, {{"plain", "plain"},
+                              {"[%%][%%%%]", "[%][%%]"},
+                              {"%.%! %   end", ".!    end"},
+                              {"line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
+                              {"kept%0dropped", "kept"},
+                              {"%qx", "qx"},
+                              {"a\nb", "a\r\nb"},
+                              {"a\rb", "a\r\nb"},
+                              {"a\r\nb", "a\r\nb"},
+                              {"a\r\r\nb", "a\r\n\r\nb"},
+                              {"\n\n", "\r\n\r\n"}});
+    // Under a line width (the mask: no wrapping) a source break is a blank.
+    ExpectBothForms(kString | kNoWrap, {{"a\nb", "a b"}, {"a\r\r\nb", "a  b"}, {"a\r\nb%nc", "a b\r\nc"}});
+    // Ignoring inserts keeps all but four escapes.
+    ExpectBothForms(kIgnore, {{"%1 and %2!*.*s! and %99", "%1 and %2!*.*s! and %99"},
+                              {"%%, % , %. and %!", "%%, % , %. and %!"},
+                              {"%q%1!d!", "%q%1!d!"},
+                              {"%n|%r|%t", "\r\n|\r|\t"},
+                              {"cut%0%1", "cut"},
+                              {"a\rb\nc", "a\r\nb\r\nc"}});
+    ExpectBothForms(kIgnore | kNoWrap, {{"a\r\nb", "a b"}});
+    ExpectBothForms(kIgnore | 7, {{"one two%1 three", "one\r\ntwo%1\r\nthree"}});
+    std::string longLine(300, 'w');  // the mask means no limit at all
     longLine[150] = ' ';
-    ExpectBothForms({kString | FORMAT_MESSAGE_MAX_WIDTH_MASK, longLine.c_str(), longLine.c_str()});
+    ExpectBothForms(kString | kNoWrap, {{longLine, longLine}});
+}
 
+// Lines stay shorter than the width and break at their last blank; the
+// blanks before a break go, those after it stay on the next line. A word
+// that fills the line, or more, breaks after the last unit that fits. %n and
+// %r start a new line; only blanks break, and a source line break is one.
+TEST(FormatMessage, WrapsAtTheWidth) {
+    const std::string text = "alpha beta gamma";
+    ExpectBothForms(kString | 12, {{text, "alpha beta\r\ngamma"}});
+    ExpectBothForms(kString | 10, {{text, "alpha\r\nbeta\r\ngamma"}});
+    ExpectBothForms(kString | 20, {{text, text}});
+    ExpectBothForms(kString | 9, {{"one two     three", "one two\r\n   three"}});
+    ExpectBothForms(kString | 4, {{"          ", "\r\n\r\n  "}});
+    ExpectBothForms(kString | 6, {{"   abcd", "\r\nabcd"},
+                                  {"abcdef", "abcdef\r\n"},
+                                  {"abcdefgh", "abcdef\r\ngh"},
+                                  {"abcdef%n", "abcdef\r\n\r\n"}});
+    ExpectBothForms(kString | 8, {{"ab%rcdefg hi", "ab\rcdefg\r\nhi"},
+                                  {"abcd%nefg hi", "abcd\r\nefg hi"},
+                                  {"ab cd\tefgh", "ab\r\ncd\tefgh"},
+                                  {"ab cd-efgh", "ab\r\ncd-efgh"},
+                                  {"one\ntwo three", "one two\r\nthree"}});
     // Inserted text wraps like the template's own.
-    const char16_t* inserted = u"alpha beta";
-    EXPECT_EQ(WithArray<char16_t>(kString | 8, u"[%1]", {Wide(inserted)}).text(), u"[alpha\r\nbeta]");
-    EXPECT_EQ(WithArray<char16_t>(kString | 4, u"%1!10s!x", {Wide(u"v")}).text(), u"\r\n\r\n vx");
+    EXPECT_EQ(Format<char16_t>(kString | 8, u"[%1]", {Wide(u"alpha beta")}).text(), u"[alpha\r\nbeta]");
+    EXPECT_EQ(Format<char16_t>(kString | 4, u"%1!10s!x", {Wide(u"v")}).text(), u"\r\n\r\n vx");
 }
 
 TEST(FormatMessage, InsertsAndPrintfFormats) {
@@ -113,49 +141,149 @@ TEST(FormatMessage, InsertsAndPrintfFormats) {
         {u"%1!hd! %1!hhd! %1!hu!", {0x1FFFF}, u"-1 -1 65535"},
         {u"%1!lu! %1!ld!", {0xFFFFFFFFu}, u"4294967295 -1"},
         {u"%1!I64d! %2!I64u!", {DWORD_PTR(-9000000000LL), ~DWORD_PTR(0)}, u"-9000000000 18446744073709551615"},
-        {u"[%1!-6s!][%2!4s!][%3!.2s!][%3!04.1s!]", {Wide(u"ab"), Wide(u"cd"), Wide(u"efgh")},
+        {u"[%1!-6s!][%2!4s!][%3!.2s!][%3!04.1s!]",
+         {Wide(u"ab"), Wide(u"cd"), Wide(u"efgh")},
          u"[ab    ][  cd][ef][000e]"},
         {u"%1!S! %2!hs! %3!ls! %3!ws!", {Narrow("narrow"), Narrow("also"), Wide(u"wide")}, u"narrow also wide wide"},
         {u"%1!c!%2!C!%3!hc!%4!lc!", {'W', 'n', 'h', 'l'}, u"Wnhl"},
         {u"[%1!3c!]", {'x'}, u"[  x]"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(WithArray<char16_t>(kString, c.source, c.values).text(), c.expected)
-            << std::string(c.source, c.source + std::char_traits<char16_t>::length(c.source));
-
+        // '*' in the array form: the insert's number, then on from the highest used.
+        {u"[%1!*.*d!][%1!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][ 000002]"},
+        {u"[%1!*.*d!][%4!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][    08]"},
+        {u"[%2!*d!]", {7, 3, 4}, u"[  4]"},
+        // A negative '*' width justifies to the left; a negative precision is none.
+        {u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5}, u"[7   ][5]"}};
+    for (const auto& c : cases) EXPECT_EQ(Format<char16_t>(kString, c.source, c.values).text(), c.expected);
+    EXPECT_EQ(Format<char16_t>(kString, u"%1!300s!|", {Wide(u"v")}).text(), std::u16string(299, ' ') + u"v|");
     // In the A form !s! and !c! are narrow and the upper case wide.
-    EXPECT_EQ(WithArray<char>(kString, "%1 %2!S! %3!c!%4!C!%n", {Narrow("bytes"), Wide(u"units"), 'a', 'b'}).text(),
+    EXPECT_EQ(Format<char>(kString, "%1 %2!S! %3!c!%4!C!%n", {Narrow("bytes"), Wide(u"units"), 'a', 'b'}).text(),
               "bytes units ab\r\n");
 }
 
-// FormatMessageW with the arguments after size as its va_list.
-Outcome<char16_t> FromVaList(const char16_t* source, ...) {
+// FormatMessageW with the arguments after the source as its va_list, into
+// size units; *next: the argument the call left next.
+Outcome<char16_t> FromVaList(DWORD size, const char16_t** next, const char16_t* source, ...) {
     va_list list;
     va_start(list, source);
-    const Outcome<char16_t> outcome = Call<char16_t>(kString, source, 512, &list);
+    const Outcome<char16_t> outcome = Format<char16_t>(kString, source, {}, size, &list);
+    if (next != nullptr) *next = va_arg(list, const char16_t*);
     va_end(list);
     return outcome;
 }
 
-TEST(FormatMessage, StarArgumentsAreNumberedAsWindowsDoes) {
-    // The va_list form: '*' takes the insert's own number, then the next
-    // argument; the value is read into the last '*' slot.
-    EXPECT_EQ(FromVaList(u"[%1!*s!]", 3, u"v").text(), u"[  v]");
-    EXPECT_EQ(FromVaList(u"[%1!*.*d!]", 6, 2, 7).text(), u"[    07]");
-    EXPECT_EQ(FromVaList(u"[%1!*.*d!][%1!*.*d!]", 6, 2, 7, 3, 9).text(), u"[    07][   009]");
-    EXPECT_EQ(FromVaList(u"[%1!*.*d!][%3!*.*d!]", 4, 2, 7, 5, 3, 9).text(), u"[  07][  009]");
-    EXPECT_EQ(FromVaList(u"%1 is %2!d! or %3!#x!", u"answer", 42, 255).text(), u"answer is 42 or 0xff");
-    EXPECT_EQ(FromVaList(u"%1!I64u!|%2!I64d!", 18446744073709551615ull, -5ll).text(), u"18446744073709551615|-5");
+TEST(FormatMessage, VaListArgumentsAreNumberedAsWindowsDoesAndStopAtTheOverflow) {
+    // '*' takes the insert's own number, then the next argument; the value
+    // is read into the last '*' slot.
+    EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*s!]", 3, u"v").text(), u"[  v]");
+    EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*.*d!][%1!*.*d!]", 6, 2, 7, 3, 9).text(), u"[    07][   009]");
+    EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*.*d!][%3!*.*d!]", 4, 2, 7, 5, 3, 9).text(), u"[  07][  009]");
+    EXPECT_EQ(FromVaList(512, nullptr, u"%1 is %2!d! or %3!#x!", u"answer", 42, 255).text(), u"answer is 42 or 0xff");
+    EXPECT_EQ(FromVaList(512, nullptr, u"%1!I64u!|%2!I64d!", 18446744073709551615ull, -5ll).text(),
+              u"18446744073709551615|-5");
+    const char16_t *first = nullptr, *second = nullptr;
+    for (const Outcome<char16_t>& c : {FromVaList(1, &first, u"%1 %2", u"read", u"left", u""),
+                                       FromVaList(1, &second, u"%1!5d! %2 %3", 7, u"left", u"third")}) {
+        EXPECT_EQ(c.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(c.buffer, std::u16string(1, 0));
+    }
+    // Arguments stop being read at the overflow.
+    EXPECT_EQ(std::u16string(first) + u"|" + second, u"left|left");
+}
 
-    // The array form: the insert's number, then on from the highest used.
-    const std::vector<DWORD_PTR> values = {7, 3, 4, 6, 2, 8};
-    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*.*d!][%1!*.*d!]", values).text(), u"[    004][ 000002]");
-    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*.*d!][%4!*.*d!]", values).text(), u"[    004][    08]");
-    EXPECT_EQ(WithArray<char16_t>(kString, u"[%2!*d!]", values).text(), u"[  4]");
-    // A negative '*' width justifies to the left; a negative precision is none.
-    EXPECT_EQ(WithArray<char16_t>(kString, u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5})
-                  .text(),
-              u"[7   ][5]");
+// The sources fail with error in both forms and allocated.
+void ExpectFailures(DWORD flags, DWORD error, std::vector<const char*> sources) {
+    for (const char* source : sources) {
+        // Text that reads as "a" in both forms, so that only the template can fail.
+        const bool array = (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0 && strcmp(source, "%1") != 0;
+        const std::vector<DWORD_PTR> values(array ? 8 : 0, Wide(u"a"));
+        const Outcome<char> ansi = Format<char>(flags, source, values, 8);
+        EXPECT_EQ(ansi.result, 0u) << source;
+        EXPECT_EQ(ansi.error, error) << source;
+        EXPECT_EQ(ansi.buffer, "xxxxxxxx") << "the A form leaves the buffer alone: " << source;
+        const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str(), values, 8);
+        EXPECT_EQ(wide.result, 0u) << source;
+        EXPECT_EQ(wide.error, error) << source;
+        EXPECT_TRUE(error != ERROR_NO_WORK_DONE || wide.buffer == std::u16string(u"\0xxxxxxx", 8)) << "a terminator";
+        const Outcome<char16_t> allocated = Format<char16_t>(flags | kAllocate, Widen(source).c_str(), values, 80);
+        EXPECT_EQ(allocated.buffer, u"<null>") << "cleared before anything can fail: " << source;
+        EXPECT_EQ(allocated.error, error) << source;
+    }
+}
+
+TEST(FormatMessage, BadTemplatesFailWithInvalidParameterAndEmptyOutputIsNoWorkDone) {
+    ExpectFailures(kString, ERROR_INVALID_PARAMETER, {"%", "text%", "%1"});
+    ExpectFailures(kIgnore, ERROR_INVALID_PARAMETER, {"text%"});
+    // Digits of width and precision past the runtime's int too.
+    ExpectFailures(kArray, ERROR_INVALID_PARAMETER,
+                   {"%1", "%1!d", "%1!q!", "%1!f!", "%1!dd!", "%1!!", "%1!2147483648d!", "%1!99999999999999999999999s!",
+                    "%1!.2147483648s!", "%1!.184467440737095516160d!"});
+    // No source form named.
+    for (const DWORD flags : {DWORD(0), DWORD(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY),
+                              DWORD(FORMAT_MESSAGE_MAX_WIDTH_MASK)})
+        ExpectFailures(flags, ERROR_INVALID_PARAMETER, {"text"});
+    ExpectFailures(kIgnore, ERROR_NO_WORK_DONE, {"", "%0text", "%0%1"});
+    // The W form has written what came before the fault, without a terminator.
+    EXPECT_EQ(Format<char16_t>(kString, u"text%", {}, 8).buffer, u"textxxxx");
+    EXPECT_EQ(Format<char16_t>(kString, u"%1", {Wide(u"")}).error, static_cast<DWORD>(ERROR_NO_WORK_DONE));
+    EXPECT_EQ(Format<char>(FORMAT_MESSAGE_IGNORE_INSERTS | kAllocate, "text").buffer, "<null>");
+    EXPECT_EQ(Format<char16_t>(FORMAT_MESSAGE_FROM_SYSTEM | kAllocate, nullptr).error,
+              static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+    // The source's own form wins over the others named with it.
+    EXPECT_EQ(Format<char16_t>(kString | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE, u"own").text(),
+              u"own");
+}
+
+TEST(FormatMessage, BuffersTooSmallAllocatedOrPastTheBounds) {
+    // W: what fits and a terminator; A: nothing.
+    for (const auto& [size, wide] :
+         std::vector<std::pair<DWORD, std::u16string>>{{0, u""},
+                                                       {1, std::u16string(1, 0)},
+                                                       {4, std::u16string(u"mes\0", 4)},
+                                                       {7, std::u16string(u"messag\0", 7)}}) {
+        const Outcome<char16_t> w = Format<char16_t>(kString, u"message", {}, size);
+        EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(w.buffer, wide) << size;
+        const Outcome<char> a = Format<char>(kString, "message", {}, size);
+        EXPECT_EQ(a.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
+        EXPECT_EQ(a.buffer, std::string(size, 'x')) << size;
+    }
+    EXPECT_EQ(Format<char16_t>(kString, u"message", {}, 8).result, 7u) << "exactly enough room";
+    EXPECT_EQ(Format<char>(kString, "message", {}, 8).result, 7u);
+    for (const DWORD minimum : {0u, 1u, 6u, 7u, 80u}) {
+        EXPECT_EQ(Format<char16_t>(kAllocate | kString, u"value %1", {Wide(u"x")}, minimum).buffer, u"value x");
+        EXPECT_EQ(Format<char>(kAllocate | kString, "value", {}, minimum).buffer, "value") << minimum;
+    }
+    // The A form has a 32K limit, the W form none.
+    for (const size_t length : {size_t(32766), size_t(32767), size_t(40000)}) {
+        const std::string text(length, 'a');
+        const DWORD expected = length < 32767 ? DWORD(length) : 0, size = DWORD(length + 1);
+        const Outcome<char> direct = Format<char>(kString, text.c_str(), {}, size);
+        EXPECT_EQ(direct.result, expected) << length;
+        EXPECT_EQ(direct.error == ERROR_INVALID_PARAMETER, expected == 0);
+        EXPECT_EQ(Format<char>(kString, "%1", {Narrow(text.c_str())}, size).result, expected) << length;
+        EXPECT_EQ(Format<char>(kString | kAllocate, text.c_str()).buffer, expected != 0 ? text : "<null>");
+    }
+    const std::u16string text(100000, 'w');
+    EXPECT_EQ(Format<char16_t>(kString, text.c_str(), {}, 100001).result, 100000u);
+    EXPECT_EQ(Format<char16_t>(kString | kAllocate, text.c_str()).result, 100000u);
+    // Huge widths: into the caller's buffer as much as fits; allocated, the W
+    // form's bound, not gigabytes; the A form's 32K limit. Under a line width
+    // blanks shrink to line breaks, but still meet the bound soon.
+    for (const DWORD width : {0u, 8u})
+        for (const char16_t* source : {u"%1!2147483647s!", u"%2!.2147483647d!", u"%3!*d!", u"%2!-999999999d!"}) {
+            const std::vector<DWORD_PTR> values = {Wide(u"v"), 5, DWORD_PTR(DWORD(INT_MIN)), 3};
+            const Outcome<char16_t> direct = Format<char16_t>(kString | width, source, values, 64);
+            EXPECT_EQ(direct.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+            EXPECT_EQ(direct.buffer[63], 0);
+            const Outcome<char16_t> allocated = Format<char16_t>(kString | width | kAllocate, source, values, 0);
+            EXPECT_EQ(allocated.buffer, u"<null>");
+            EXPECT_EQ(allocated.error, static_cast<DWORD>(ERROR_MORE_DATA));
+            std::vector<DWORD_PTR> ansiValues = values;
+            ansiValues[0] = Narrow("v");
+            const std::string ansiSource(source, source + std::char_traits<char16_t>::length(source));
+            EXPECT_EQ(Format<char>(kString | width, ansiSource.c_str(), ansiValues).error,
+                      static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        }
 }
 
 }  // namespace

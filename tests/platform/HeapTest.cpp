@@ -1,7 +1,9 @@
+// The stand-in's private heaps, checked against a model of the live blocks
+// and against what HeapWalk shows of them.
 #include <string.h>
 
+#include <map>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,39 +18,121 @@ struct Heap {
     ~Heap() { HeapDestroy(h); }
 };
 
-TEST(PrivateHeap, AllocationsAreAlignedSizedAndIndependent) {
-    Heap heap;
-    ASSERT_NE(heap.h, nullptr);
-    std::vector<std::pair<unsigned char*, size_t>> blocks;
-    for (size_t n : {1, 15, 16, 17, 100, 4096, 70000, 3 << 20}) {
-        auto* p = static_cast<unsigned char*>(HeapAlloc(heap.h, 0, n));
-        ASSERT_NE(p, nullptr) << n;
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
-        EXPECT_EQ(HeapSize(heap.h, 0, p), n);
-        memset(p, static_cast<int>(n & 0xFF), n);
-        blocks.emplace_back(p, n);
+uintptr_t Addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+struct Walked {
+    std::map<uintptr_t, SIZE_T> busy;
+    int regions = 0, freeBlocks = 0;
+    DWORD firstCommitted = 0;
+};
+
+// Walks the heap, checking that each region's blocks tile its committed
+// range and the rest is one uncommitted range.
+Walked Walk(HANDLE heap) {
+    Walked w;
+    PROCESS_HEAP_ENTRY e{}, region{};
+    uintptr_t next = 0;
+    const auto regionEnds = [&] { EXPECT_TRUE(w.regions == 0 || next == Addr(region.Region.lpLastBlock) + 16); };
+    EXPECT_TRUE(HeapLock(heap));
+    while (HeapWalk(heap, &e)) {
+        EXPECT_EQ(e.iRegionIndex, w.regions - ((e.wFlags & PROCESS_HEAP_REGION) ? 0 : 1));
+        if (e.wFlags & PROCESS_HEAP_REGION) {
+            regionEnds();
+            EXPECT_EQ(e.Region.dwCommittedSize + e.Region.dwUnCommittedSize, e.cbData);
+            EXPECT_EQ(Addr(e.Region.lpLastBlock), Addr(e.lpData) + e.Region.dwCommittedSize);
+            if (w.regions++ == 0) w.firstCommitted = e.Region.dwCommittedSize;
+            region = e;
+            next = Addr(e.Region.lpFirstBlock) + 16;
+        } else if (e.wFlags & PROCESS_HEAP_UNCOMMITTED_RANGE) {
+            EXPECT_EQ(e.lpData, region.Region.lpLastBlock);
+            EXPECT_EQ(e.cbData, region.Region.dwUnCommittedSize);
+            region.Region.dwUnCommittedSize = 0;  // one range only
+        } else {
+            EXPECT_EQ(Addr(e.lpData), next);
+            next = Addr(e.lpData) + e.cbData + e.cbOverhead;
+            EXPECT_TRUE(e.wFlags == PROCESS_HEAP_ENTRY_BUSY || e.wFlags == 0) << e.wFlags;
+            if (e.wFlags != 0) w.busy[Addr(e.lpData)] = e.cbData;
+            w.freeBlocks += e.wFlags == 0;
+        }
     }
-    for (auto& [p, n] : blocks)
-        for (size_t i = 0; i < n; i += 97) ASSERT_EQ(p[i], static_cast<unsigned char>(n & 0xFF));
-    EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
-    for (auto& [p, n] : blocks) EXPECT_TRUE(HeapFree(heap.h, 0, p));
-    EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
+    regionEnds();
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    EXPECT_TRUE(HeapUnlock(heap));
+    return w;
 }
 
-TEST(PrivateHeap, ZeroFillAndZeroSizedRequests) {
+// Allocations, reallocations and frees at random, every block filled with
+// its own byte: each keeps its contents, size and alignment, and the walk
+// sees exactly the live ones. Some are large enough for regions of their own.
+TEST(PrivateHeap, RandomMixAgreesWithAModelAndTheWalk) {
     Heap heap;
-    auto* dirty = static_cast<unsigned char*>(HeapAlloc(heap.h, 0, 256));
-    memset(dirty, 0xCC, 256);
-    HeapFree(heap.h, 0, dirty);
-    auto* p = static_cast<unsigned char*>(HeapAlloc(heap.h, HEAP_ZERO_MEMORY, 256));
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], 0);
-    void* empty = HeapAlloc(heap.h, 0, 0);
-    ASSERT_NE(empty, nullptr);  // as Windows: a valid, distinct block
-    EXPECT_EQ(HeapSize(heap.h, 0, empty), 0u);
-    EXPECT_NE(empty, p);
+    std::mt19937 rng(1234);
+    std::map<uintptr_t, std::pair<SIZE_T, unsigned char>> live;  // size, fill
+    const auto check = [&](uintptr_t p) {
+        const auto [n, fill] = live[p];
+        for (SIZE_T k = 0; k < n; k += 61) ASSERT_EQ(reinterpret_cast<unsigned char*>(p)[k], fill) << k;
+        ASSERT_EQ(n > 0 ? reinterpret_cast<unsigned char*>(p)[n - 1] : fill, fill);
+        ASSERT_EQ(HeapSize(heap.h, 0, reinterpret_cast<void*>(p)), n);
+    };
+    for (int step = 1; step <= 20000; ++step) {
+        const unsigned op = live.empty() ? 0 : rng() % 6;
+        const auto it = std::next(live.begin(), live.empty() ? 0 : rng() % live.size());
+        const SIZE_T n = step % 4000 == 1 ? (3u << 20) + rng() % (3u << 20) : rng() % (rng() % 8 == 0 ? 100000 : 600);
+        const DWORD flags = rng() % 4 == 0 ? HEAP_ZERO_MEMORY : 0;
+        const auto fill = static_cast<unsigned char>(rng() | 1);
+        unsigned char* p = nullptr;
+        if (op < 3) {
+            p = static_cast<unsigned char*>(HeapAlloc(heap.h, flags, n));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(check(it->first));
+            const auto [old, oldFill] = it->second;
+            if (op == 3) {
+                p = static_cast<unsigned char*>(HeapReAlloc(heap.h, flags, reinterpret_cast<void*>(it->first), n));
+                ASSERT_NE(p, nullptr);
+                ASSERT_TRUE(n > old || Addr(p) == it->first) << "shrinking stays in place";
+                for (SIZE_T k = 0; k < std::min(n, old); k += 13) ASSERT_EQ(p[k], oldFill);
+                for (SIZE_T k = old; flags != 0 && k < n; k += 13) ASSERT_EQ(p[k], 0) << k;
+            } else {
+                ASSERT_TRUE(HeapFree(heap.h, 0, reinterpret_cast<void*>(it->first)));
+            }
+            live.erase(it);
+        }
+        if (p != nullptr) {
+            ASSERT_EQ(Addr(p) % 16, 0u);
+            for (SIZE_T k = 0; op < 3 && flags != 0 && k < n; k += 7) ASSERT_EQ(p[k], 0) << k;
+            ASSERT_EQ(live.count(Addr(p)), 0u) << "a block handed out twice (zero-sized ones too)";
+            memset(p, fill, n);
+            live[Addr(p)] = {n, fill};
+        }
+        if (step % 2500 == 0) {
+            ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr)) << step;
+            std::map<uintptr_t, SIZE_T> expected;
+            for (const auto& [address, block] : live) expected[address] = block.first;
+            ASSERT_EQ(Walk(heap.h).busy, expected) << step;
+        }
+    }
+    for (const auto& block : live) HeapFree(heap.h, 0, reinterpret_cast<void*>(block.first));
+    // Freed neighbours merge: each region is one free block.
+    const Walked before = Walk(heap.h);
+    EXPECT_GE(before.regions, 2);
+    EXPECT_EQ(before.freeBlocks, before.regions);
+    // Compaction returns the tail pages, shown uncommitted, and reports the
+    // largest free block; the heap serves and grows again after it.
+    Heap fresh;
+    void* blocks[] = {HeapAlloc(fresh.h, 0, 600000), HeapAlloc(fresh.h, 0, 100), HeapAlloc(fresh.h, 0, 400000)};
+    const Walked full = Walk(fresh.h);
+    HeapFree(fresh.h, 0, blocks[0]);
+    HeapFree(fresh.h, 0, blocks[2]);
+    EXPECT_GE(HeapCompact(fresh.h, 0), 600000u - 16);
+    EXPECT_LT(Walk(fresh.h).firstCommitted, full.firstCommitted);
+    void* again = HeapAlloc(fresh.h, 0, 900000);
+    ASSERT_NE(again, nullptr);
+    memset(again, 1, 900000);
+    EXPECT_TRUE(HeapFree(fresh.h, 0, again));
+    EXPECT_TRUE(HeapValidate(fresh.h, 0, nullptr));
 }
 
-TEST(PrivateHeap, BadPointersAndHandlesAreRefused) {
+TEST(PrivateHeap, BadPointersHandlesAndSettingsAreRefused) {
     Heap heap;
     auto* p = static_cast<char*>(HeapAlloc(heap.h, 0, 64));
     EXPECT_TRUE(HeapFree(heap.h, 0, p));
@@ -57,95 +141,30 @@ TEST(PrivateHeap, BadPointersAndHandlesAreRefused) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(HeapSize(heap.h, 0, p), static_cast<SIZE_T>(-1));
     EXPECT_TRUE(HeapFree(heap.h, 0, nullptr));
-
     int local = 0;
     EXPECT_FALSE(HeapAlloc(reinterpret_cast<HANDLE>(&local), 0, 8));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(HeapDestroy(GetProcessHeap()));
+    p = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 77));
+    EXPECT_EQ(Walk(GetProcessHeap()).busy.at(Addr(p)), 77u) << "the process heap is walkable";
+    HeapFree(GetProcessHeap(), 0, p);
     EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
-}
+    alignas(16) unsigned char junk[64] = {};
+    PROCESS_HEAP_ENTRY e{};
+    e.lpData = junk + 32;
+    EXPECT_FALSE(HeapWalk(heap.h, &e)) << "a bogus cursor";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
-TEST(PrivateHeap, ReallocationKeepsContents) {
-    Heap heap;
-    auto* p = static_cast<unsigned char*>(HeapAlloc(heap.h, 0, 40));
-    for (int i = 0; i < 40; ++i) p[i] = static_cast<unsigned char>(i);
-    auto* q = static_cast<unsigned char*>(HeapReAlloc(heap.h, HEAP_ZERO_MEMORY, p, 5000));
-    ASSERT_NE(q, nullptr);
-    for (int i = 0; i < 40; ++i) ASSERT_EQ(q[i], i);
-    for (int i = 40; i < 5000; ++i) ASSERT_EQ(q[i], 0);
-    auto* r = static_cast<unsigned char*>(HeapReAlloc(heap.h, 0, q, 10));
-    EXPECT_EQ(r, q) << "shrinking stays in place";
-    EXPECT_EQ(HeapSize(heap.h, 0, r), 10u);
-    EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
-}
-
-TEST(PrivateHeap, CompactionReturnsTailPagesAndReportsLargestFreeBlock) {
-    Heap heap;
-    void* big = HeapAlloc(heap.h, 0, 600000);
-    void* small = HeapAlloc(heap.h, 0, 100);
-    HeapFree(heap.h, 0, big);
-    SIZE_T largest = HeapCompact(heap.h, 0);
-    EXPECT_GE(largest, 600000u - 16);
-    // After compaction the heap still serves and grows again.
-    void* again = HeapAlloc(heap.h, 0, 900000);
-    ASSERT_NE(again, nullptr);
-    memset(again, 1, 900000);
-    HeapFree(heap.h, 0, again);
-    HeapFree(heap.h, 0, small);
-    EXPECT_TRUE(HeapValidate(heap.h, 0, nullptr));
-}
-
-TEST(PrivateHeap, LowFragmentationSettingIsKept) {
-    Heap heap;
+    // Only the low-fragmentation setting (2) is taken, and kept.
     ULONG value = 7;
     ASSERT_TRUE(HeapQueryInformation(heap.h, HeapCompatibilityInformation, &value, sizeof value, nullptr));
     EXPECT_EQ(value, 0u);
-    ULONG lfh = 2;
-    EXPECT_TRUE(HeapSetInformation(heap.h, HeapCompatibilityInformation, &lfh, sizeof lfh));
-    HeapQueryInformation(heap.h, HeapCompatibilityInformation, &value, sizeof value, nullptr);
-    EXPECT_EQ(value, 2u);
-    ULONG other = 1;
-    EXPECT_FALSE(HeapSetInformation(heap.h, HeapCompatibilityInformation, &other, sizeof other));
-}
-
-// A random mix against a model of what each live block must hold.
-TEST(PrivateHeap, RandomMixKeepsEveryBlockIntact) {
-    Heap heap;
-    std::mt19937 rng(1234);
-    struct Live {
-        unsigned char* p;
-        size_t n;
-        unsigned char fill;
-    };
-    std::vector<Live> live;
-    for (int step = 0; step < 20000; ++step) {
-        if (live.empty() || rng() % 3 != 0) {
-            size_t n = rng() % 8 == 0 ? rng() % 100000 : rng() % 600;
-            auto* p = static_cast<unsigned char*>(HeapAlloc(heap.h, 0, n));
-            ASSERT_NE(p, nullptr);
-            auto fill = static_cast<unsigned char>(rng());
-            memset(p, fill, n);
-            live.push_back({p, n, fill});
-        } else {
-            size_t i = rng() % live.size();
-            Live b = live[i];
-            for (size_t k = 0; k < b.n; k += 61) ASSERT_EQ(b.p[k], b.fill);
-            if (b.n > 0) {
-                ASSERT_EQ(b.p[b.n - 1], b.fill);
-            }
-            ASSERT_TRUE(HeapFree(heap.h, 0, b.p));
-            live[i] = live.back();
-            live.pop_back();
-        }
-        if (step % 2500 == 0) {
-            ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr)) << step;
-        }
+    for (const ULONG set : {2ul, 1ul}) {
+        EXPECT_EQ(HeapSetInformation(heap.h, HeapCompatibilityInformation, const_cast<ULONG*>(&set), sizeof set),
+                  set == 2);
+        ASSERT_TRUE(HeapQueryInformation(heap.h, HeapCompatibilityInformation, &value, sizeof value, nullptr));
+        EXPECT_EQ(value, 2u);
     }
-    for (auto& b : live) HeapFree(heap.h, 0, b.p);
-    ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr));
-}
-
-TEST(PrivateHeap, CreationFailureCanBeForced) {
     ZAVPlatformTest_FailHeapCreate(TRUE);
     EXPECT_EQ(HeapCreate(0, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
@@ -156,27 +175,20 @@ TEST(PrivateHeap, CreationFailureCanBeForced) {
 // counts every one, which is how a test learns a workload's allocations.
 TEST(PrivateHeap, AllocationControlRefusesTheNthAndCountsEach) {
     Heap heap;
-    ZAVPlatformTest_FailAllocation(3, FALSE);
-    void* blocks[5];
-    for (void*& b : blocks) b = HeapAlloc(heap.h, 0, 24);
-    EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 1u);
-    EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 5u);
-    EXPECT_EQ(blocks[2], nullptr);
-    for (int i : {0, 1, 3, 4}) EXPECT_NE(blocks[i], nullptr) << i;
-    ZAVPlatformTest_FailAllocation(2, TRUE);
-    for (void*& b : blocks) {
-        HeapFree(heap.h, 0, b);
-        b = HeapAlloc(heap.h, 0, 24);
+    for (const BOOL persistent : {FALSE, TRUE}) {
+        ZAVPlatformTest_FailAllocation(3, persistent);
+        void* blocks[5];
+        for (void*& b : blocks) b = HeapAlloc(heap.h, 0, 24);
+        EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), persistent ? 3u : 1u) << "the third, or it and every later one";
+        EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 5u);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(blocks[i] == nullptr, i == 2 || (persistent && i > 2)) << i;
+        for (void* b : blocks) HeapFree(heap.h, 0, b);
     }
-    EXPECT_EQ(ZAVPlatformTest_AllocationsRefused(), 4u) << "the second and every later one";
-    EXPECT_NE(blocks[0], nullptr);
     ZAVPlatformTest_FailAllocation(0, FALSE);
-    EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 0u);
     void* more = HeapAlloc(heap.h, 0, 24);
     EXPECT_NE(more, nullptr);
     EXPECT_EQ(ZAVPlatformTest_AllocationsCounted(), 0u) << "disarmed, nothing is counted";
     HeapFree(heap.h, 0, more);
-    for (void* b : blocks) HeapFree(heap.h, 0, b);
 }
 
 }  // namespace

@@ -1,76 +1,66 @@
-// A datagram socket standing in for a log daemon, and readers of what the
-// event log sends it: journal entries decoded by the native protocol (binary
-// safe: values are length-counted, never split at newlines) and syslog lines.
+// Reports to the event log, a datagram socket standing in for a log daemon,
+// and readers of what the event log sends: journal entries (binary safe:
+// values are length-counted, never split at newlines) and syslog lines. The
+// daemon, message and program-files tests use them too.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <stdint.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ScratchDirectory.h"
+#include "ZAVPlatform.h"
 
 namespace zavtest {
 
-// Fields in their order; a key may repeat.
-typedef std::vector<std::pair<std::string, std::string>> JournalFields;
+typedef std::map<std::string, std::string> JournalFields;
 
-// Decodes one entry: "KEY=value\n", or "KEY\n" + 64-bit little-endian size +
-// value + "\n". Stops at an empty line (the export format's entry end) and
-// reports where it stopped in *end; *ok turns false on malformed input.
-inline JournalFields DecodeJournalEntry(const std::string& bytes, size_t start = 0, size_t* end = nullptr,
-                                        bool* ok = nullptr) {
-    JournalFields fields;
-    size_t at = start;
-    bool good = true;
-    while (at < bytes.size() && bytes[at] != '\n') {
-        const size_t lineEnd = bytes.find('\n', at);
-        if (lineEnd == std::string::npos) {
-            good = false;
-            break;
-        }
-        const size_t equals = bytes.find('=', at);
-        if (equals != std::string::npos && equals < lineEnd) {
-            fields.emplace_back(bytes.substr(at, equals - at), bytes.substr(equals + 1, lineEnd - equals - 1));
-            at = lineEnd + 1;
-            continue;
-        }
-        const std::string key = bytes.substr(at, lineEnd - at);
-        at = lineEnd + 1;
-        if (bytes.size() - at < 8) {
-            good = false;
-            break;
-        }
+// Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
+// "\n", an empty line ending each (journalctl's export format); none if the
+// bytes are malformed.
+inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
+    std::vector<JournalFields> entries(1);
+    for (size_t at = 0; at < b.size();) {
+        const size_t end = b.find('\n', at), equals = b.find('=', at);
+        if (end == std::string::npos) return {};
+        const std::string key = b.substr(at, std::min(end, equals) - at);
         uint64_t size = 0;
-        for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(bytes[at + i]);
-        at += 8;
-        if (bytes.size() - at < size + 1 || bytes[at + size] != '\n') {
-            good = false;
-            break;
+        at = end + 1;
+        if (key.empty()) {
+            entries.emplace_back();
+        } else if (equals < end) {
+            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
+        } else {
+            if (b.size() - at < 8) return {};
+            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
+            at += 8;
+            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
+            entries.back()[key] = b.substr(at, size);
+            at += size + 1;
         }
-        fields.emplace_back(key, bytes.substr(at, size));
-        at += size + 1;
     }
-    if (at < bytes.size() && bytes[at] == '\n') ++at;
-    if (end != nullptr) *end = at;
-    if (ok != nullptr) *ok = good;
-    return fields;
+    if (entries.back().empty()) entries.pop_back();
+    return entries;
+}
+
+// One entry, as the event log sends it in a datagram (none if malformed).
+inline JournalFields DecodeJournalEntry(const std::string& bytes) {
+    const std::vector<JournalFields> entries = DecodeJournal(bytes);
+    return entries.size() == 1 ? entries[0] : JournalFields();
 }
 
 // The value of key, or "<missing KEY>" (a text no field of ours holds).
 inline std::string Field(const JournalFields& fields, const std::string& key) {
-    for (const auto& f : fields)
-        if (f.first == key) return f.second;
-    return "<missing " + key + ">";
+    const auto it = fields.find(key);
+    return it != fields.end() ? it->second : "<missing " + key + ">";
 }
 
 struct SyslogLine {
@@ -81,26 +71,31 @@ struct SyslogLine {
 
 // "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it.
 inline SyslogLine ParseSyslogLine(const std::string& line) {
-    static const std::regex header("<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
-                                   "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
-    SyslogLine parsed;
-    // The message may be long: the pattern sees only the header.
-    const size_t headerEnd = line.find("]: ");
-    if (headerEnd == std::string::npos) return parsed;
-    const std::string head = line.substr(0, headerEnd + 3);
+    static const std::regex header(
+        "<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
+        "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
+    const size_t end = line.find("]: ");  // the message may be long: the pattern sees only the header
     std::smatch m;
-    if (!std::regex_match(head, m, header)) return parsed;
-    parsed.parsed = true;
-    parsed.priority = atoi(m[1].str().c_str());
-    parsed.stamp = m[2];
-    parsed.identifier = m[4];
-    parsed.pid = m[5];
-    parsed.message = line.substr(headerEnd + 3);
-    return parsed;
+    const std::string head = line.substr(0, end == std::string::npos ? 0 : end + 3);
+    if (!std::regex_match(head, m, header)) return SyslogLine();
+    return {true, std::stoi(m[1]), m[2], m[4], m[5], line.substr(end + 3)};
 }
 
-// A datagram socket bound (listen) or connected (!listen) to path; -1 when
-// that fails.
+// One source registered, one report made with the strings, the source gone;
+// answers the result, and the last error in *error.
+inline BOOL Report(const char16_t* source, WORD type, DWORD id, std::vector<std::u16string> strings,
+                   DWORD* error = nullptr) {
+    HANDLE events = RegisterEventSourceW(nullptr, source);
+    std::vector<LPCWSTR> pointers;
+    for (const std::u16string& s : strings) pointers.push_back(s.c_str());
+    const BOOL result = events != nullptr &&
+                        ReportEventW(events, type, 0, id, nullptr, WORD(pointers.size()), 0, pointers.data(), nullptr);
+    if (error != nullptr) *error = GetLastError();
+    DeregisterEventSource(events);
+    return result;
+}
+
+// A datagram socket bound (listen) or connected to path; -1 when that fails.
 inline int UnixDatagramSocket(const std::string& path, bool listen) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -113,84 +108,40 @@ inline int UnixDatagramSocket(const std::string& path, bool listen) {
     return -1;
 }
 
-// A scratch folder and a bound datagram socket in it.
+// A bound datagram socket in a scratch folder.
 class LogReceiver {
 public:
-    LogReceiver() {
-        path_ = directory_.File("log");
-        fd_ = UnixDatagramSocket(path_, true);
-        bound_ = fd_ >= 0;
-    }
-    ~LogReceiver() {
-        close(fd_);
-    }
-    LogReceiver(const LogReceiver&) = delete;
-    LogReceiver& operator=(const LogReceiver&) = delete;
-
+    ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
-    bool bound() const { return bound_; }
 
     struct Datagram {
         bool arrived = false;
         std::string payload;
-        int descriptors = 0;     // SCM_RIGHTS descriptors that came with it
-        int seals = -1;          // F_GET_SEALS of the first one
-        std::string attachment;  // the first one's content
     };
 
     // The next datagram, waiting up to a second for it.
     Datagram Next() {
-        Datagram d;
-        pollfd wait = {fd_, POLLIN, 0};
-        if (poll(&wait, 1, 1000) != 1) return d;
-        std::vector<char> buffer(1 << 20);
-        iovec part = {buffer.data(), buffer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t n = recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
-        if (n < 0) return d;
-        d.arrived = true;
-        d.payload.assign(buffer.data(), static_cast<size_t>(n));
-        for (cmsghdr* h = CMSG_FIRSTHDR(&message); h != nullptr; h = CMSG_NXTHDR(&message, h)) {
-            if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_RIGHTS) continue;
-            const size_t count = (h->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (size_t i = 0; i < count; ++i) {
-                int fd;
-                memcpy(&fd, CMSG_DATA(h) + i * sizeof(int), sizeof fd);
-                if (d.descriptors++ == 0) {
-                    d.seals = fcntl(fd, F_GET_SEALS);
-                    char chunk[65536];
-                    for (ssize_t got; (got = pread(fd, chunk, sizeof chunk, d.attachment.size())) > 0;)
-                        d.attachment.append(chunk, static_cast<size_t>(got));
-                }
-                close(fd);
-            }
-        }
-        return d;
+        std::string buffer(1 << 20, 0);
+        const ssize_t n = Empty(1000) ? -1 : recv(fd_, &buffer[0], buffer.size(), 0);
+        return n < 0 ? Datagram() : Datagram{true, buffer.substr(0, size_t(n))};
     }
 
-    // Whether nothing more arrives within 50 ms.
-    bool Empty() {
+    // Whether nothing arrives within the milliseconds.
+    bool Empty(int milliseconds = 50) {
         pollfd wait = {fd_, POLLIN, 0};
-        return poll(&wait, 1, 50) == 0;
+        return poll(&wait, 1, milliseconds) != 1;
     }
 
     // Reads and drops every queued datagram.
     void Drain() {
-        char byte;
-        while (recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0) {
+        for (char byte; recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0;) {
         }
     }
 
 private:
     ScratchDirectory directory_;
-    std::string path_;
-    int fd_ = -1;
-    bool bound_ = false;
+    std::string path_ = directory_.File("log");
+    int fd_ = UnixDatagramSocket(path_, true);
 };
 
 }  // namespace zavtest

@@ -1,11 +1,12 @@
+// The stand-in's text services, file attributes and writes, user, computer
+// and network names, and the command line, with Windows' error codes.
 #include <spawn.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,149 +19,121 @@ extern char** environ;
 
 namespace {
 
-TEST(TextServices, CopiesLengthsAndSteps) {
-    WCHAR buffer[8];
-    EXPECT_EQ(lstrlenW(nullptr), 0);
-    EXPECT_EQ(lstrlenW(u"abc"), 3);
-    EXPECT_EQ(std::u16string(lstrcpynW(buffer, u"abcdef", 4)), u"abc");
-    EXPECT_EQ(std::u16string(lstrcpynW(buffer, u"ab", 8)), u"ab");
-    EXPECT_EQ(std::u16string(lstrcpynW(buffer, u"abc", 1)), u"");
-    buffer[0] = u'z';
+DWORD Error() { return GetLastError(); }
+
+TEST(TextServices, CopiesLengthsStepsAndComparisons) {
+    WCHAR buffer[8] = {u'z'};
     lstrcpynW(buffer, u"abc", 0);  // no room even for the terminator: nothing written
     EXPECT_EQ(buffer[0], u'z');
+    for (const auto& [source, size, copied] :
+         {std::make_tuple(u"abcdef", 4, u"abc"), std::make_tuple(u"ab", 8, u"ab"), std::make_tuple(u"abc", 1, u"")})
+        EXPECT_EQ(std::u16string(lstrcpynW(buffer, source, size)), copied);
     EXPECT_EQ(std::u16string(lstrcpyW(buffer, u"xyz")), u"xyz");
-
+    EXPECT_EQ(lstrlenW(nullptr) + lstrlenW(u"abc"), 3);
     const WCHAR text[] = u"ab";
     EXPECT_EQ(CharNextW(text), text + 1);
     EXPECT_EQ(CharNextW(text + 2), text + 2);
     EXPECT_EQ(CharPrevW(text, text + 2), text + 1);
     EXPECT_EQ(CharPrevW(text, text), text);
-}
-
-TEST(TextServices, CompareStringCountsAndOrder) {
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, u"ab", 2, u"abc", 2), CSTR_EQUAL);
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, u"ab", -1, u"abc", -1), CSTR_LESS_THAN);
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, u"b", 1, u"a", 1), CSTR_GREATER_THAN);
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, u"\uffff", 1, u"a", 1), CSTR_GREATER_THAN);
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, nullptr, 0, u"", 0), CSTR_EQUAL);
-    EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, nullptr, 1, u"a", 1), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    const struct {
+        const WCHAR *a, *b;
+        int na, nb, expected;
+    } comparisons[] = {{u"ab", u"abc", 2, 2, CSTR_EQUAL},     {u"ab", u"abc", -1, -1, CSTR_LESS_THAN},
+                       {u"b", u"a", 1, 1, CSTR_GREATER_THAN}, {u"\uffff", u"a", 1, 1, CSTR_GREATER_THAN},
+                       {nullptr, u"", 0, 0, CSTR_EQUAL},      {nullptr, u"a", 1, 1, 0}};
+    for (const auto& c : comparisons)
+        EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, c.a, c.na, c.b, c.nb), c.expected);
+    EXPECT_EQ(Error(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
 TEST(Files, AttributesAndWindowsCodes) {
     ScratchDirectory scratch;
-    const std::string root = scratch.path();
-    std::ofstream(root + "/plain") << "x";
-    std::ofstream(root + "/.hidden") << "x";
-    std::ofstream(root + "/readonly") << "x";
-    chmod((root + "/readonly").c_str(), 0444);
-
-    EXPECT_EQ(GetFileAttributesA(root.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(GetFileAttributesA((root + "/plain").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
-    EXPECT_NE(GetFileAttributesA((root + "/.hidden").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    if (geteuid() != 0) {
-        EXPECT_NE(GetFileAttributesA((root + "/readonly").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    }
-    const std::string wide = root + "/plain";
-    EXPECT_EQ(GetFileAttributesW(std::u16string(wide.begin(), wide.end()).c_str()),
-              static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
-
-    struct Case {
+    for (const char* name : {"plain", ".hidden", "readonly"}) std::ofstream(scratch.File(name)) << "x";
+    chmod(scratch.File("readonly").c_str(), 0444);
+    const struct {
         std::string path;
-        DWORD error;
-    };
-    const Case failures[] = {{root + "/missing", ERROR_FILE_NOT_FOUND},
-                             {root + "/none/missing", ERROR_PATH_NOT_FOUND},
-                             {root + "/plain/below", ERROR_PATH_NOT_FOUND},
-                             {"", ERROR_PATH_NOT_FOUND},
-                             {root + "/" + std::string(300, 'n'), ERROR_FILENAME_EXCED_RANGE}};
-    for (const Case& c : failures) {
+        DWORD attributes, error;
+    } cases[] = {
+        {scratch.path(), FILE_ATTRIBUTE_DIRECTORY, 0},
+        {scratch.File("plain"), FILE_ATTRIBUTE_ARCHIVE, 0},
+        {scratch.File(".hidden"), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, 0},
+        {scratch.File("readonly"), DWORD(FILE_ATTRIBUTE_ARCHIVE | (geteuid() != 0 ? FILE_ATTRIBUTE_READONLY : 0)), 0},
+        {scratch.File("missing"), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
+        {scratch.File("none/missing"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {scratch.File("plain/below"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {"", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+        {scratch.File(std::string(300, 'n')), INVALID_FILE_ATTRIBUTES, ERROR_FILENAME_EXCED_RANGE}};
+    for (const auto& c : cases) {
         SetLastError(0);
-        EXPECT_EQ(GetFileAttributesA(c.path.c_str()), INVALID_FILE_ATTRIBUTES) << c.path;
-        EXPECT_EQ(GetLastError(), c.error) << c.path;
+        EXPECT_EQ(GetFileAttributesA(c.path.c_str()), c.attributes) << c.path;
+        EXPECT_EQ(Error(), c.error) << c.path;
+        EXPECT_EQ(GetFileAttributesW(Widen(c.path).c_str()), c.attributes) << c.path;
     }
-    EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
 }
 
-// The write control fails the kth write after the given part of its data,
+// The write control fails the kth write after the given count of its bytes,
 // as a full disk does, and counts every write.
 TEST(Files, WriteControlFailsTheKthAfterPartOfItsData) {
-    char pattern[] = "/tmp/zavwriteXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string path = std::string(pattern) + "/file";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ScratchDirectory scratch;
+    HANDLE file = CreateFileA(scratch.File("file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ZAVPlatformTest_FailWrite(2, 3, FALSE);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, "one\n", 4, &written, nullptr));
-    EXPECT_FALSE(WriteFile(file, "two\n", 4, &written, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-    EXPECT_EQ(written, 3u);
-    EXPECT_TRUE(WriteFile(file, "three\n", 6, &written, nullptr));
+    const char* lines[] = {"one\n", "two\n", "three\n"};
+    for (DWORD i = 0, written = 0; i < 3; ++i) {
+        EXPECT_EQ(WriteFile(file, lines[i], DWORD(strlen(lines[i])), &written, nullptr), i != 1) << i;
+        EXPECT_EQ(written, strlen(lines[i]) - (i == 1 ? 1 : 0));
+    }
+    EXPECT_EQ(Error(), DWORD(ERROR_DISK_FULL));
     EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
     EXPECT_EQ(ZAVPlatformTest_WritesCounted(), 3u);
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
     CloseHandle(file);
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwothree\n");
-    EXPECT_EQ(system((std::string("rm -rf ") + pattern).c_str()), 0);
+    EXPECT_EQ(ReadFile(scratch.File("file")), "one\ntwothree\n");
 }
 
-TEST(Identity, BufferProtocols) {
+TEST(Identity, BufferProtocolsAndTheNetworkProviderOfATest) {
     WCHAR name[64];
-    DWORD size = 64;
+    DWORD size = 64, small = 1;
     if (GetUserNameW(name, &size)) {
-        EXPECT_EQ(size, static_cast<DWORD>(lstrlenW(name) + 1));  // with the terminator
-        DWORD small = 1;
+        EXPECT_EQ(size, DWORD(lstrlenW(name) + 1));  // with the terminator
         EXPECT_FALSE(GetUserNameW(name, &small));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(Error(), DWORD(ERROR_INSUFFICIENT_BUFFER));
         EXPECT_EQ(small, size);
     }
     size = 16;
     ASSERT_TRUE(GetComputerNameW(name, &size));
-    EXPECT_EQ(size, static_cast<DWORD>(lstrlenW(name)));  // without the terminator
+    EXPECT_EQ(size, DWORD(lstrlenW(name)));  // without the terminator
     EXPECT_LE(size, 15u);
     for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(name[i] >= u'a' && name[i] <= u'z');
     DWORD tiny = size;
     EXPECT_FALSE(GetComputerNameW(name, &tiny));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(Error(), DWORD(ERROR_BUFFER_OVERFLOW));
     EXPECT_EQ(tiny, size + 1);
-
-    DWORD length = 64;
-    EXPECT_EQ(WNetGetUserW(nullptr, name, &length), static_cast<DWORD>(ERROR_NO_NETWORK));
-    EXPECT_EQ(WNetGetConnectionW(u"C:", name, &length), static_cast<DWORD>(ERROR_NO_NETWORK));
-}
-
-TEST(Identity, NetworkProviderOfATest) {
-    EXPECT_EXIT(
-        {
-            ZAVPlatformTest_MapDrive(u"z:", u"\\\\srv\\data");
-            WCHAR name[32];
-            DWORD length = 32;
-            bool ok = WNetGetConnectionW(u"Z:", name, &length) == NO_ERROR && std::u16string(name) == u"\\\\srv\\data";
-            length = 5;
-            ok = ok && WNetGetConnectionW(u"Z:", name, &length) == ERROR_MORE_DATA && length == 11;
-            ok = ok && WNetGetConnectionW(u"Q:", name, &length) == ERROR_NOT_CONNECTED;
-            char ansi[32];
-            length = 32;
-            ok = ok && WNetGetConnectionA("z:", ansi, &length) == NO_ERROR && std::string(ansi) == "\\\\srv\\data";
-            length = 32;
-            ok = ok && WNetGetUserW(nullptr, name, &length) == ERROR_NOT_CONNECTED;
-            _exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(WNetGetUserW(nullptr, name, &size), DWORD(ERROR_NO_NETWORK));
+    EXPECT_EQ(WNetGetConnectionW(u"C:", name, &size), DWORD(ERROR_NO_NETWORK));
+    // A mapped drive stays for the process: in a child of its own.
+    const auto mapped = [&] {
+        ZAVPlatformTest_MapDrive(u"z:", u"\\\\srv\\data");
+        DWORD lengths[] = {32, 5, 5, 32, 32};
+        char ansi[32];
+        bool ok = WNetGetConnectionW(u"Z:", name, &lengths[0]) == NO_ERROR && std::u16string(name) == u"\\\\srv\\data";
+        ok = ok && WNetGetConnectionW(u"Z:", name, &lengths[1]) == ERROR_MORE_DATA && lengths[1] == 11;
+        ok = ok && WNetGetConnectionW(u"Q:", name, &lengths[2]) == ERROR_NOT_CONNECTED;
+        ok = ok && WNetGetConnectionA("z:", ansi, &lengths[3]) == NO_ERROR && std::string(ansi) == "\\\\srv\\data";
+        return ok && WNetGetUserW(nullptr, name, &lengths[4]) == ERROR_NOT_CONNECTED;
+    };
+    EXPECT_EXIT(_exit(mapped() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // The arguments come back quoted so that the Windows runtime would split
 // them into the same strings.
 TEST(CommandLine, QuotedAsWindowsQuotes) {
-    const std::string helper = ZAV_PRINT_COMMAND_LINE;
-    std::vector<std::string> arguments = {helper, "plain", "two words", "", "say \"hi\"", "back\\slash",
-                                          "end\\", "tab\there", "\xc3\xa9"};
+    std::vector<std::string> arguments = {ZAV_PRINT_COMMAND_LINE, "plain", "two words", "",        "say \"hi\"",
+                                          "back\\slash",          "end\\", "tab\there", "\xc3\xa9"};
     std::vector<char*> argv;
     for (auto& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
-
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     posix_spawn_file_actions_t actions;
@@ -168,7 +141,7 @@ TEST(CommandLine, QuotedAsWindowsQuotes) {
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     pid_t child;
-    ASSERT_EQ(posix_spawn(&child, helper.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    ASSERT_EQ(posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
     std::u16string line;
@@ -178,9 +151,8 @@ TEST(CommandLine, QuotedAsWindowsQuotes) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
-
-    const std::u16string program(helper.begin(), helper.end());
-    EXPECT_EQ(line, program + u" plain \"two words\" \"\" \"say \\\"hi\\\"\" back\\slash end\\ \"tab\there\" \u00e9");
+    EXPECT_EQ(line, Widen(arguments[0]) +
+                        u" plain \"two words\" \"\" \"say \\\"hi\\\"\" back\\slash end\\ \"tab\there\" \u00e9");
 }
 
 }  // namespace
