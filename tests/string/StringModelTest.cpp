@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "StringTestSupport.h"
+#include <gtest/gtest.h>
+
+#include "WString.h"
 
 namespace {
 
@@ -78,6 +80,11 @@ public:
                 Request(model_.size());
                 break;
             case 6:
+                if (form == 0) {  // reserve never shrinks
+                    s_.reserve(count % 60);
+                    Request(count % 60);
+                    break;
+                }
                 s_.resize(count % 60, ZAV_TEXT('~'));
                 if (count % 60 > model_.size()) Grow(model_ + Model(count % 60 - model_.size(), ZAV_TEXT('~')));
                 Shrink(model_.substr(0, count % 60));
@@ -231,6 +238,15 @@ private:
         EXPECT_EQ(model_.substr(0, count), Text(s_.Left(count)));
         EXPECT_EQ(count <= model_.size() ? model_.substr(model_.size() - count) : Model(), Text(s_.Right(count)));
         EXPECT_EQ(Bytes(model_), s_.ANSIString());
+        // [] past the text reads the shared empty string, at() the terminator, then throws.
+        EXPECT_EQ(pos < model_.size() ? s_.c_str() + pos : ZAVString().c_str(), &s_[pos]);
+        if (pos > model_.size()) {
+            EXPECT_THROW(s_.at(pos), std::out_of_range);
+        } else {
+            EXPECT_EQ(s_.c_str() + pos, &s_.at(pos));
+        }
+        EXPECT_EQ(s_.c_str(), s_.UnicodeString());
+        EXPECT_EQ(capacity_ == 0 ? nullptr : s_.c_str(), s_.begin());
         // copy writes no terminator, CopyTString does.
         WCHAR copied[16], terminated[16];
         std::fill(copied, copied + 16, ZAV_TEXT('#'));
