@@ -18,8 +18,8 @@ const unsigned npos = ZAVString::npos;
 
 unsigned Narrow(size_t pos) { return pos == Model::npos ? npos : static_cast<unsigned>(pos); }
 int Sign(int v) { return (v > 0) - (v < 0); }
-// A part past the end of a text is empty.
-Model Part(const Model& text, size_t pos, size_t n) { return pos <= text.size() ? text.substr(pos, n) : Model(); }
+// A slice past the end of a text is empty.
+Model Slice(const Model& text, size_t pos, size_t n) { return pos <= text.size() ? text.substr(pos, n) : Model(); }
 // The default locale's bytes: a unit below 0x100 is the byte of its value,
 // any other '?'. Ansi is the text that comes back from them.
 Model Ansi(Model text) {
@@ -40,14 +40,14 @@ public:
         const ZAVString source(text.c_str());
         const unsigned pos = RandomPosition(), count = RandomCount(), from = rng_() % 8, form = rng_() % 4;
         const unsigned at = static_cast<unsigned>(std::min<size_t>(pos, model_.size()));
-        const Model part = Part(text, from, count);  // a source's part past its end reads as empty
+        const Model sliced = Slice(text, from, count);  // a source sliced past its end reads as empty
         switch (rng_() % 17) {
             case 0:
                 if (form == 0) s_ += text.c_str();
                 if (form == 1) s_ += source;
                 if (form == 2) s_.append(source, from, count);
                 if (form == 3) s_ += Bytes(text).c_str();
-                Grow(model_ + (form == 2 ? part : form == 3 ? Ansi(text) : text));
+                Grow(model_ + (form == 2 ? sliced : form == 3 ? Ansi(text) : text));
                 break;
             case 1:
                 if (count == npos) {  // too long for any string: refused, nothing changes
@@ -61,15 +61,15 @@ public:
                 break;
             case 2:
                 form % 2 ? s_.insert(pos, text.c_str()) : s_.insert(pos, source, from, count);
-                Grow(Model(model_).insert(at, form % 2 ? text : part));
+                Grow(Model(model_).insert(at, form % 2 ? text : sliced));
                 break;
             case 3:
                 form % 2 ? s_.replace(pos, count, text.c_str()) : s_.replace(pos, count, source, from, count);
-                Grow(Model(model_).replace(at, count, form % 2 ? text : part));
+                Grow(Model(model_).replace(at, count, form % 2 ? text : sliced));
                 break;
             case 4:  // past the end nothing happens
                 form % 2 ? s_.erase(pos, count) : s_.assign(s_, pos, count);
-                Shrink(form % 2 ? Model(model_).erase(at, pos < model_.size() ? count : 0) : Part(model_, pos, count));
+                Shrink(form % 2 ? Model(model_).erase(at, pos < model_.size() ? count : 0) : Slice(model_, pos, count));
                 break;
             case 5:  // an ANSI count past the text takes the text
                 if (form == 0) s_.assign(text.c_str());
@@ -230,11 +230,11 @@ private:
         EXPECT_EQ(text.empty() ? npos : Narrow(model_.find_last_not_of(text, at)), s_.find_last_not_of(pattern, pos));
         EXPECT_EQ(Sign(model_.compare(text)), s_.compare(pattern));
         EXPECT_EQ(Sign(model_.compare(text)), s_.compare(text.c_str()));
-        EXPECT_EQ(Sign(Part(model_, pos, 3).compare(text)), s_.compare(pos, 3, pattern));
-        EXPECT_EQ(Sign(Part(model_, pos, 3).compare(text)), s_.compare(pos, 3, text.c_str()));
-        EXPECT_EQ(Sign(Part(model_, pos, 3).compare(Part(text, count, 2))), s_.compare(pos, 3, pattern, count, 2));
-        EXPECT_EQ(Part(model_, pos, 4), Text(s_.substr(pos, 4)));
-        EXPECT_EQ(Part(model_, pos, count), Text(ZAVString(s_, pos, count)));
+        EXPECT_EQ(Sign(Slice(model_, pos, 3).compare(text)), s_.compare(pos, 3, pattern));
+        EXPECT_EQ(Sign(Slice(model_, pos, 3).compare(text)), s_.compare(pos, 3, text.c_str()));
+        EXPECT_EQ(Sign(Slice(model_, pos, 3).compare(Slice(text, count, 2))), s_.compare(pos, 3, pattern, count, 2));
+        EXPECT_EQ(Slice(model_, pos, 4), Text(s_.substr(pos, 4)));
+        EXPECT_EQ(Slice(model_, pos, count), Text(ZAVString(s_, pos, count)));
         EXPECT_EQ(model_.substr(0, count), Text(s_.Left(count)));
         EXPECT_EQ(count <= model_.size() ? model_.substr(model_.size() - count) : Model(), Text(s_.Right(count)));
         EXPECT_EQ(Bytes(model_), s_.ANSIString());

@@ -13,18 +13,17 @@
 
 namespace {
 
-// Runs the callable and checks that it throws E with exactly this message.
+// What the callable throws as E, "another type" or "nothing".
 template <typename E, typename F>
-::testing::AssertionResult ThrowsWithMessage(F&& f, const char* message) {
+std::string Thrown(F&& f) {
     try {
         f();
     } catch (const E& e) {
-        if (std::string(e.what()) == message) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "message was \"" << e.what() << "\"";
+        return e.what();
     } catch (...) {
-        return ::testing::AssertionFailure() << "threw another type";
+        return "another type";
     }
-    return ::testing::AssertionFailure() << "did not throw";
+    return "nothing";
 }
 
 // Exposes the protected members for tests, as a host's derived class may.
@@ -38,7 +37,6 @@ public:
 };
 
 const WCHAR* const kAbc = ZAV_TEXT("abc");
-const char* const kAt = "ZAVString::at invalid position argument";
 
 // The wide and the ANSI forms alike: nothing is converted or changed first.
 TEST(StringStorage, LengthLimitsThrowTheirFamilysMessageAndChangeNothing) {
@@ -63,7 +61,7 @@ TEST(StringStorage, LengthLimitsThrowTheirFamilysMessageAndChangeNothing) {
         {[&] { one.append("abc", 0x7FFFFFFCu); }, grow},
         {[&] { ZAVString("abc", 0x80000000u); }, grow},
     };
-    for (const auto& c : cases) EXPECT_TRUE(ThrowsWithMessage<std::length_error>(c.call, c.message)) << c.message;
+    for (const auto& c : cases) EXPECT_EQ(Thrown<std::length_error>(c.call), c.message);
     EXPECT_EQ(ZAV_TEXT("x"), Text(one));
     EXPECT_EQ(15u, one.capacity());
     EXPECT_EQ(0u, none.capacity());
@@ -82,7 +80,7 @@ TEST(StringStorage, TheSharedEmptyStringAndTheGrowthStepForDerivedClasses) {
     InspectableString s;
     EXPECT_EQ(InspectableString::_Nullstr(), s.c_str());
     EXPECT_EQ(&s.at(0), &ZAVString(kAbc)[3]);
-    EXPECT_TRUE(ThrowsWithMessage<std::out_of_range>([&] { ZAVString(kAbc).at(4); }, kAt));
+    EXPECT_EQ(Thrown<std::out_of_range>([&] { ZAVString(kAbc).at(4); }), "ZAVString::at invalid position argument");
     s.assign(ZAV_TEXT("abcdefghijklmn"));
     const WCHAR* before = s.buffer();
     s += ZAV_TEXT('o');  // 15 characters: a request equal to the capacity reallocates
