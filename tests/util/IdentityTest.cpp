@@ -1,39 +1,99 @@
-// The user and computer names come from the system and are kept.
+// The user and computer names: from the system, and kept; on POSIX also
+// under the stand-in's identity controls, where each comes from, which
+// answers are kept and which are asked again.
 #include "FreshProcess.h"
 #include "UtilTestSupport.h"
+#ifndef _WIN32
+#include "ZAVPlatformTest.h"
+#endif
 
 namespace {
 
-WString SystemUserName() {
-    WCHAR name[257] = {};
-    DWORD size = 257;
-    return GetUserNameW(name, &size) ? WString(name) : WString();
-}
-
-WString SystemComputerName() {
-    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    return GetComputerNameW(name, &size) ? WString(name) : WString();
-}
-
-TEST(LogonId, TheSystemsUserName) {
-    const WString expected = SystemUserName();
-    ASSERT_FALSE(expected.empty());
+// The stand-in's own answers (upper case, 15 characters at most) are the
+// platform tests'.
+TEST(LogonId, AndTheComputerNameAreTheSystemsNamesWithoutPadding) {
+    WCHAR user[257] = {}, computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD userSize = 257, computerSize = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetUserNameW(user, &userSize) && GetComputerNameW(computer, &computerSize));
+    const WString expectedUser(user), expectedComputer(computer);
     ZAV_IN_FRESH_PROCESS({
-        EXPECT_EQ(Text(ZAV_GetLogonId()), expected);
-        EXPECT_EQ(Text(ZAV_GetLogonId()), expected);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), expectedUser);
+        EXPECT_EQ(Text(ZAV_GetComputerName()), expectedComputer);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), expectedUser);
     });
 }
 
-TEST(ComputerName, TheSystemsNameWithoutPadding) {
-    const WString expected = SystemComputerName();
-    ASSERT_FALSE(expected.empty());
-    ASSERT_LE(expected.size(), 15u);
-    ZAV_IN_FRESH_PROCESS({
-        const ZAVString name = ZAV_GetComputerName();
-        EXPECT_EQ(Text(name), expected);
-        EXPECT_EQ(name.length(), expected.size());
-    });
+#ifndef _WIN32
+// One fresh process per row: the system's answer is set, asked for, changed
+// to `later`, asked for again.
+struct NameCase {
+    const char* what;
+    bool oldFamily;        // the "A" forms outside the NT family
+    const WCHAR* network;  // the network provider's user; null: it knows none
+    const WCHAR* name;     // null: the system's query fails
+    const WCHAR *later, *first, *second;
+};
+
+void EmulateOldFamily(bool old) {
+    if (old) ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
 }
+
+TEST(LogonId, SourcesAndWhatIsKept) {
+    const NameCase cases[] = {
+        {"asked once, then kept", false, nullptr, ZAV_TEXT("alice"), ZAV_TEXT("bob"), ZAV_TEXT("alice"), ZAV_TEXT("alice")},
+        {"the network user first", false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
+         ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("DOMAIN\\carol")},
+        {"Unknown is kept", false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"an empty name is asked again", false, nullptr, ZAV_TEXT(""), ZAV_TEXT("second"), ZAV_TEXT(""),
+         ZAV_TEXT("second")},
+        {"ANSI form", true, nullptr, ZAV_TEXT("dave"), ZAV_TEXT("x"), ZAV_TEXT("dave"), ZAV_TEXT("dave")},
+        {"ANSI form, failing", true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZAV_IN_FRESH_PROCESS({
+            EmulateOldFamily(c.oldFamily);
+            if (c.network != nullptr) ZAVPlatformTest_SetNetworkUser(c.network);
+            ZAVPlatformTest_FailUserName(c.name == nullptr);
+            if (c.name != nullptr) ZAVPlatformTest_SetUserName(c.name);
+            EXPECT_EQ(Text(ZAV_GetLogonId()), c.first);
+            // The provider, then the system, unless the provider knew the user.
+            if (!c.oldFamily && c.name != nullptr && c.name[0] != 0) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), c.network != nullptr ? 1u : 2u);
+            }
+            const DWORD asked = ZAVPlatformTest_IdentityQueries();
+            ZAVPlatformTest_FailUserName(FALSE);
+            ZAVPlatformTest_SetUserName(c.later);
+            EXPECT_EQ(Text(ZAV_GetLogonId()), c.second);
+            if (WString(c.first) == c.second) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked) << "asked again";
+            }
+        });
+    }
+}
+
+TEST(ComputerName, FifteenCharactersAtMostAndKept) {
+    const NameCase cases[] = {
+        {"too long: empty, asked again", false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"), ZAV_TEXT("FIFTEEN-CHARS-X"),
+         ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"kept", false, nullptr, ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("OTHER"), ZAV_TEXT("FIFTEEN-CHARS-X"),
+         ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"ANSI form", true, nullptr, ZAV_TEXT("OLDBOX"), ZAV_TEXT("OTHER"), ZAV_TEXT("OLDBOX"), ZAV_TEXT("OLDBOX")},
+        {"ANSI form, too long", true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"), ZAV_TEXT(""),
+         ZAV_TEXT("OTHER")},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZAV_IN_FRESH_PROCESS({
+            EmulateOldFamily(c.oldFamily);
+            ZAVPlatformTest_SetComputerName(c.name);
+            EXPECT_EQ(Text(ZAV_GetComputerName()), c.first);
+            ZAVPlatformTest_SetComputerName(c.later);
+            EXPECT_EQ(Text(ZAV_GetComputerName()), c.second);
+        });
+    }
+}
+
+#endif
 
 }  // namespace

@@ -1,11 +1,34 @@
+// Path queries on a scratch directory holding a file and a sub-directory;
+// on POSIX also where the stand-in emulates an older platform or maps a
+// drive, and a directory that permissions close.
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "FreshProcess.h"
 #include "LongPathForm.h"
-#include "PathFixture.h"
+#include "ScratchDirectory.h"
+#include "UtilTestSupport.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ZAVPlatformTest.h"
+#endif
 
 namespace {
+
+class PathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ofstream(dir_.File("file.txt")) << "x";
+        ASSERT_TRUE(std::filesystem::create_directory(dir_.File("sub")));
+    }
+    // A name in the directory; "" is the directory itself.
+    ZAVString Path(const std::string& rest) const { return Z(rest.empty() ? Widen(dir_.path()) : dir_.Wide(rest)); }
+
+    ScratchDirectory dir_;
+};
 
 TEST_F(PathTest, ExistenceOfFilesAndDirectories) {
     SetLastError(1234);
@@ -15,41 +38,25 @@ TEST_F(PathTest, ExistenceOfFilesAndDirectories) {
     EXPECT_EQ(ZAV_TestFileExists(Path("missing")), 2);
     EXPECT_EQ(ZAV_TestFileExists(Path("no/such/file")), 3);
     EXPECT_EQ(ZAV_TestFileExists(Path("file.txt/below")), 3);
-    EXPECT_EQ(ZAV_TestFileExists(ZAVString()), 2);
     EXPECT_EQ(ZAV_TestFileExists(static_cast<const WCHAR*>(nullptr)), 2);
     EXPECT_EQ(ZAV_TestFileExists(dir_.Wide("file.txt").c_str()), 0);
-
     EXPECT_EQ(ZAV_TestDirExists(Path("sub")), 0);
     EXPECT_EQ(ZAV_TestDirExists(Path("")), 0);
     EXPECT_EQ(ZAV_TestDirExists(Path("file.txt")), 183);
-    EXPECT_EQ(ZAV_TestDirExists(Path("missing")), 2);
     EXPECT_EQ(ZAV_TestDirExists(Path("gone/sub")), 3);
     EXPECT_EQ(ZAV_TestDirExists(ZAVString()), 2);
     EXPECT_EQ(GetLastError(), 2u);
-}
-
-// The file is named through the standard library, as the system names
-// files: UTF-8 on POSIX, UTF-16 on Windows.
-TEST_F(PathTest, NamesOutsideAsciiFindTheirFile) {
+    // Named through the standard library, as the system names files: UTF-8
+    // on POSIX, UTF-16 on Windows. A surrogate pair names no file here.
     std::ofstream(std::filesystem::path(dir_.path()) / std::filesystem::path(u"\u00e9t\u00e9.log")) << "x";
-    ZAVString path = Z(dir_.Wide(""));
-    path += ZAV_TEXT("\u00e9t\u00e9.log");
-    EXPECT_EQ(ZAV_TestFileExists(path), 0);
-    path = Z(dir_.Wide(""));
-    path += ZAV_TEXT("\U0001F600");  // a surrogate pair that names no file
-    EXPECT_EQ(ZAV_TestFileExists(path), 2);
+    EXPECT_EQ(ZAV_TestFileExists(Z(dir_.Wide("") + ZAV_TEXT("\u00e9t\u00e9.log"))), 0);
+    EXPECT_EQ(ZAV_TestFileExists(Z(dir_.Wide("") + ZAV_TEXT("\U0001F600"))), 2);
 }
 
-TEST(UncPath, WithoutANetworkEveryPathComesBack) {
-    for (const WCHAR* path : {ZAV_TEXT("X:\\dir"), ZAV_TEXT("a"), ZAV_TEXT(""), ZAV_TEXT("/usr/lib"), ZAV_TEXT("C:")})
-        EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(path))), path);
-}
-
-TEST(InternalPath, LongPathFormOnWindowsIdentityOnPosix) {
-    struct Case {
+TEST(InternalPath, LongPathFormOnWindowsIdentityOnPosixAndNoNetworkPaths) {
+    const struct {
         const WCHAR *path, *internal;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {ZAV_TEXT("C:\\dir\\file"), ZAV_TEXT("\\\\?\\C:\\dir\\file")},
         {ZAV_TEXT("\\\\server\\share\\f"), ZAV_TEXT("\\\\?\\UNC\\server\\share\\f")},
         {ZAV_TEXT("\\\\?\\C:\\x"), ZAV_TEXT("\\\\?\\C:\\x")},
@@ -57,48 +64,87 @@ TEST(InternalPath, LongPathFormOnWindowsIdentityOnPosix) {
         {ZAV_TEXT("relative\\x"), ZAV_TEXT("\\\\?\\relative\\x")},
         {ZAV_TEXT(""), ZAV_TEXT("\\\\?\\")},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(Text(zav::LongPathForm(ZAVString(c.path))), c.internal);
 #ifdef _WIN32
         EXPECT_EQ(Text(ZAV_InternalPath(ZAVString(c.path))), c.internal);
 #else
         EXPECT_EQ(Text(ZAV_InternalPath(ZAVString(c.path))), c.path);  // no such form on POSIX
 #endif
+        EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(c.path))), c.path);  // without a network every path comes back
     }
 }
 
-struct DirCase {
-    const WCHAR* path;
-    int flag;
-    const WCHAR* directory;
-};
-
-#ifdef _WIN32
-const DirCase kDirCases[] = {
-    {ZAV_TEXT("C:\\dir\\file.txt"), 0, ZAV_TEXT("C:\\dir")}, {ZAV_TEXT("C:\\file"), 0, ZAV_TEXT("C:\\")},
-    {ZAV_TEXT("C:\\"), 0, ZAV_TEXT("C:\\")},                  {ZAV_TEXT("C:file"), 0, ZAV_TEXT("C:")},
-    {ZAV_TEXT("file"), 0, ZAV_TEXT("")},                          {ZAV_TEXT("a\\\\b"), 0, ZAV_TEXT("a")},
-    {ZAV_TEXT("  C:\\a\\b  "), 0, ZAV_TEXT("C:\\a")},       {ZAV_TEXT("C:\\dir\\"), 0, ZAV_TEXT("C:\\dir")},
-    {ZAV_TEXT("C:\\dir\\"), 1, ZAV_TEXT("C:\\dir")},        {ZAV_TEXT("C:\\dir"), 1, ZAV_TEXT("C:\\dir")},
-    {ZAV_TEXT("\\\\server\\share\\f"), 0, ZAV_TEXT("\\\\server\\share")},
-    {ZAV_TEXT("\\\\server\\share"), 1, ZAV_TEXT("\\\\server\\share")},
-    {ZAV_TEXT("   "), 0, ZAV_TEXT("")},                           {ZAV_TEXT("a/b"), 0, ZAV_TEXT("a")},
-};
-#else
-const DirCase kDirCases[] = {
-    {ZAV_TEXT("/usr/lib/file.so"), 0, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/file"), 0, ZAV_TEXT("/")},       {ZAV_TEXT("/"), 0, ZAV_TEXT("/")},
-    {ZAV_TEXT("file"), 0, ZAV_TEXT("")},                     {ZAV_TEXT("a//b"), 0, ZAV_TEXT("a")},        {ZAV_TEXT("  /a/b  "), 0, ZAV_TEXT("/a")},
-    {ZAV_TEXT("/usr/lib/"), 0, ZAV_TEXT("/usr/lib")},        {ZAV_TEXT("/usr/lib/"), 1, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/usr/lib"), 1, ZAV_TEXT("/usr/lib")},
-    {ZAV_TEXT("///"), 1, ZAV_TEXT("/")},                     {ZAV_TEXT("   "), 0, ZAV_TEXT("")},          {ZAV_TEXT("a\\b"), 0, ZAV_TEXT("")},
-};
-#endif
-
 TEST(DirFromPath, LastComponentRootsAndFlag) {
-    for (const DirCase& c : kDirCases) {
+    const struct {
+        const WCHAR* path;
+        int flag;
+        const WCHAR* directory;
+    } cases[] = {
+#ifdef _WIN32
+        {ZAV_TEXT("C:\\dir\\file.txt"), 0, ZAV_TEXT("C:\\dir")}, {ZAV_TEXT("C:\\file"), 0, ZAV_TEXT("C:\\")},
+        {ZAV_TEXT("C:\\"), 0, ZAV_TEXT("C:\\")}, {ZAV_TEXT("C:file"), 0, ZAV_TEXT("C:")},
+        {ZAV_TEXT("a\\\\b"), 0, ZAV_TEXT("a")}, {ZAV_TEXT("  C:\\a\\b  "), 0, ZAV_TEXT("C:\\a")},
+        {ZAV_TEXT("C:\\dir\\"), 0, ZAV_TEXT("C:\\dir")}, {ZAV_TEXT("C:\\dir\\"), 1, ZAV_TEXT("C:\\dir")},
+        {ZAV_TEXT("C:\\dir"), 1, ZAV_TEXT("C:\\dir")}, {ZAV_TEXT("\\\\server\\share\\f"), 0, ZAV_TEXT("\\\\server\\share")},
+        {ZAV_TEXT("\\\\server\\share"), 1, ZAV_TEXT("\\\\server\\share")}, {ZAV_TEXT("a/b"), 0, ZAV_TEXT("a")},
+#else
+        {ZAV_TEXT("/usr/lib/file.so"), 0, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/file"), 0, ZAV_TEXT("/")},
+        {ZAV_TEXT("/"), 0, ZAV_TEXT("/")}, {ZAV_TEXT("a//b"), 0, ZAV_TEXT("a")},
+        {ZAV_TEXT("  /a/b  "), 0, ZAV_TEXT("/a")}, {ZAV_TEXT("/usr/lib/"), 0, ZAV_TEXT("/usr/lib")},
+        {ZAV_TEXT("/usr/lib/"), 1, ZAV_TEXT("/usr/lib")}, {ZAV_TEXT("/usr/lib"), 1, ZAV_TEXT("/usr/lib")},
+        {ZAV_TEXT("///"), 1, ZAV_TEXT("/")}, {ZAV_TEXT("a\\b"), 0, ZAV_TEXT("")},
+#endif
+        {ZAV_TEXT("file"), 0, ZAV_TEXT("")}, {ZAV_TEXT("   "), 0, ZAV_TEXT("")},
+    };
+    for (const auto& c : cases) {
         ZAVString directory(ZAV_TEXT("old"));
         EXPECT_EQ(ZAV_GetDirFromPath(ZAVString(c.path), directory, c.flag), 0);
         EXPECT_EQ(Text(directory), c.directory) << std::string(c.path, c.path + lstrlenW(c.path));
     }
 }
+
+#ifndef _WIN32
+TEST_F(PathTest, AccessDeniedMeansTheFileExists) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every directory";
+    ASSERT_EQ(mkdir(dir_.File("locked").c_str(), 0755), 0);
+    std::ofstream(dir_.File("locked/inside")) << "x";
+    ASSERT_EQ(chmod(dir_.File("locked").c_str(), 0), 0);
+    EXPECT_EQ(ZAV_TestFileExists(Path("locked/inside")), 0);
+    EXPECT_EQ(ZAV_TestDirExists(Path("locked/inside")), 5);
+}
+
+TEST_F(PathTest, AnsiQueryOutsideTheNtFamily) {
+    const ZAVString file = Path("file.txt"), dir = Path("sub"), missing = Path("missing");
+    ZAV_IN_FRESH_PROCESS({
+        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        EXPECT_EQ(ZAV_IsWinNT(), 0);
+        EXPECT_EQ(ZAV_TestFileExists(file), 0);
+        EXPECT_EQ(ZAV_TestFileExists(dir), 183);
+        EXPECT_EQ(ZAV_TestDirExists(dir), 0);
+        EXPECT_EQ(ZAV_TestFileExists(missing), 2);
+    });
+}
+
+// 255 characters and a terminator fit; one more does not.
+TEST(UncPath, MappedDrivesOnly) {
+    const WString share = ZAV_TEXT("\\\\server\\share"), longest = ZAV_TEXT("\\\\") + WString(253, ZAV_TEXT('n'));
+    const struct {
+        const WCHAR* path;
+        WString unc;
+    } cases[] = {{ZAV_TEXT("X:\\dir\\f.txt"), share + ZAV_TEXT("\\dir\\f.txt")}, {ZAV_TEXT("x:rel"), share + ZAV_TEXT("rel")},
+                 {ZAV_TEXT("X:"), share}, {ZAV_TEXT("Y:\\a"), ZAV_TEXT("Y:\\a")}, {ZAV_TEXT("X"), ZAV_TEXT("X")},
+                 {ZAV_TEXT("L:\\x"), longest + ZAV_TEXT("\\x")}, {ZAV_TEXT("M:\\x"), ZAV_TEXT("M:\\x")}};
+    for (int family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        ZAV_IN_FRESH_PROCESS({
+            ZAVPlatformTest_EmulateVersion(family, family == VER_PLATFORM_WIN32_NT ? 10 : 4, 0, 1);
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("X:"), share.c_str());
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("L:"), longest.c_str());
+            ZAVPlatformTest_MapDrive(ZAV_TEXT("M:"), (longest + ZAV_TEXT("n")).c_str());
+            for (const auto& c : cases) EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(c.path))), c.unc) << (&c - cases);
+        });
+    }
+}
+#endif
 
 }  // namespace

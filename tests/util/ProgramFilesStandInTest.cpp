@@ -4,19 +4,16 @@
 // file that cannot be opened anywhere is reported to the system log once.
 #include <fcntl.h>
 #include <grp.h>
-#include <signal.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,17 +38,20 @@ void CopyBuildLibraries(const std::string& folder) {
     std::ifstream maps("/proc/self/maps");
     std::set<std::string> copied;
     for (std::string line; std::getline(maps, line);) {
-        const size_t at = line.find('/');
-        const std::string path = at == std::string::npos ? std::string() : line.substr(at);
+        const std::string path = line.substr(std::min(line.find('/'), line.size()));
         if (path.rfind(ZAV_BUILD_DIR "/", 0) != 0 || !Contains(path, ".so") || !copied.insert(path).second) continue;
         std::string name = path.substr(path.rfind('/') + 1);
-        const std::string file = folder + "/" + name;
-        std::filesystem::copy_file(path, file);
-        for (size_t dot; (dot = name.rfind('.')) != std::string::npos && name.substr(dot) != ".so";) {
-            name.erase(dot);
-            std::filesystem::create_symlink(file, folder + "/" + name);
-        }
+        std::filesystem::copy_file(path, folder + "/" + name);
+        for (size_t dot; (dot = name.rfind('.')) != std::string::npos && name.substr(dot) != ".so";)
+            std::filesystem::create_symlink(path.substr(path.rfind('/') + 1), folder + "/" + name.erase(dot));
     }
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 struct HostRun {
@@ -94,15 +94,13 @@ protected:
         const std::string counts = dir_.File("counts");
         mkdir(counts.c_str(), 0777);
         chmod(counts.c_str(), 01777);
-        std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0", "GCOV_PREFIX=" + counts};
+        const char* libraryPath = getenv("LD_LIBRARY_PATH");
+        std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0", "GCOV_PREFIX=" + counts,
+                                                "LD_LIBRARY_PATH=" + libraries_ + (libraryPath ? std::string(":") + libraryPath : "")};
         if (stateHome != nullptr) environment.push_back(std::string("XDG_STATE_HOME=") + stateHome);
-        const char* more = getenv("LD_LIBRARY_PATH");
-        environment.push_back("LD_LIBRARY_PATH=" + libraries_ + (more != nullptr ? std::string(":") + more : ""));
-        std::vector<char*> argv = {const_cast<char*>(host_.c_str())}, envp;
-        for (const std::string& s : steps) argv.push_back(const_cast<char*>(s.c_str()));
-        for (const std::string& s : environment) envp.push_back(const_cast<char*>(s.c_str()));
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
+        std::vector<std::string> arguments = {host_};
+        arguments.insert(arguments.end(), steps.begin(), steps.end());
+        std::vector<char*> argv = Pointers(arguments), envp = Pointers(environment);
         const std::string out = dir_.File("out"), err = dir_.File("err");
         const pid_t child = fork();
         if (child == 0) {
@@ -117,27 +115,15 @@ protected:
             const gid_t group = HostGroup();
             const uid_t user = HostUser();
             if (!readOnly && geteuid() == 0 &&
-                (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||
-                 setresuid(user, user, user) != 0))
+                (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 || setresuid(user, user, user) != 0))
                 _exit(kCannotDrop);
+            alarm(60);
             execve(argv[0], argv.data(), envp.data());
             _exit(kCannotRun);
         }
-        HostRun run;
         int status = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (waitpid(child, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
-        return run;
+        waitpid(child, &status, 0);  // a host that hangs is ended by its alarm
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
 
     ScratchDirectory dir_;

@@ -1,5 +1,5 @@
-#include <locale.h>
-
+// The text utilities against models over random texts, and what the
+// models leave out.
 #include <random>
 #include <vector>
 
@@ -7,211 +7,149 @@
 
 namespace {
 
-TEST(Caseless, MatchFoldsAsciiOnlyAndCompareOrdersUpperCasedCopies) {
-    const struct {
-        WString left, right;
-        int match, order;
-    } cases[] = {
-        {ZAV_TEXT("Trace"), ZAV_TEXT("TRACE"), 1, 0},
-        {ZAV_TEXT("abc"), ZAV_TEXT("abcd"), 0, -1},
-        {ZAV_TEXT("abc"), ZAV_TEXT("ABD"), 0, -1},
-        {ZAV_TEXT("b"), ZAV_TEXT("A"), 0, 1},
-        {ZAV_TEXT(""), ZAV_TEXT(""), 1, 0},
-        {ZAV_TEXT("\u00e9"), ZAV_TEXT("\u00c9"), 0, 1},  // é, É: not folded by the default locale
-        {ZAV_TEXT("["), ZAV_TEXT("{"), 0, -1},            // 0x5B and 0x7B differ by the case bit only
-        {ZAV_TEXT("\u0141"), ZAV_TEXT("\u0161"), 0, -1},  // units above 0xFF that share a low byte
-        {ZAV_TEXT("_"), ZAV_TEXT("a"), 0, 1},             // after 'A'..'Z', before 'a'..'z': folded, after both
-        {ZAV_TEXT("\uffff"), ZAV_TEXT("z"), 0, 1},
-        {WString(ZAV_TEXT("a\0b"), 3), WString(ZAV_TEXT("A\0B"), 3), 1, 0},  // zeros count in a ZAVString
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        EXPECT_EQ(ZAV_MatchCaseless(Z(c.left), Z(c.right)), c.match);
-        EXPECT_EQ(ZAV_CompareCaseless(Z(c.left), Z(c.right)), c.order);
-    }
-    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(), static_cast<const WCHAR*>(nullptr)), 1);
-    EXPECT_EQ(ZAV_MatchCaseless(nullptr, ZAV_TEXT("x")), 0);
+// Both cases of ASCII letters and the neighbours of the case bit; units
+// above ASCII that the default locale does not fold or that share a low
+// byte; a zero, which counts in a ZAVString.
+const WCHAR kCaseAlphabet[] = {ZAV_TEXT('a'), ZAV_TEXT('A'), ZAV_TEXT('z'), ZAV_TEXT('Z'), ZAV_TEXT('['), ZAV_TEXT('{'),
+                               ZAV_TEXT('_'), 0xE9, 0xC9, 0x141, 0x161, 0xFFFF, 0};
+
+WString Upper(WString text) {
+    for (auto& ch : text) ch = ch >= ZAV_TEXT('a') && ch <= ZAV_TEXT('z') ? ch - 0x20 : ch;
+    return text;
 }
 
-// What the model below leaves out: an empty or null find, a null
-// replacement, and a zero that ends the search inside a ZAVString.
-TEST(ReplaceString, EmptyFindIsInvalidNullReplacementRemovesAndEmbeddedZeroEndsTheSearch) {
-    ZAVString text(ZAV_TEXT("abc"));
-    DWORD count = 7;
-    EXPECT_EQ(ZAV_ReplaceString(text, ZAV_TEXT(""), ZAV_TEXT("x"), &count, 0, 0), 87u);
-    EXPECT_EQ(ZAV_ReplaceString(text, nullptr, ZAV_TEXT("x"), &count, 0, 0), 87u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(Text(text), ZAV_TEXT("abc"));
-    WCHAR buffer[8] = ZAV_TEXT("a-b");
-    DWORD length = 8;
-    EXPECT_EQ(ZAV_ReplaceString(buffer, &length, ZAV_TEXT(""), ZAV_TEXT("x"), &count, 0, 0), 87u);
-    EXPECT_EQ(WString(buffer), ZAV_TEXT("a-b"));
-
-    ZAVString banana(ZAV_TEXT("banana"));
-    EXPECT_EQ(ZAV_ReplaceString(banana, ZAV_TEXT("a"), nullptr, &count, 0, 2), 0u);
-    EXPECT_EQ(Text(banana), ZAV_TEXT("bnna"));
-    EXPECT_EQ(count, 2u);
-
-    ZAVString zeroed = Z(WString(ZAV_TEXT("a-a\0a-a"), 7));
-    EXPECT_EQ(ZAV_ReplaceString(zeroed, ZAV_TEXT("a"), ZAV_TEXT("b"), &count, 0, 0), 0u);
-    EXPECT_EQ(Text(zeroed), WString(ZAV_TEXT("b-b\0a-a"), 7));
-    EXPECT_EQ(count, 2u);
+WString Range(const WString& text, LONG count, LONG start) {
+    start = start < 0 ? 0 : start;
+    return start < static_cast<LONG>(text.size()) ? text.substr(start, count < 0 ? WString::npos : count) : WString();
 }
 
-// A model of the replacement over WString, against random texts,
-// patterns and limits; the buffer form must agree with the string form.
-TEST(ReplaceString, RandomAgainstAModel) {
+// Caseless matching and ordering (of upper-cased copies), replacement with
+// limits (string and buffer forms alike), trimming, range comparison and the
+// left and right parts.
+TEST(TextUtil, RandomTextsAgainstModels) {
     std::mt19937 random(61206);
     auto word = [&](int maxLength) {
-        WString w;
-        const int n = static_cast<int>(random() % (maxLength + 1));
-        for (int i = 0; i < n; ++i) w += static_cast<WCHAR>(ZAV_TEXT('a') + random() % 3);
+        WString w(random() % (maxLength + 1), ZAV_TEXT('a'));
+        for (auto& ch : w) ch = ZAV_TEXT("ab \t")[random() % 4];
         return w;
     };
+    auto number = [&] { return static_cast<LONG>(random() % 36) - 3; };
     for (int round = 0; round < 5000; ++round) {
+        WString left(random() % 3, 0), right(random() % 3, 0);
+        for (auto* w : {&left, &right})
+            for (auto& ch : *w) ch = kCaseAlphabet[random() % 13];
+        EXPECT_EQ(ZAV_MatchCaseless(Z(left), Z(right)), Upper(left) == Upper(right) ? 1 : 0);
+        if (left.find(WCHAR(0)) == WString::npos && right.find(WCHAR(0)) == WString::npos) {
+            const int order = Upper(left).compare(Upper(right));
+            EXPECT_EQ(ZAV_CompareCaseless(Z(left), Z(right)), (order > 0) - (order < 0));
+        }
+
         const WString text = word(30), find = word(3), replacement = word(3);
         const DWORD maxCount = random() % 4 == 0 ? random() % 3 : 0;
-
         WString model;
         DWORD modelCount = 0;
         size_t pos = 0;
-        while (!find.empty() && pos < text.size() && (maxCount == 0 || modelCount < maxCount)) {
-            const size_t hit = text.find(find, pos);
-            if (hit == WString::npos) break;
+        for (size_t hit; !find.empty() && (maxCount == 0 || modelCount < maxCount) &&
+                         (hit = text.find(find, pos)) != WString::npos;
+             ++modelCount) {
             model += text.substr(pos, hit - pos) + replacement;
-            ++modelCount;
             pos = hit + find.size();
         }
         model += text.substr(pos);
 
         ZAVString s = Z(text);
         DWORD count = 77;
-        const DWORD result = ZAV_ReplaceString(s, find.c_str(), replacement.c_str(), &count, 0, maxCount);
-        if (find.empty()) {
-            EXPECT_EQ(result, 87u);
-            EXPECT_EQ(Text(s), text);
-            continue;
-        }
-        ASSERT_EQ(result, 0u);
+        ASSERT_EQ(ZAV_ReplaceString(s, find.c_str(), replacement.c_str(), &count, 0, maxCount), find.empty() ? 87u : 0u);
         ASSERT_EQ(Text(s), model);
         ASSERT_EQ(count, modelCount);
-
         std::vector<WCHAR> buffer(text.begin(), text.end());
         buffer.resize(64, 0);
-        DWORD bufferLength = static_cast<DWORD>(random() % 40) + 1;
-        const DWORD given = bufferLength;
-        const DWORD bufferResult =
-            ZAV_ReplaceString(buffer.data(), &bufferLength, find.c_str(), replacement.c_str(), &count, 0, maxCount);
-        if (model.size() + 1 <= given) {
-            EXPECT_EQ(bufferResult, 0u);
-            EXPECT_EQ(WString(buffer.data()), model);
-        } else {
-            EXPECT_EQ(bufferResult, 8u);
-            EXPECT_EQ(bufferLength, model.size() + 1);
-            EXPECT_EQ(WString(buffer.data()), text);
+        DWORD length = static_cast<DWORD>(random() % 40) + 1;
+        const bool fits = model.size() < length;
+        const DWORD result = ZAV_ReplaceString(buffer.data(), &length, find.c_str(), replacement.c_str(), &count, 0, maxCount);
+        EXPECT_EQ(result, find.empty() ? 87u : fits ? 0u : 8u);
+        EXPECT_EQ(WString(buffer.data()), fits ? model : text);
+        if (!fits && !find.empty()) {
+            EXPECT_EQ(length, model.size() + 1);
         }
+
+        // Guards on both sides catch a read or write outside the text.
+        std::vector<WCHAR> guarded(text.size() + 3, ZAV_TEXT('#'));
+        guarded[0] = ZAV_TEXT('!');
+        std::copy(text.begin(), text.end(), guarded.begin() + 1);
+        guarded[text.size() + 1] = 0;
+        ZAV_Trim(guarded.data() + 1);
+        const size_t first = text.find_first_not_of(ZAV_TEXT(' ')), last = text.find_last_not_of(ZAV_TEXT(' '));
+        EXPECT_EQ(WString(guarded.data() + 1), first == WString::npos ? WString() : text.substr(first, last + 1 - first));
+        EXPECT_EQ(guarded.front(), ZAV_TEXT('!'));
+        EXPECT_EQ(guarded.back(), ZAV_TEXT('#'));
+
+        const LONG countA = number(), startA = number(), countB = number(), startB = number();
+        const int order = Range(text, countA, startA).compare(Range(model, countB, startB));
+        EXPECT_EQ(ZAV_SubStrCompare(const_cast<WCHAR*>(text.c_str()), countA, startA, const_cast<WCHAR*>(model.c_str()),
+                                    countB, startB),
+                  (order > 0) - (order < 0));
+        const unsigned n = random() % 34;
+        EXPECT_EQ(Text(ZAV_Left(Z(text), n)), text.substr(0, n));
+        EXPECT_EQ(Text(ZAV_Right(Z(text), n)), n <= text.size() ? text.substr(text.size() - n) : WString());
     }
 }
 
-TEST(Trim, SpacesOnlyAndNothingOutsideTheText) {
-    struct Case {
-        const WCHAR *before, *after;
-    };
-    const Case cases[] = {{ZAV_TEXT("  ab c  "), ZAV_TEXT("ab c")}, {ZAV_TEXT("   "), ZAV_TEXT("")}, {ZAV_TEXT(""), ZAV_TEXT("")}, {ZAV_TEXT("x"), ZAV_TEXT("x")},
-                          {ZAV_TEXT(" x"), ZAV_TEXT("x")},          {ZAV_TEXT("x "), ZAV_TEXT("x")}, {ZAV_TEXT("\tx\t"), ZAV_TEXT("\tx\t")}, {ZAV_TEXT("a  b"), ZAV_TEXT("a  b")}};
-    for (const Case& c : cases) {
-        // Guards on both sides catch a read or write before the text or past its end.
-        std::vector<WCHAR> buffer(32, ZAV_TEXT('#'));
-        buffer[0] = ZAV_TEXT('!');
-        WString before(c.before);
-        std::copy(before.begin(), before.end(), buffer.begin() + 1);
-        buffer[1 + before.size()] = 0;
-        ZAV_Trim(buffer.data() + 1);
-        EXPECT_EQ(WString(buffer.data() + 1), c.after);
-        EXPECT_EQ(buffer[0], ZAV_TEXT('!'));
-        EXPECT_EQ(buffer[2 + before.size()], ZAV_TEXT('#'));
-    }
+// What the models leave out: a null find or replacement, a zero that ends
+// the search inside a ZAVString, null texts and a null buffer.
+TEST(TextUtil, NullArgumentsAndEmbeddedZeros) {
+    ZAVString banana(ZAV_TEXT("banana")), zeroed = Z(WString(ZAV_TEXT("a-a\0a-a"), 7));
+    DWORD count = 7, length = 8;
+    EXPECT_EQ(ZAV_ReplaceString(banana, nullptr, ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(nullptr, &length, ZAV_TEXT("a"), ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(banana, ZAV_TEXT("a"), nullptr, &count, 0, 2), 0u);
+    EXPECT_EQ(Text(banana), ZAV_TEXT("bnna"));
+    EXPECT_EQ(ZAV_ReplaceString(zeroed, ZAV_TEXT("a"), ZAV_TEXT("b"), &count, 0, 0), 0u);
+    EXPECT_EQ(Text(zeroed), WString(ZAV_TEXT("b-b\0a-a"), 7));
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(ZAV_SubStrCompare(nullptr, -1, 0, nullptr, 3, 2), 0);
+    ZAV_Trim(nullptr);
+    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(), static_cast<const WCHAR*>(nullptr)), 1);
+    EXPECT_EQ(ZAV_MatchCaseless(nullptr, ZAV_TEXT("x")), 0);
 }
 
-TEST(OverlappedStringCopy, CopiesForwardWithoutATerminator) {
-    WCHAR text[] = ZAV_TEXT("..abcdef");
+// Forward unit by unit: an overlapping copy repeats the source; both
+// pointers stop at a terminator, which is written once, in place.
+TEST(TextUtil, OverlappedStringCopyCopiesForwardWithoutATerminator) {
+    WCHAR text[] = ZAV_TEXT("..abcdef"), dest[] = ZAV_TEXT("123456"), shortSource[] = ZAV_TEXT("xy\0zz");
     ZAV_OverlappedStringCopy(text, text + 2, 4);
     EXPECT_EQ(WString(text), ZAV_TEXT("abcdcdef"));
-    WCHAR shortSource[] = ZAV_TEXT("xy\0zz");
-    WCHAR dest[] = ZAV_TEXT("123456");
-    // Both pointers stop at the terminator, so it is written once, in place.
     ZAV_OverlappedStringCopy(dest, shortSource, 5);
     EXPECT_EQ(WString(dest, 6), WString(ZAV_TEXT("xy\0") ZAV_TEXT("456"), 6));
 }
 
-TEST(ResizeString, KeepsWhatFitsAndAcceptsNullOrEmpty) {
-    WCHAR* text = static_cast<WCHAR*>(ZAV_MemoryGet(14, 0));
-    lstrcpyW(text, ZAV_TEXT("abcdef"));
+TEST(TextUtil, ResizingKeepsWhatFitsAndLeavesTheBlockOnFailure) {
+    WCHAR* text = nullptr;
+    EXPECT_EQ(ZAV_ResizeString(&text, 0), 0u);
+    EXPECT_EQ(ZAV_ResizeString(&text, 5), 0u);
+    EXPECT_EQ(WString(text), ZAV_TEXT(""));
+    lstrcpyW(text, ZAV_TEXT("abcde"));
     EXPECT_EQ(ZAV_ResizeString(&text, 2), 0u);
-    EXPECT_EQ(WString(text), ZAV_TEXT("ab"));
     EXPECT_EQ(ZAV_ResizeString(&text, 40), 0u);
     EXPECT_EQ(WString(text), ZAV_TEXT("ab"));
     lstrcpyW(text, WString(40, ZAV_TEXT('z')).c_str());  // the new block really holds 40 characters
+    EXPECT_EQ(ZAV_ResizeString(&text, 0xFFFFFFF0u), 14u);
+    EXPECT_EQ(ZAV_ResizeString(nullptr, 1), 87u);
     ZAV_MemoryFree(text);
 
-    WCHAR* none = nullptr;
-    EXPECT_EQ(ZAV_ResizeString(&none, 5), 0u);
-    ASSERT_NE(none, nullptr);
-    EXPECT_EQ(none[0], 0);
-    const WCHAR* before = none;
-    EXPECT_EQ(ZAV_ResizeString(&none, 1), 0u);
-    EXPECT_NE(none, before);
-    EXPECT_EQ(none[0], 0);
-    ZAV_MemoryFree(none);
-
-    WCHAR* kept = static_cast<WCHAR*>(ZAV_MemoryGet(4, 0));
-    lstrcpyW(kept, ZAV_TEXT("k"));
-    EXPECT_EQ(ZAV_ResizeString(&kept, 0xFFFFFFF0u), 14u);
-    EXPECT_EQ(WString(kept), ZAV_TEXT("k"));
-    ZAV_MemoryFree(kept);
-}
-
-TEST(ResizeBuffer, CopiesTheSmallerSizeAndReleasesTheOld) {
     BYTE* buffer = nullptr;
     DWORD size = 0;
     ASSERT_EQ(ZAV_ResizeBuffer(&buffer, &size, 8), 0u);
-    EXPECT_EQ(size, 8u);
     for (int i = 0; i < 8; ++i) buffer[i] = static_cast<BYTE>(i + 1);
     ASSERT_EQ(ZAV_ResizeBuffer(&buffer, &size, 3), 0u);
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(buffer[0], 1);
-    EXPECT_EQ(buffer[2], 3);
     ASSERT_EQ(ZAV_ResizeBuffer(&buffer, &size, 100), 0u);
-    EXPECT_EQ(buffer[1], 2);
-    buffer[99] = 1;
-    // Size 0 gets no block from the memory manager: nothing changes.
-    BYTE* before = buffer;
-    EXPECT_EQ(ZAV_ResizeBuffer(&buffer, &size, 0), 14u);
-    EXPECT_EQ(buffer, before);
     EXPECT_EQ(size, 100u);
+    EXPECT_EQ(WString(buffer, buffer + 3), WString({1, 2, 3}));
+    buffer[99] = 1;
+    EXPECT_EQ(ZAV_ResizeBuffer(&buffer, &size, 0), 14u);  // size 0 gets no block: nothing changes
+    EXPECT_EQ(size, 100u);
+    EXPECT_EQ(ZAV_ResizeBuffer(&buffer, nullptr, 1), 87u);
     ZAV_MemoryFree(buffer);
-}
-
-TEST(SubStrCompare, RangesOrdinalAndClamped) {
-    WCHAR a[] = ZAV_TEXT("xxabcyy"), b[] = ZAV_TEXT("abd");
-    EXPECT_EQ(ZAV_SubStrCompare(a, 3, 2, b, 3, 0), -1);
-    EXPECT_EQ(ZAV_SubStrCompare(a, 2, 2, b, 2, 0), 0);
-    EXPECT_EQ(ZAV_SubStrCompare(b, -1, 0, a, 3, 2), 1);
-    EXPECT_EQ(ZAV_SubStrCompare(a, 100, 5, b, 0, 0), 1);   // "yy" against ""
-    EXPECT_EQ(ZAV_SubStrCompare(a, 3, 50, nullptr, -1, 0), 0);  // both empty
-}
-
-TEST(LeftRight, RightWrapsToEmptyPastTheLength) {
-    const ZAVString s(ZAV_TEXT("abc"));
-    const struct {
-        unsigned n;
-        const WCHAR *left, *right;
-    } cases[] = {{0, ZAV_TEXT(""), ZAV_TEXT("")}, {2, ZAV_TEXT("ab"), ZAV_TEXT("bc")},
-                 {3, ZAV_TEXT("abc"), ZAV_TEXT("abc")}, {5, ZAV_TEXT("abc"), ZAV_TEXT("")}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(Text(ZAV_Left(s, c.n)), c.left) << c.n;
-        EXPECT_EQ(Text(ZAV_Right(s, c.n)), c.right) << c.n;
-    }
 }
 
 }  // namespace
