@@ -44,8 +44,9 @@ TEST(WrapRing, SavingALineAllocatesNothing) {
 TEST(TraceFailure, ALostLineIsReportedToTheEventLog) {
     EventLogCapture log;
     ScratchTrace t("lost");
+    const WString huge(1 << 20, ZAV_TEXT('h'));
     gRefuseAbove = 1 << 20;  // the line's 2 MiB buffer is refused, small blocks are not
-    t.trace.InsertMsg(WString(1 << 20, ZAV_TEXT('h')).c_str());
+    t.trace.InsertMsg(huge.c_str());
     gRefuseAbove = 0;
     t.trace.InsertMsg(ZAV_TEXT("after"));
     t.trace.TraceStop(0);

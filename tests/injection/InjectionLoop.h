@@ -22,7 +22,7 @@
 #include "WString.h"
 #include "ZAVPlatformTest.h"
 #include "ZAVUtil1.h"
-#include "debug/EventLogCapture.h"
+#include "debug/TraceTestSupport.h"
 
 namespace zavtest {
 
