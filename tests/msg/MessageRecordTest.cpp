@@ -3,6 +3,7 @@
 // promise of the code 8 and loses nothing already queued.
 #include <string.h>
 
+#include <iterator>
 #include <tuple>
 #include <vector>
 
@@ -50,7 +51,7 @@ TEST_F(MessageTest, QueueAtTheEndAndTakeOff) {
     EXPECT_EQ(std::make_tuple(list_.pLast, list_.Count, b->Category), std::make_tuple(&b->Link, 2u, 40));
     ZAV_MsgAddInsertion(a, ZAV_TEXT("text"));
     ZAV_MsgDestroy(&list_, a);
-    EXPECT_EQ(std::make_pair(list_.pFirst, list_.Count), std::make_pair(&b->Link, 1u));
+    EXPECT_EQ(std::make_tuple(list_.pFirst, list_.Count), std::make_tuple(&b->Link, 1u));
     ZAV_MsgDestroyAll(&list_);
     EXPECT_EQ(list_.pFirst, nullptr);
     EXPECT_EQ(ThrownCode([] { ZAV_MsgCreate(nullptr, 1, ZAVCatInfo6, 0, 0, 0, 0, nullptr); }), 20002u);
@@ -85,7 +86,7 @@ TEST_F(MessageTest, InsertionsAgainstAModelAndTheirExport) {
     DWORD id = 5;
     for (ZAVMsg* flat; (flat = ZAV_MsgExport(&list_)) != nullptr; ZAV_MsgDestroy(nullptr, flat)) {
         const bool first = flat->MsgId == 5;
-        EXPECT_EQ(std::make_pair(flat->MsgId, flat->Category), std::make_pair(id++, first ? ZAVCatError70 : ZAVCatInfo6));
+        EXPECT_EQ(std::make_tuple(flat->MsgId, flat->Category), std::make_tuple(id++, first ? ZAVCatError70 : ZAVCatInfo6));
         EXPECT_EQ(std::make_tuple(flat->Link.pNext, flat->Link.pPrior, flat->AuxWord, flat->Reserved, flat->Aux1, flat->Aux2, flat->Aux3),
                   std::make_tuple(nullptr, nullptr, WORD{7}, WORD{0}, 8u, 9u, 10u));
         EXPECT_EQ(reinterpret_cast<uintptr_t>(flat->pInsertions), first ? kHeader : 0);
@@ -112,7 +113,7 @@ TEST_F(MessageTest, WithoutMemoryTheCode8AndNothingLost) {
         const DWORD code = ThrownCode([&] { Create(7, ZAVCatInfo6, &trace); });
         if (ZAVPlatformTest_AllocationsRefused() == 0) break;
         ZAVPlatformTest_FailAllocation(0, FALSE);
-        EXPECT_EQ(std::make_pair(code, list_.Count), std::make_pair(DWORD{ERROR_NOT_ENOUGH_MEMORY}, 0u)) << nth;
+        EXPECT_EQ(std::make_tuple(code, list_.Count), std::make_tuple(DWORD{ERROR_NOT_ENOUGH_MEMORY}, 0u)) << nth;
     }
     ZAVPlatformTest_FailAllocation(0, FALSE);
     EXPECT_GE(nth, 3u);  // the header, the routine's name, its copy
@@ -123,7 +124,7 @@ TEST_F(MessageTest, WithoutMemoryTheCode8AndNothingLost) {
     ZAVPlatformTest_FailAllocation(1, FALSE);
     EXPECT_EQ(ThrownCode([&] { ZAV_MsgExport(&list_); }), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     ZAVPlatformTest_FailAllocation(0, FALSE);
-    EXPECT_EQ(std::make_pair(list_.pFirst, list_.Count), std::make_pair(first, 2u));
+    EXPECT_EQ(std::make_tuple(list_.pFirst, list_.Count), std::make_tuple(first, 2u));
     trace.RoutinePop(-1, 0);
 }
 #endif
