@@ -4,69 +4,35 @@ namespace {
 
 const unsigned A = 2 * sizeof(void*);  // address digits
 
-WString Hex(std::initializer_list<unsigned char> bytes) {
-    std::vector<unsigned char> data(bytes);
-    ZAVDebug trace;
-    const ZAVString text = trace.HexString(data.data(), static_cast<DWORD>(data.size()));
-    return WString(text.c_str(), text.length());
-}
-
-WString Address(const void* p) {
+std::string Address(const void* p) {
     char digits[32];
     snprintf(digits, sizeof digits, "%0*llX", static_cast<int>(A), static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
-    return WString(digits, digits + A);
+    return digits;
 }
 
-// Memory that cannot be read ends each line where it stands; the dump and
-// the host go on.
-TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
-    auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS));
-    ASSERT_NE(page, nullptr);
-    ZAVDebug trace;
-    WCHAR line[80];
-    for (WCHAR& c : line) c = ZAV_TEXT('#');
-    trace.HexStringLine(page, 16, line, 0);
-    EXPECT_EQ(WString(line, 4), ZAV_TEXT("####")) << "nothing read, nothing written";
+std::string Narrow(const WString& wide) { return std::string(wide.begin(), wide.end()); }
 
-    ScratchTrace t("unreadable");
-    t.trace.HexDump(page + 4088, 20, ZAV_TEXT("reserved"));
-    t.trace.InsertMsg(ZAV_TEXT("after"));
-    t.trace.TraceStop(0);
-    VirtualFree(page, 0, MEM_RELEASE);
-    const std::string text = t.Text();
-    EXPECT_NE(text.find("reserved\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find('*'), std::string::npos) << "no line was completed: " << text;
-}
-
-TEST(Hex, StringsAndWords) {
-    EXPECT_EQ(Hex({0x00, 0xAB, 0x7F}), ZAV_TEXT("00AB7F"));
-    EXPECT_EQ(Hex({}), ZAV_TEXT(""));
+TEST(Hex, StringsWordsAndLines) {
     ZAVDebug trace;
-    WCHAR out[9] = {};
+    const unsigned char bytes[] = {0x00, 0xAB, 0x7F};
+    EXPECT_EQ(Narrow(Text(trace.HexString(bytes, 3))), "00AB7F");
+    EXPECT_EQ(trace.HexString(bytes, 0).length(), 0u);
+    WCHAR out[9] = {}, guard[4] = {ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#')};
     trace.HexStringForDWORD(255, out);
-    EXPECT_EQ(WString(out), ZAV_TEXT("000000FF"));
-    EXPECT_EQ(WString(trace.HexStringForDWORD(0xDEADBEEF).c_str()), ZAV_TEXT("DEADBEEF"));
-    WCHAR guard[4] = {ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#'), ZAV_TEXT('#')};
+    EXPECT_EQ(Narrow(out) + Narrow(Text(trace.HexStringForDWORD(0xDEADBEEF))), "000000FFDEADBEEF");
     trace.HexString("\x12", 1, guard);
-    EXPECT_EQ(WString(guard, 4), ZAV_TEXT("12##"));  // no terminator written
-}
-
-TEST(Hex, DumpLines) {
-    ZAVDebug trace;
-    unsigned char letters[20];
-    for (int i = 0; i < 20; ++i) letters[i] = static_cast<unsigned char>(0x41 + i);
-    WCHAR line[80];
-    trace.HexStringLine(letters, 20, line, 0);  // 16 of them at most
-    EXPECT_EQ(WString(line, 54), ZAV_TEXT("41424344 45464748 494A4B4C 4D4E4F50 *ABCDEFGHIJKLMNOP*"));
-    trace.HexStringLine(letters, 5, line, 0);
-    EXPECT_EQ(WString(line, 54), ZAV_TEXT("41424344 45") + WString(25, ZAV_TEXT(' ')) + ZAV_TEXT("*ABCDE") + WString(11, ZAV_TEXT(' ')) + ZAV_TEXT("*"));
-    trace.HexStringLine(letters, 0, line, 1);
-    EXPECT_EQ(WString(line, A + 56), Address(letters) + ZAV_TEXT("  ") + WString(36, ZAV_TEXT(' ')) + ZAV_TEXT("*") +
-                                                WString(16, ZAV_TEXT(' ')) + ZAV_TEXT("*"));
-    unsigned char mixed[] = {0x2D, 0x3D, 0x09, 0x00, 0xE9, 0x20, '7', 'z', '"', '\\', 0x7E, 0x7F};
-    trace.HexStringLine(mixed, sizeof mixed, line, 0);
-    EXPECT_EQ(WString(line + 37, 16), ZAV_TEXT("..... 7z\"\\~.    "));
+    EXPECT_EQ(Narrow(WString(guard, 4)), "12##");  // no terminator written
+    unsigned char letters[] = "ABCDEFGHIJKLMNOPQRST", mixed[] = {0x2D, 0x3D, 0x09, 0x00, 0xE9, 0x20, '7', 'z', '"', '\\', 0x7E, 0x7F};
+    const struct { unsigned char* data; DWORD size; int address; std::string line; } lines[] = {
+        {letters, 20, 0, "41424344 45464748 494A4B4C 4D4E4F50 *ABCDEFGHIJKLMNOP*"},  // 16 at most
+        {letters, 5, 0, "41424344 45" + std::string(25, ' ') + "*ABCDE" + std::string(11, ' ') + "*"},
+        {letters, 0, 1, Address(letters) + "  " + std::string(36, ' ') + "*" + std::string(16, ' ') + "*"},
+        {mixed, sizeof mixed, 0, "2D3D0900 E920377A 225C7E7F" + std::string(10, ' ') + "*..... 7z\"\\~.    *"}};
+    for (const auto& c : lines) {
+        WCHAR line[80];
+        trace.HexStringLine(c.data, c.size, line, c.address);
+        EXPECT_EQ(Narrow(WString(line, c.line.size())), c.line);
+    }
 }
 
 TEST(Hex, DumpIntoTheTrace) {
@@ -78,13 +44,29 @@ TEST(Hex, DumpIntoTheTrace) {
     t.trace.HexDump(data, 17, ZAV_TEXT("Seventeen bytes"));
     t.trace.HexDump(data, 0, nullptr);
     t.trace.TraceStop(0);
-    const WString first = Address(data), second = Address(data + 16);
-    const std::string expected = "T E \r\nT E Seventeen bytes\r\nT E " +
-                                 std::string(first.begin(), first.end()) +
-                                 "  61626364 65666768 696A6B6C 6D6E6F70 *abcdefghijklmnop*\r\nT E " +
-                                 std::string(second.begin(), second.end()) + "  71" + std::string(34, ' ') + "*q" +
-                                 std::string(15, ' ') + "*\r\nT E \r\n";
-    EXPECT_EQ(t.Body(), expected);
+    EXPECT_EQ(t.Body(), "T E \r\nT E Seventeen bytes\r\nT E " + Address(data) +
+                            "  61626364 65666768 696A6B6C 6D6E6F70 *abcdefghijklmnop*\r\nT E " + Address(data + 16) +
+                            "  71" + std::string(34, ' ') + "*q" + std::string(15, ' ') + "*\r\nT E \r\n");
+}
+
+// Memory that cannot be read ends each line where it stands; the dump and
+// the host go on.
+TEST(Hex, UnreadableMemoryEndsTheLineNotTheHost) {
+    auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(page, nullptr);
+    WCHAR line[80];
+    for (WCHAR& c : line) c = ZAV_TEXT('#');
+    ScratchTrace t("unreadable");
+    t.trace.HexStringLine(page, 16, line, 0);
+    EXPECT_EQ(Narrow(WString(line, 4)), "####") << "nothing read, nothing written";
+    t.trace.HexDump(page + 4088, 20, ZAV_TEXT("reserved"));
+    t.trace.InsertMsg(ZAV_TEXT("after"));
+    t.trace.TraceStop(0);
+    VirtualFree(page, 0, MEM_RELEASE);
+    const std::string text = t.Text();
+    EXPECT_NE(text.find("reserved\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("T E after\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('*'), std::string::npos) << "no line was completed: " << text;
 }
 
 }  // namespace

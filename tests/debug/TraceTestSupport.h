@@ -1,5 +1,6 @@
-// Helpers for the trace tests: scratch directories and trace files read back
-// with their time fields masked.
+// Helpers for the trace tests: trace files in scratch directories, read back
+// with their time fields masked, and (POSIX) the stand-in's system log read
+// back from a datagram socket of the test.
 #pragma once
 
 #include <algorithm>
@@ -13,30 +14,68 @@
 
 #include "FreshProcess.h"
 #include "ScratchDirectory.h"
-#include "ZAVUtil1.h"
 #include "WString.h"
+#include "ZAVUtil1.h"
 
-// Every line with its time, elapsed time and date replaced by "T", "E" and
-// "D", and the header's ids by "#"; lines keep their CR LF.
+#ifndef _WIN32
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "ZAVPlatformTest.h"
+
+class EventLogCapture {
+public:
+    EventLogCapture() {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        dir_.File("log").copy(address.sun_path, sizeof address.sun_path - 1);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "bind";
+        int size = 4 << 20;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        ZAVPlatformTest_SetEventLogSocket(address.sun_path);
+    }
+    ~EventLogCapture() {
+        ZAVPlatformTest_SetEventLogSocket(nullptr);
+        close(fd_);
+    }
+    // Every entry so far: the sends are done when the logging call returns.
+    std::vector<std::string> Drain() {
+        std::vector<std::string> entries;
+        char buffer[8192];
+        for (pollfd wait = {fd_, POLLIN, 0}; poll(&wait, 1, 0) == 1;) {
+            const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            entries.emplace_back(buffer, static_cast<size_t>(n));
+        }
+        return entries;
+    }
+
+private:
+    ScratchDirectory dir_;
+    int fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+};
+#endif
+
+// Each line's time, elapsed time and date replaced by "T", "E" and "D", the
+// header's ids by "#" and durations by "X"; lines keep their CR LF.
 inline std::string Masked(const std::string& text) {
-    static const std::regex message("(^|\n)[0-9]{2}:[0-9]{2}:[0-9]{2}  *-?[0-9]+\\.[0-9]{3} ");
-    static const std::regex date("Date=[0-9]{2}/[0-9]{2}/[0-9]{2}={80}");
-    static const std::regex ids("ProcessId=[0-9]+, ThreadId=[0-9]+");
-    static const std::regex duration("Dur=[0-9]+\\.[0-9]{3} msecs");
-    std::string out = std::regex_replace(text, message, "$1T E ");
-    out = std::regex_replace(out, date, "Date=D");
-    out = std::regex_replace(out, ids, "ProcessId=#, ThreadId=#");
-    return std::regex_replace(out, duration, "Dur=X msecs");
-}
-
-inline std::string LogonId() {
-    const ZAVString id = ZAV_GetLogonId();
-    return std::string(id.c_str(), id.c_str() + id.length());
+    static const std::pair<std::regex, const char*> masks[] = {
+        {std::regex("(^|\n)[0-9]{2}:[0-9]{2}:[0-9]{2}  *-?[0-9]+\\.[0-9]{3} "), "$1T E "},
+        {std::regex("Date=[0-9]{2}/[0-9]{2}/[0-9]{2}={80}"), "Date=D"},
+        {std::regex("ProcessId=[0-9]+, ThreadId=[0-9]+"), "ProcessId=#, ThreadId=#"},
+        {std::regex("Dur=[0-9]+\\.[0-9]{3} msecs"), "Dur=X msecs"}};
+    std::string out = text;
+    for (const auto& mask : masks) out = std::regex_replace(out, mask.first, mask.second);
+    return out;
 }
 
 // The masked header a trace file named path begins with.
 inline std::string Header(const std::string& path) {
-    return "Date=D\r\nT E Trace Started. UserId=" + LogonId() + ", ProcessId=#, ThreadId=#, Log File=" + path + "\r\n";
+    const ZAVString id = ZAV_GetLogonId();
+    return "Date=D\r\nT E Trace Started. UserId=" + std::string(id.c_str(), id.c_str() + id.length()) +
+           ", ProcessId=#, ThreadId=#, Log File=" + path + "\r\n";
 }
 
 // A trace to "<base>.log" in a scratch directory, started at construction
@@ -49,8 +88,7 @@ struct ScratchTrace {
     }
     std::string Path(int n = 0) const { return dir.File(base + (n == 0 ? "" : std::to_string(n)) + ".log"); }
     std::string Text(int n = 0) const { return Masked(ReadFile(Path(n))); }
-    // The masked lines after the header.
-    std::string Body() const { return Text().substr(Header(Path()).size()); }
+    std::string Body() const { return Text().substr(Header(Path()).size()); }  // the lines after the header
 
     ScratchDirectory dir;
     std::string base;
@@ -65,31 +103,23 @@ const char kSeparators[] = "\\/";
 const char kSeparators[] = "/";
 #endif
 
-// The trace a ZAVDebug writes when it is given no name: the program's path
-// from its command line (quoted or not), without ".exe", with ".log".
+// The trace a ZAVDebug writes when given no name: the program's path from
+// its command line (quoted or not), without ".exe", with ".log".
 inline std::string OwnTraceFile() {
     const WString line(GetCommandLineW());
-    std::string program;
-    if (!line.empty() && line[0] == '"')
-        program.assign(line.begin() + 1, line.begin() + line.find('"', 1));
-    else
-        program.assign(line.begin(), line.begin() + std::min(line.find(' '), line.size()));
-    if (program.size() > 4) {
-        std::string extension = program.substr(program.size() - 4);
-        for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        if (extension == ".exe") program.erase(program.size() - 4);
-    }
+    const size_t from = !line.empty() && line[0] == '"', to = line.find(from ? '"' : ' ', from);
+    std::string program(line.begin() + from, line.begin() + std::min(to, line.size()));
+    std::string extension = program.substr(program.size() - std::min<size_t>(4, program.size()));
+    std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+    if (extension == ".exe") program.erase(program.size() - 4);
     return program + ".log";
 }
 
-// The report lines of a heap trace, without their time prefix.
+// The masked report lines of a trace, without their time prefix and CR.
 inline std::vector<std::string> ReportLines(const std::string& masked) {
     std::vector<std::string> lines;
     std::istringstream in(masked);
-    for (std::string line; std::getline(in, line);) {
-        if (line.compare(0, 4, "T E ") != 0) continue;
-        line = line.substr(4, line.size() - 5);  // without "\r"
-        lines.push_back(line);
-    }
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, 4, "T E ") == 0) lines.push_back(line.substr(4, line.size() - 5));
     return lines;
 }

@@ -4,20 +4,14 @@
 
 namespace {
 
-// The lines of a dump file between its two markers.
-std::vector<std::string> Dumped(const std::string& text) {
-    const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
-    std::vector<std::string> lines;
-    size_t at = text.find(open);
-    if (at == std::string::npos) return lines;
-    at += open.size();
-    const size_t end = text.find(close, at);
-    while (at < end) {
-        const size_t next = text.find("\r\n", at) + 2;
-        lines.push_back(text.substr(at, next - at));
-        at = next;
-    }
-    return lines;
+const std::string kOpen = "---- Wrap trace of saved events.\r\n", kClose = "---- End of wrap trace.\r\n";
+
+size_t Record(const std::string& text) { return 2 * (19 + text.size() + 2) + 6; }
+
+// The text between a dump file's two markers.
+std::string Dumped(const std::string& text) {
+    const size_t from = text.find(kOpen) + kOpen.size(), to = text.find(kClose);
+    return to == std::string::npos || from < kOpen.size() ? "" : text.substr(from, to - from);
 }
 
 TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
@@ -29,65 +23,43 @@ TEST(WrapTrace, DumpFramesTheSavedLinesAndEmptiesTheRing) {
     trace.RoutinePop(-1, 0x7FFFFFFF);
     WString title = ZAV_TEXT("Title line");
     trace.TraceDumpWrap(title.data());
-    EXPECT_EQ(trace.TraceWrapActive(), 1);
-    EXPECT_EQ(trace.TraceActive(), 0);
-    EXPECT_EQ(t.Text(), Header(t.Path()) +
-                                          "---- Wrap trace of saved events.\r\nTitle line\r\n"
-                                          "Date=D\r\nT E first\r\nT E Push W.r\r\nT E     second\r\n"
-                                          "T E Pop  W.r  Dur=X msecs\r\n"
-                                          "---- End of wrap trace.\r\n");
+    EXPECT_EQ(trace.TraceWrapActive() - trace.TraceActive(), 1);
+    EXPECT_EQ(t.Text(), Header(t.Path()) + kOpen + "Title line\r\nDate=D\r\nT E first\r\nT E Push W.r\r\n"
+                                                   "T E     second\r\nT E Pop  W.r  Dur=X msecs\r\n" + kClose);
     trace.TraceDumpWrap(nullptr);  // an empty ring: markers only
-    EXPECT_EQ(t.Text(1), Header(t.Path(1)) + "---- Wrap trace of saved events.\r\n---- End of wrap trace.\r\n");
+    EXPECT_EQ(t.Text(1), Header(t.Path(1)) + kOpen + kClose);
     trace.TraceWrapStop();
     EXPECT_EQ(trace.TraceWrapActive(), 0);
     trace.TraceDumpWrap(nullptr);
     EXPECT_FALSE(t.dir.Exists("ring2.log"));
 }
 
-// After any sequence of line lengths the dump holds exactly the newest lines
-// that fit, oldest first, each once.
+// After any sequence of line lengths the dump holds the newest lines, oldest
+// first, each once: all that fit, less at most what did not fit in the part
+// of the ring left over when it wrapped. A record is 2 bytes per character
+// of the line (19 before the text, CR LF after) and 6 more; the ring's last
+// 4 bytes are never used.
 TEST(WrapTrace, RandomLinesKeepTheNewestThatFit) {
     std::mt19937 random(5406);
     for (int round = 0; round < 60; ++round) {
-        const DWORD size = 1024 + random() % 3000;
-        ScratchTrace t("r", size);
-        ZAVDebug& trace = t.trace;
-        std::vector<std::string> made;  // composed lines, as the ring stores them (date line first)
-        const int count = 1 + random() % 80;
-        for (int i = 0; i < count; ++i) {
-            const std::string text = std::to_string(i) + ":" + std::string(random() % 120, 'a' + i % 26);
-            trace.InsertMsg(WString(text.begin(), text.end()).c_str());
-            made.push_back(text);
+        const size_t size = 1024 + random() % 3000;
+        ScratchTrace t("r", static_cast<DWORD>(size));
+        std::vector<std::string> made;
+        for (int i = 0, count = 1 + random() % 80; i < count; ++i) {
+            made.push_back(std::to_string(i) + ":" + std::string(random() % 120, 'a' + i % 26));
+            t.trace.InsertMsg(Widen(made.back()).c_str());
         }
-        trace.TraceDumpWrap(nullptr);
-        const std::vector<std::string> dumped = Dumped(ReadFile(t.Path()));
-        // Record sizes: 2 per character + 6; the usable part is size - 4.
-        size_t used = 0, kept = 0;
-        for (auto it = made.rbegin(); it != made.rend(); ++it) {
-            const size_t record = 2 * (19 + it->size() + 2) + 6;
-            if (used + record > size - 4) break;
-            used += record;
-            ++kept;
+        t.trace.TraceDumpWrap(nullptr);
+        std::string expected, dumped = Masked(Dumped(ReadFile(t.Path())));
+        if (dumped.compare(0, 8, "Date=D\r\n") == 0) dumped.erase(0, 8);
+        size_t bytes = 0, kept = 0;
+        for (size_t i = made.size(); expected != dumped && i-- > 0 && bytes + Record(made[i]) <= size - 4; ++kept) {
+            bytes += Record(made[i]);
+            expected = "T E " + made[i] + "\r\n" + expected;
         }
-        ASSERT_FALSE(dumped.empty());
-        std::vector<std::string> texts;
-        for (const auto& line : dumped)
-            if (line.compare(0, 5, "Date=") != 0) texts.push_back(line.substr(19, line.size() - 21));
-        ASSERT_LE(texts.size(), kept) << "round " << round;
-        // The ring may give up older records early when a record does not fit
-        // before the limit, never newer ones: what it holds is the newest run.
-        ASSERT_GE(texts.size(), 1u);
-        for (size_t i = 0; i < texts.size(); ++i)
-            EXPECT_EQ(texts[i], made[made.size() - texts.size() + i]) << "round " << round;
-        const size_t bytes = [&] {
-            size_t b = 0;
-            for (const auto& t : texts) b += 2 * (19 + t.size() + 2) + 6;
-            return b;
-        }();
-        // Whatever was dropped would not have fit in the part of the ring left over.
-        if (texts.size() < made.size()) {
-            const size_t next = 2 * (19 + made[made.size() - texts.size() - 1].size() + 2) + 6;
-            EXPECT_GT(bytes + next, (size - 4) / 2) << "round " << round;
+        ASSERT_EQ(dumped, expected) << "round " << round;
+        if (kept < made.size()) {
+            EXPECT_GT(bytes + Record(made[made.size() - kept - 1]), (size - 4) / 2) << round;
         }
     }
 }
@@ -98,12 +70,8 @@ TEST(WrapTrace, ALineLongerThanTheRingIsCut) {
     t.trace.TraceDumpWrap(nullptr);
     // The date line gave way to the long one, which keeps its beginning only
     // (and so loses its line end).
-    const std::string text = ReadFile(t.Path());
-    const std::string open = "---- Wrap trace of saved events.\r\n", close = "---- End of wrap trace.\r\n";
-    const size_t from = text.find(open) + open.size(), to = text.find(close);
-    ASSERT_NE(to, std::string::npos);
-    const std::string saved = text.substr(from, to - from);
-    EXPECT_EQ(saved.size(), (1020u - 256) / 2);
+    const std::string saved = Dumped(ReadFile(t.Path()));
+    ASSERT_EQ(saved.size(), (1020u - 256) / 2);
     EXPECT_EQ(saved.substr(19), std::string(saved.size() - 19, 'z'));
 }
 

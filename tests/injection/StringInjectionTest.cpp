@@ -1,36 +1,25 @@
 // A string workload under failing allocations: every edit either takes
 // effect whole or throws bad_alloc with the string as it was.
-#include <new>
-
 #include "InjectionLoop.h"
 
 namespace {
 
-using zavtest::InjectionTest;
-using zavtest::InjectedRun;
-
 class StringWorkload {
 public:
-    explicit StringWorkload(InjectedRun&) {}
+    explicit StringWorkload(zavtest::InjectedRun&) {}
 
     void Act() {
         try {
-            ZAVString s(ZAV_TEXT("alpha"));
+            ZAVString s(ZAV_TEXT("alpha")), copy;
             model_ = ZAV_TEXT("alpha");
+            const WString longer = ZAV_TEXT("a much longer replacement for alpha");
             Edit(s, model_ + ZAV_TEXT(" beta gamma delta"), [&] { s.append(ZAV_TEXT(" beta gamma delta")); });
             Edit(s, ZAV_TEXT(">> ") + model_, [&] { s.insert(0, ZAV_TEXT(">> ")); });
-            WString replaced = model_;
-            replaced.replace(3, 5, ZAV_TEXT("a much longer replacement for alpha"));
-            Edit(s, replaced, [&] { s.replace(3, 5, ZAV_TEXT("a much longer replacement for alpha")); });
+            Edit(s, WString(model_).replace(3, 5, longer), [&] { s.replace(3, 5, longer.c_str()); });
             Edit(s, model_ + WString(40, 'x'), [&] { s.append(40, 'x'); });
             Edit(s, Widen("ansi text of thirty characters"), [&] { s.assign("ansi text of thirty characters"); });
-            Edit(s, model_ + Widen(" and its ANSI tail, long enough to grow"),
-                 [&] { s.append(" and its ANSI tail, long enough to grow"); });
-            Edit(s, model_, [&] {
-                const std::string ansi = s.ANSIString();
-                EXPECT_EQ(ansi, std::string(model_.begin(), model_.end()));
-            });
-            ZAVString copy;
+            Edit(s, model_ + Widen(" and its ANSI tail, long enough to grow"), [&] { s.append(" and its ANSI tail, long enough to grow"); });
+            Edit(s, model_, [&] { EXPECT_EQ(s.ANSIString(), std::string(model_.begin(), model_.end())); });
             try {
                 copy = s;
                 EXPECT_EQ(Text(copy), model_);
@@ -44,8 +33,7 @@ public:
             Edit(s, model_.substr(0, 4), [&] { s.resize(4); });
             kept_ = model_;
         } catch (const std::bad_alloc&) {
-            // Only the constructor of s lets bad_alloc out.
-            EXPECT_TRUE(model_.empty()) << "an edit's bad_alloc escaped";
+            EXPECT_TRUE(model_.empty()) << "an edit's bad_alloc escaped";  // only the constructor's may
         }
     }
 
@@ -57,7 +45,7 @@ public:
     }
 
 private:
-    // Applies one edit to s: success gives expected, bad_alloc leaves the text.
+    // Applies one edit: success gives expected, bad_alloc leaves the text.
     template <typename F>
     void Edit(ZAVString& s, const WString& expected, F&& edit) {
         const WString before = Text(s);
@@ -70,9 +58,10 @@ private:
         model_ = Text(s);
     }
 
-    WString model_;
-    WString kept_;
+    WString model_, kept_;
 };
+
+using zavtest::InjectionTest;
 
 TEST_F(InjectionTest, StringWorkload) { Loop<StringWorkload>("string workload"); }
 
