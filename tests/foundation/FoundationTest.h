@@ -1,0 +1,62 @@
+// Shared set-up of the foundation tests: the memory manager put back to its
+// state at load around every test (as a host may, by writing the exported
+// variables), list items, and the codes the library throws.
+#pragma once
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZAVUtil1.h"
+
+struct Item {
+    ZAVLink link;  // first member: the item's address is its link's
+    int value;
+};
+
+inline ZAVLink* L(Item& item) { return &item.link; }
+inline int ValueOf(ZAVLink* link) { return reinterpret_cast<Item*>(link)->value; }
+
+// The code f throws as a Code, or 0.
+template <typename Code, typename F>
+Code ThrownCode(F&& f) {
+    try {
+        f();
+    } catch (Code code) {
+        return code;
+    }
+    return 0;
+}
+
+// The heap's compatibility mode: 2 is the low-fragmentation heap.
+inline ULONG HeapCompatibility(HANDLE heap) {
+    ULONG value = 99;
+    HeapQueryInformation(heap, HeapCompatibilityInformation, &value, sizeof value, nullptr);
+    return value;
+}
+
+class MemoryManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+
+    static void Reset() {
+        ZAV_MemoryPoolFree();
+        ZAVMemAllocType = ZAVMemAllocUndefined;
+        ZAVMemOptions = 0;
+        ZAV_MonitorMemory = 0;
+        ZAV_PoolMemBusy = 0;
+    }
+};
