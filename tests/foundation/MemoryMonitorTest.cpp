@@ -116,6 +116,7 @@ protected:
         return GetParam().strategy == ZAVMemAllocCRT ? _msize(p) : HeapSize(hZAVHeap, 0, p);
     }
 };
+void PrintTo(const Scenario& s, std::ostream* out) { *out << "strategy " << s.strategy << " options " << s.options; }
 INSTANTIATE_TEST_SUITE_P(Strategies, Monitor, ::testing::ValuesIn(kScenarios));
 
 // Then a burst past a thousand table blocks, where the index changes its own
@@ -186,7 +187,7 @@ TEST_P(Monitor, ARedefinitionStartsAFreshTableExceptOnThePrivateHeap) {
 #if defined(__SANITIZE_THREAD__)
 constexpr int kRounds = 3, kSteps = 3000;
 #else
-constexpr int kRounds = 12, kSteps = 25000;
+constexpr int kRounds = 12, kSteps = 30000;
 #endif
 
 // Each record's address, with its size and thread; an address recorded twice fails.
@@ -198,42 +199,35 @@ std::map<void*, std::pair<DWORD, DWORD>> Recorded() {
     return recorded;
 }
 
-// Threads obtain blocks into one small shared pool and return any of them,
-// mostly other threads' ones. At each pause every held block has exactly one
-// record, with its size and the thread that obtained it, the count is their
-// sum, and the table then goes on as the walk from that state.
-TEST_P(Monitor, ThreadsSharingBlocksKeepOneRecordPerBlock) {
-    std::mutex poolLock;
-    std::map<void*, std::pair<DWORD, DWORD>> pool;  // size and thread of each held block
+// Threads obtain and return blocks of two sizes, a few at a time, so that
+// an address one returns comes back to another at once. At each pause every
+// held block has exactly one record, with its size and the thread that
+// obtained it, the count is their sum, and the table then goes on as the
+// walk from that state.
+TEST_P(Monitor, ThreadsNeverShareOrStrandARecord) {
+    std::map<void*, std::pair<DWORD, DWORD>> held[4];  // each thread's blocks, with their size and thread
     for (int round = 0; round < kRounds && !HasFailure(); ++round) {
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([&, t] {
-                std::mt19937 rng(round * 7 + t);
+                std::mt19937 rng(round * 31 + t);
                 for (int i = 0; i < kSteps; ++i) {
-                    void* p = nullptr;
-                    if (rng() % 2 == 0) {
-                        const DWORD size = 8 + rng() % 2 * 8;  // two sizes: addresses come back often
-                        p = ZAV_MemoryGet(size, 0);
-                        std::lock_guard<std::mutex> hold(poolLock);
-                        if (pool.size() < 12) {
-                            pool.emplace(p, std::make_pair(size, GetCurrentThreadId()));
-                            continue;
-                        }
-                    } else {
-                        std::lock_guard<std::mutex> hold(poolLock);
-                        if (pool.empty()) continue;
-                        auto it = std::next(pool.begin(), rng() % pool.size());
-                        p = it->first;
-                        pool.erase(it);
+                    if (held[t].size() < 3 && rng() % 2 == 0) {
+                        const DWORD size = 8 + rng() % 2 * 8;
+                        held[t].emplace(ZAV_MemoryGet(size, 0), std::make_pair(size, GetCurrentThreadId()));
+                    } else if (!held[t].empty()) {
+                        auto it = std::next(held[t].begin(), rng() % held[t].size());
+                        ASSERT_EQ(ZAV_MemoryFree(it->first), 0u);
+                        held[t].erase(it);
                     }
-                    ASSERT_EQ(ZAV_MemoryFree(p), 0u);
                 }
             });
         for (auto& t : threads) t.join();
-        EXPECT_EQ(Recorded(), pool);
+        std::map<void*, std::pair<DWORD, DWORD>> all;
         ZAVUInt64 bytes = 0;
-        for (auto& held : pool) bytes += HeapBytes(held.first);
+        for (auto& mine : held)
+            for (auto& block : mine) bytes += HeapBytes(all.insert(block).first->first);
+        EXPECT_EQ(Recorded(), all);
         EXPECT_EQ(ZAV_PoolMemBusy, bytes);
         LinearTable model;  // the index behind the table agrees with the table it left
         model.Adopt(g_pZAVMemCtl);
@@ -242,7 +236,8 @@ TEST_P(Monitor, ThreadsSharingBlocksKeepOneRecordPerBlock) {
         ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 300, false));
         ASSERT_NO_FATAL_FAILURE(FreeAll(model, live));
     }
-    for (auto& held : pool) EXPECT_EQ(ZAV_MemoryFree(held.first), 0u);
+    for (auto& mine : held)
+        for (auto& block : mine) EXPECT_EQ(ZAV_MemoryFree(block.first), 0u);
     EXPECT_TRUE(Recorded().empty());
     EXPECT_EQ(ZAV_PoolMemBusy, 0u);
 }
