@@ -1,8 +1,3 @@
-#include <algorithm>
-#include <deque>
-#include <random>
-#include <vector>
-
 #include "FoundationTest.h"
 #include "FreshProcess.h"
 
@@ -11,67 +6,56 @@ namespace {
 class List : public ::testing::Test {
 protected:
     void SetUp() override { ZAV_LinkInitAnchor(&anchor, nullptr); }
-    std::vector<int> Forward() {
+    std::vector<int> Walk(bool forward) {
         std::vector<int> out;
-        for (ZAVLink* l = anchor.pFirst; l != nullptr; l = ZAV_LinkNext(&anchor, l)) out.push_back(ValueOf(l));
-        return out;
-    }
-    std::vector<int> Backward() {
-        std::vector<int> out;
-        for (ZAVLink* l = anchor.pLast; l != nullptr; l = ZAV_LinkPrior(&anchor, l)) out.push_back(ValueOf(l));
+        for (ZAVLink* l = forward ? anchor.pFirst : anchor.pLast; l != nullptr;
+             l = forward ? ZAV_LinkNext(&anchor, l) : ZAV_LinkPrior(&anchor, l))
+            out.push_back(ValueOf(l));
         return out;
     }
     ZAVLinkAnchor anchor;
-    Item one{{}, 1}, two{{}, 2}, three{{}, 3};
+    Item items[6] = {{{}, 0}, {{}, 1}, {{}, 2}, {{}, 3}, {{}, 4}, {{}, 5}};
 };
 
-// Random insertions at both ends, removals from anywhere (also of links not
-// in the list) and pops, against a deque; both directions are walked and a
-// link out of the list is left unlinked.
+// Insertions at both ends, removals from anywhere (also of links not in the
+// list) and pops against a deque. Both directions are walked, a link out of
+// the list is left unlinked, and each call but an empty pop clears the last
+// error.
 TEST_F(List, RandomOperationsMatchADeque) {
-    std::vector<Item> items(6);
-    for (int i = 0; i < 6; ++i) items[i].value = i;
-    std::vector<bool> in(6);
     std::deque<int> model;
     std::mt19937 rng(7);
     for (int step = 0; step < 3000; ++step) {
         const int i = static_cast<int>(rng() % 6);
-        switch (rng() % 4) {
-            case 0:
-                if (in[i]) continue;
-                ASSERT_EQ(ZAV_LinkToHead(&anchor, L(items[i])), 0u);
-                model.push_front(i);
-                in[i] = true;
-                break;
-            case 1:
-                if (in[i]) continue;
-                ASSERT_EQ(ZAV_LinkToTail(&anchor, L(items[i])), 0u);
-                model.push_back(i);
-                in[i] = true;
-                break;
-            case 2:
-                ASSERT_EQ(ZAV_LinkRemove(&anchor, L(items[i])),
-                          in[i] ? 0u : model.empty() ? ZAV_LINK_REMOVE_EMPTY : ZAV_LINK_REMOVE_NOT_FIRST);
-                if (in[i]) model.erase(std::find(model.begin(), model.end(), i));
-                in[i] = false;
-                break;
-            default:
-                ZAVLink* popped = ZAV_LinkPopFirst(&anchor);
-                ASSERT_EQ(popped == nullptr, model.empty());
-                if (popped == nullptr) break;
-                ASSERT_EQ(ValueOf(popped), model.front());
-                in[model.front()] = false;
-                model.pop_front();
+        const bool in = std::count(model.begin(), model.end(), i) != 0, empty = model.empty();
+        const unsigned op = in ? rng() % 2 + 2 : rng() % 4;  // a link in the list is not inserted again
+        SetLastError(77);
+        if (op == 0) {
+            ASSERT_EQ(ZAV_LinkToHead(&anchor, L(items[i])), 0u);
+            model.push_front(i);
+        } else if (op == 1) {
+            ASSERT_EQ(ZAV_LinkToTail(&anchor, L(items[i])), 0u);
+            model.push_back(i);
+        } else if (op == 2) {
+            ASSERT_EQ(ZAV_LinkRemove(&anchor, L(items[i])),
+                      in ? 0u : empty ? ZAV_LINK_REMOVE_EMPTY : ZAV_LINK_REMOVE_NOT_FIRST);
+            model.erase(std::remove(model.begin(), model.end(), i), model.end());
+        } else {
+            ZAVLink* popped = ZAV_LinkPopFirst(&anchor);
+            ASSERT_EQ(popped != nullptr ? ValueOf(popped) : -1, empty ? -1 : model.front());
+            if (!empty) model.pop_front();
         }
-        ASSERT_EQ(Forward(), std::vector<int>(model.begin(), model.end()));
-        ASSERT_EQ(Backward(), std::vector<int>(model.rbegin(), model.rend()));
+        ASSERT_EQ(GetLastError(), op == 3 && empty ? 77u : 0u);
+        ASSERT_EQ(Walk(true), std::vector<int>(model.begin(), model.end()));
+        ASSERT_EQ(Walk(false), std::vector<int>(model.rbegin(), model.rend()));
         ASSERT_EQ(anchor.Count, model.size());
-        for (int k = 0; k < 6; ++k)
-            if (!in[k]) ASSERT_TRUE(items[k].link.pNext == nullptr && items[k].link.pPrior == nullptr);
+        for (Item& item : items)
+            ASSERT_TRUE(std::count(model.begin(), model.end(), item.value) || !(item.link.pNext || item.link.pPrior));
     }
 }
 
-TEST_F(List, RemovalChecksEveryNeighbourAndChangesNothingOnFailure) {
+// Links whose neighbours disagree are refused, the list left as it was.
+TEST_F(List, RemovalChecksEveryNeighbour) {
+    Item &one = items[1], &two = items[2], &three = items[3];
     for (Item* i : {&one, &two, &three}) ZAV_LinkToTail(&anchor, L(*i));
     Item liar{{nullptr, L(one)}, 8};  // claims one as prior, but one points on to two
     EXPECT_EQ(ZAV_LinkRemove(&anchor, L(liar)), ZAV_LINK_REMOVE_PRIOR_BROKEN);
@@ -83,30 +67,23 @@ TEST_F(List, RemovalChecksEveryNeighbourAndChangesNothingOnFailure) {
     one.link.pNext = L(backless);
     EXPECT_EQ(ZAV_LinkRemove(&anchor, L(backless)), ZAV_LINK_REMOVE_NEXT_BROKEN);
     one.link.pNext = L(two);
-    EXPECT_EQ(Forward(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(Walk(true), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(anchor.Count, 3u);
+    one.link.pPrior = L(three);  // damage to the first link: a pop throws the removal's code
+    EXPECT_EQ(ThrownCode<DWORD>([&] { ZAV_LinkPopFirst(&anchor); }), ZAV_LINK_REMOVE_PRIOR_BROKEN);
     ZAVLinkAnchor zeroFilled{};
     EXPECT_EQ(ZAV_LinkPopFirst(&zeroFilled), nullptr);
 }
 
-TEST_F(List, NullArgumentsAndTheLastErrorValue) {
+TEST_F(List, NullArgumentsLeaveTheLastErrorAlone) {
     SetLastError(77);
-    EXPECT_EQ(ZAV_LinkToHead(nullptr, L(one)), ZAV_LINK_HEAD_NULL_ARG);
+    EXPECT_EQ(ZAV_LinkToHead(nullptr, L(items[0])), ZAV_LINK_HEAD_NULL_ARG);
     EXPECT_EQ(ZAV_LinkToHead(&anchor, nullptr), ZAV_LINK_HEAD_NULL_ARG);
-    EXPECT_EQ(ZAV_LinkToTail(nullptr, L(one)), ZAV_LINK_TAIL_NULL_ARG);
+    EXPECT_EQ(ZAV_LinkToTail(nullptr, L(items[0])), ZAV_LINK_TAIL_NULL_ARG);
     EXPECT_EQ(ZAV_LinkRemove(&anchor, nullptr), ZAV_LINK_REMOVE_NULL_ARG);
-    EXPECT_EQ(GetLastError(), 77u) << "untouched by rejected arguments";
-    ZAV_LinkToTail(&anchor, L(one));
-    EXPECT_EQ(GetLastError(), 0u);
-    SetLastError(77);
+    EXPECT_EQ(GetLastError(), 77u);
     EXPECT_EQ(ZAV_LinkNext(&anchor, nullptr), nullptr) << "not the first link";
     EXPECT_EQ(GetLastError(), 0u);
-    SetLastError(77);
-    ZAV_LinkPopFirst(&anchor);
-    EXPECT_EQ(GetLastError(), 0u) << "cleared by the inner removal";
-    SetLastError(77);
-    ZAV_LinkPopFirst(&anchor);
-    EXPECT_EQ(GetLastError(), 77u) << "an empty pop removes nothing";
 }
 
 // In a fresh process, so that these are its first throws: the C++ runtime
@@ -120,14 +97,6 @@ TEST(ListThrows, LeaveTheLastErrorUntouched) {
         EXPECT_EQ(ThrownCode<DWORD>([] { ZAV_LinkPrior(nullptr, nullptr); }), ZAV_LINK_PRIOR_NULL_ANCHOR);
         EXPECT_EQ(GetLastError(), 77u);
     });
-}
-
-TEST_F(List, PopThrowsTheCodeOfADamagedFirstLink) {
-    ZAV_LinkToTail(&anchor, L(one));
-    ZAV_LinkToTail(&anchor, L(two));
-    one.link.pPrior = L(three);  // damage
-    three.link.pNext = nullptr;
-    EXPECT_EQ(ThrownCode<DWORD>([&] { ZAV_LinkPopFirst(&anchor); }), ZAV_LINK_REMOVE_PRIOR_BROKEN);
 }
 
 }  // namespace
