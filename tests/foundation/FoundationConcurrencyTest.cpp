@@ -24,7 +24,7 @@ TEST(LockedList, ThreadsPushAndPopWithoutLossOrDuplication) {
     ZAVLinkAnchor anchor;
     ZAV_LinkInitAnchor(&anchor, &cs);
     std::vector<Item> items(kThreads * kPerThread);
-    std::vector<std::vector<int>> popped(kThreads);
+    std::vector<int> popped[kThreads];
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
@@ -34,8 +34,8 @@ TEST(LockedList, ThreadsPushAndPopWithoutLossOrDuplication) {
                 const bool held = i % 5 == 0;  // the lock is reentrant for its holder
                 if (held) EnterCriticalSection(&cs);
                 ASSERT_EQ(i % 2 ? ZAV_LinkToTail(&anchor, L(item)) : ZAV_LinkToHead(&anchor, L(item)), 0u);
-                if (i % 3 == 0)
-                    if (ZAVLink* l = ZAV_LinkPopFirst(&anchor)) popped[t].push_back(ValueOf(l));
+                ZAVLink* l = i % 3 == 0 ? ZAV_LinkPopFirst(&anchor) : nullptr;
+                if (l != nullptr) popped[t].push_back(ValueOf(l));
                 if (held) LeaveCriticalSection(&cs);
             }
         });

@@ -13,13 +13,19 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "FreshProcess.h"
 #include "ZAVUtil1.h"
+
+#ifndef _WIN32
+#include "ZAVPlatformTest.h"  // the stand-in's controls
+#endif
 
 struct Item {
     ZAVLink link;  // first member: the item's address is its link's

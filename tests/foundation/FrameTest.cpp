@@ -1,10 +1,5 @@
 #include "FoundationTest.h"
 
-#ifndef _WIN32
-#include "FreshProcess.h"
-#include "ZAVPlatformTest.h"
-#endif
-
 namespace {
 
 std::vector<int> VersionAnswers() { return {ZAV_IsWinNT(), ZAV_IsWin2K(), ZAV_IsWinXP(), ZAV_IsWin2003()}; }

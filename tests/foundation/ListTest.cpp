@@ -1,5 +1,4 @@
 #include "FoundationTest.h"
-#include "FreshProcess.h"
 
 namespace {
 

@@ -3,13 +3,6 @@
 // emulates an older platform.
 #include "FoundationTest.h"
 
-#include <string>
-
-#ifndef _WIN32
-#include "FreshProcess.h"
-#include "ZAVPlatformTest.h"
-#endif
-
 namespace {
 
 using Memory = MemoryManagerTest;

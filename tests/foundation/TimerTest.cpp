@@ -1,11 +1,6 @@
 #include "FoundationTest.h"
 #include "TimerArithmetic.h"
 
-#ifndef _WIN32
-#include "FreshProcess.h"
-#include "ZAVPlatformTest.h"
-#endif
-
 namespace {
 
 TEST(TimerArithmetic, ExactFarBeyondWhereTheProductOverflows) {
