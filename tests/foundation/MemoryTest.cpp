@@ -35,13 +35,13 @@ TEST_F(Memory, FirstGetDefinesTheRuntimeHeapWithNoOptions) {
 }
 
 // Header and trailer hold the block's start and the trailer's address, then
-// their own patterns; the caller's bytes come filled with EA. Damage to any
-// word throws 9 and leaves the block recorded, counted and in the variable.
+// their own patterns; the caller's bytes come filled with EA (per-call flags
+// replace the zero-fill default whole). Damage to any word throws 9 and
+// leaves the block recorded, counted and in the variable.
 TEST_F(Memory, GuardWordsAndTheirDamage) {
     ZAV_MonitorMemory = 1;
     ZAV_MemoryDefine(ZAVMemAllocCRT, 0, ZAVMemOptGuard | ZAVMemOptZeroFill);
-    auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0x1));  // flags replace the default ones whole
-
+    auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(10, 0x1));
     unsigned char *start = p - 16, *trailer = p + 10;
     const uint32_t addresses[] = {Low32(start), Low32(trailer)};
     const unsigned char headerBytes[] = {0xFE, 0xFD, 0xFE, 0xFD, 0xAA, 0xBB, 0xCC, 0xDD};
