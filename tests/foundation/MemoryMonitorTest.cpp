@@ -140,7 +140,7 @@ TEST_P(Monitor, RandomStepsAndALongChainMatchTheFirstFitWalk) {
     std::shuffle(holes.begin(), holes.end(), std::mt19937(5));
     ASSERT_NO_FATAL_FAILURE(FreeAll(model, holes));
     std::mt19937 rng(99);
-    ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 600, false));
+    ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 200, false));
     for (void* p : live) ASSERT_EQ(ZAV_MemoryFree(p), 0u);
 }
 
