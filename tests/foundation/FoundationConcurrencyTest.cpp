@@ -1,6 +1,6 @@
 // The CRC's first calls, locked lists and the tick widener under threads;
 // the monitoring table's own are in MemoryMonitorTest.cpp.
-#include "FoundationTest.h"
+#include "MemoryFixture.h"
 #include "TimerArithmetic.h"
 
 namespace {
@@ -23,17 +23,17 @@ TEST(LockedList, ThreadsPushAndPopWithoutLossOrDuplication) {
     InitializeCriticalSection(&cs);
     ZAVLinkAnchor anchor;
     ZAV_LinkInitAnchor(&anchor, &cs);
-    std::vector<Item> items(kThreads * kPerThread);
+    std::vector<ListItem> items(kThreads * kPerThread);
     std::vector<int> popped[kThreads];
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
-                Item& item = items[t * kPerThread + i];
+                ListItem& item = items[t * kPerThread + i];
                 item.value = t * kPerThread + i;
                 const bool held = i % 5 == 0;  // the lock is reentrant for its holder
                 if (held) EnterCriticalSection(&cs);
-                ASSERT_EQ(i % 2 ? ZAV_LinkToTail(&anchor, L(item)) : ZAV_LinkToHead(&anchor, L(item)), 0u);
+                ASSERT_EQ(i % 2 ? ZAV_LinkToTail(&anchor, LinkOf(item)) : ZAV_LinkToHead(&anchor, LinkOf(item)), 0u);
                 ZAVLink* l = i % 3 == 0 ? ZAV_LinkPopFirst(&anchor) : nullptr;
                 if (l != nullptr) popped[t].push_back(ValueOf(l));
                 if (held) LeaveCriticalSection(&cs);

@@ -1,4 +1,4 @@
-#include "FoundationTest.h"
+#include "MemoryFixture.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ protected:
         return out;
     }
     ZAVLinkAnchor anchor;
-    Item items[6] = {{{}, 0}, {{}, 1}, {{}, 2}, {{}, 3}, {{}, 4}, {{}, 5}};
+    ListItem items[6] = {{{}, 0}, {{}, 1}, {{}, 2}, {{}, 3}, {{}, 4}, {{}, 5}};
 };
 
 // Insertions at both ends, removals from anywhere (also of links not in the
@@ -29,13 +29,13 @@ TEST_F(List, RandomOperationsMatchADeque) {
         const unsigned op = in ? rng() % 2 + 2 : rng() % 4;  // a link in the list is not inserted again
         SetLastError(77);
         if (op == 0) {
-            ASSERT_EQ(ZAV_LinkToHead(&anchor, L(items[i])), 0u);
+            ASSERT_EQ(ZAV_LinkToHead(&anchor, LinkOf(items[i])), 0u);
             model.push_front(i);
         } else if (op == 1) {
-            ASSERT_EQ(ZAV_LinkToTail(&anchor, L(items[i])), 0u);
+            ASSERT_EQ(ZAV_LinkToTail(&anchor, LinkOf(items[i])), 0u);
             model.push_back(i);
         } else if (op == 2) {
-            ASSERT_EQ(ZAV_LinkRemove(&anchor, L(items[i])),
+            ASSERT_EQ(ZAV_LinkRemove(&anchor, LinkOf(items[i])),
                       in ? 0u : empty ? ZAV_LINK_REMOVE_EMPTY : ZAV_LINK_REMOVE_NOT_FIRST);
             model.erase(std::remove(model.begin(), model.end(), i), model.end());
         } else {
@@ -47,28 +47,28 @@ TEST_F(List, RandomOperationsMatchADeque) {
         ASSERT_EQ(Walk(true), std::vector<int>(model.begin(), model.end()));
         ASSERT_EQ(Walk(false), std::vector<int>(model.rbegin(), model.rend()));
         ASSERT_EQ(anchor.Count, model.size());
-        for (Item& item : items)
+        for (ListItem& item : items)
             ASSERT_TRUE(std::count(model.begin(), model.end(), item.value) || !(item.link.pNext || item.link.pPrior));
     }
 }
 
 // Links whose neighbours disagree are refused, the list left as it was.
 TEST_F(List, RemovalChecksEveryNeighbour) {
-    Item &one = items[1], &two = items[2], &three = items[3];
-    for (Item* i : {&one, &two, &three}) ZAV_LinkToTail(&anchor, L(*i));
-    Item liar{{nullptr, L(one)}, 8};  // claims one as prior, but one points on to two
-    EXPECT_EQ(ZAV_LinkRemove(&anchor, L(liar)), ZAV_LINK_REMOVE_PRIOR_BROKEN);
-    Item tailless{{nullptr, L(three)}, 7};
-    three.link.pNext = L(tailless);  // damage: three points on, the anchor's last is still three
-    EXPECT_EQ(ZAV_LinkRemove(&anchor, L(tailless)), ZAV_LINK_REMOVE_NOT_LAST);
+    ListItem &one = items[1], &two = items[2], &three = items[3];
+    for (ListItem* i : {&one, &two, &three}) ZAV_LinkToTail(&anchor, LinkOf(*i));
+    ListItem liar{{nullptr, LinkOf(one)}, 8};  // claims one as prior, but one points on to two
+    EXPECT_EQ(ZAV_LinkRemove(&anchor, LinkOf(liar)), ZAV_LINK_REMOVE_PRIOR_BROKEN);
+    ListItem tailless{{nullptr, LinkOf(three)}, 7};
+    three.link.pNext = LinkOf(tailless);  // damage: three points on, the anchor's last is still three
+    EXPECT_EQ(ZAV_LinkRemove(&anchor, LinkOf(tailless)), ZAV_LINK_REMOVE_NOT_LAST);
     three.link.pNext = nullptr;
-    Item backless{{L(two), L(one)}, 6};
-    one.link.pNext = L(backless);
-    EXPECT_EQ(ZAV_LinkRemove(&anchor, L(backless)), ZAV_LINK_REMOVE_NEXT_BROKEN);
-    one.link.pNext = L(two);
+    ListItem backless{{LinkOf(two), LinkOf(one)}, 6};
+    one.link.pNext = LinkOf(backless);
+    EXPECT_EQ(ZAV_LinkRemove(&anchor, LinkOf(backless)), ZAV_LINK_REMOVE_NEXT_BROKEN);
+    one.link.pNext = LinkOf(two);
     EXPECT_EQ(Walk(true), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(anchor.Count, 3u);
-    one.link.pPrior = L(three);  // damage to the first link: a pop throws the removal's code
+    one.link.pPrior = LinkOf(three);  // damage to the first link: a pop throws the removal's code
     EXPECT_EQ(ThrownCode<DWORD>([&] { ZAV_LinkPopFirst(&anchor); }), ZAV_LINK_REMOVE_PRIOR_BROKEN);
     ZAVLinkAnchor zeroFilled{};
     EXPECT_EQ(ZAV_LinkPopFirst(&zeroFilled), nullptr);
@@ -76,9 +76,9 @@ TEST_F(List, RemovalChecksEveryNeighbour) {
 
 TEST_F(List, NullArgumentsLeaveTheLastErrorAlone) {
     SetLastError(77);
-    EXPECT_EQ(ZAV_LinkToHead(nullptr, L(items[0])), ZAV_LINK_HEAD_NULL_ARG);
+    EXPECT_EQ(ZAV_LinkToHead(nullptr, LinkOf(items[0])), ZAV_LINK_HEAD_NULL_ARG);
     EXPECT_EQ(ZAV_LinkToHead(&anchor, nullptr), ZAV_LINK_HEAD_NULL_ARG);
-    EXPECT_EQ(ZAV_LinkToTail(nullptr, L(items[0])), ZAV_LINK_TAIL_NULL_ARG);
+    EXPECT_EQ(ZAV_LinkToTail(nullptr, LinkOf(items[0])), ZAV_LINK_TAIL_NULL_ARG);
     EXPECT_EQ(ZAV_LinkRemove(&anchor, nullptr), ZAV_LINK_REMOVE_NULL_ARG);
     EXPECT_EQ(GetLastError(), 77u);
     EXPECT_EQ(ZAV_LinkNext(&anchor, nullptr), nullptr) << "not the first link";

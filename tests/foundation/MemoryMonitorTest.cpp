@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "FoundationTest.h"
+#include "MemoryFixture.h"
 
 namespace {
 

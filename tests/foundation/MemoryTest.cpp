@@ -1,7 +1,7 @@
 // The memory manager's strategies, guard words, fill and counts; on the
 // POSIX stand-in also where it hides an entry point, refuses a heap or
 // emulates an older platform.
-#include "FoundationTest.h"
+#include "MemoryFixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "FoundationTest.h"
+#include "MemoryFixture.h"
 #include "TimerArithmetic.h"
 
 namespace {

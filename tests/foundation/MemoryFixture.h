@@ -1,6 +1,6 @@
-// Shared set-up of the foundation tests: the memory manager put back to its
-// state at load around every test (as a host may, by writing the exported
-// variables), list items, and the codes the library throws.
+// Shared set-up of the foundation tests (also of the string storage tests):
+// the memory manager put back to its state at load around every test, as a
+// host may by writing the exported variables; list items; thrown codes.
 #pragma once
 
 #include <stdlib.h>
@@ -27,13 +27,13 @@
 #include "ZAVPlatformTest.h"  // the stand-in's controls
 #endif
 
-struct Item {
+struct ListItem {
     ZAVLink link;  // first member: the item's address is its link's
     int value;
 };
 
-inline ZAVLink* L(Item& item) { return &item.link; }
-inline int ValueOf(ZAVLink* link) { return reinterpret_cast<Item*>(link)->value; }
+inline ZAVLink* LinkOf(ListItem& item) { return &item.link; }
+inline int ValueOf(ZAVLink* link) { return reinterpret_cast<ListItem*>(link)->value; }
 
 // The code f throws as a Code, or 0.
 template <typename Code, typename F>
