@@ -1,34 +1,35 @@
-#include <gtest/gtest.h>
-
-#include "ZAVUtil1.h"
+#include "MemoryFixture.h"
 
 namespace {
 
-TEST(Frame, HandleTestAndConstants) {
-    EXPECT_EQ(ZAV_ValidHandle(nullptr), 0);
-    EXPECT_EQ(ZAV_ValidHandle(INVALID_HANDLE_VALUE), 0);
-    EXPECT_EQ(ZAV_ValidHandle(reinterpret_cast<void*>(1)), 1);
-    EXPECT_EQ(ZAV_ValidHandle(reinterpret_cast<void*>(static_cast<uintptr_t>(-2))), 1);
+std::vector<int> VersionAnswers() { return {ZAV_IsWinNT(), ZAV_IsWin2K(), ZAV_IsWinXP(), ZAV_IsWin2003()}; }
+
+TEST(Frame, HandlesConstantsAndExportedVariables) {
+    const std::pair<uintptr_t, int> handles[] = {{0, 0}, {uintptr_t(-1), 0}, {1, 1}, {uintptr_t(-2), 1}};
+    for (auto [handle, valid] : handles) EXPECT_EQ(ZAV_ValidHandle(reinterpret_cast<void*>(handle)), valid) << handle;
     EXPECT_EQ(fnZAVUtil1(), 42);
     EXPECT_EQ(ZAV_IsBigEndian(), 0);
+    EXPECT_EQ(VersionAnswers(), (std::vector<int>{1, 1, 1, 1})) << "a modern NT";
+    // What a host finds before it sets anything.
+    EXPECT_TRUE(g_LogEntriesMax == 500 && g_LogMsgCancelTime == 14400 && gptrCDebug == nullptr);
 }
 
-TEST(Frame, ExportedVariablesStartAtTheirInitialValues) {
-    EXPECT_EQ(g_LogEntriesMax, 500);
-    EXPECT_EQ(g_LogMsgCancelTime, 14400u);
-    EXPECT_EQ(g_LogEntriesCount, 0);
-    EXPECT_EQ(g_FirstLogMsgTime, 0u);
-    EXPECT_EQ(gptrCDebug, nullptr);
-    EXPECT_EQ(gptrZAVMsgAnchor.pFirst, nullptr);
-    EXPECT_EQ(gptrZAVMsgAnchor.pLock, nullptr);
-    EXPECT_EQ(gptrZAVMsgAnchor.Count, 0u);
+#ifndef _WIN32
+// Each query means "this version or later". The record is read once: a later
+// change of platform is not seen, and a failed query answers 0 for good.
+TEST(Frame, EmulatedVersionsAndAFailedQuery) {
+    const int rows[][7] = {{2, 4, 0, 1, 0, 0, 0}, {2, 5, 0, 1, 1, 0, 0}, {2, 5, 1, 1, 1, 1, 0},
+                           {2, 5, 2, 1, 1, 1, 1}, {2, 6, 0, 1, 1, 1, 1}, {1, 4, 10, 0, 0, 0, 0},
+                           {1, 6, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0}};  // the last: the query fails
+    for (const int* r : rows)
+        ZAV_IN_FRESH_PROCESS({
+            r[0] == 0 ? ZAVPlatformTest_FailVersionQuery(TRUE) : ZAVPlatformTest_EmulateVersion(r[0], r[1], r[2], 1);
+            EXPECT_EQ(VersionAnswers(), std::vector<int>(r + 3, r + 7)) << r[0] << " " << r[1] << "." << r[2];
+            ZAVPlatformTest_FailVersionQuery(FALSE);
+            ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_NT, 10, 0, 1);
+            EXPECT_EQ(VersionAnswers(), std::vector<int>(r + 3, r + 7));
+        });
 }
-
-TEST(Frame, NativePlatformIsAModernNt) {
-    EXPECT_EQ(ZAV_IsWinNT(), 1);
-    EXPECT_EQ(ZAV_IsWin2K(), 1);
-    EXPECT_EQ(ZAV_IsWinXP(), 1);
-    EXPECT_EQ(ZAV_IsWin2003(), 1);
-}
+#endif
 
 }  // namespace

@@ -1,10 +1,50 @@
-// Puts the process-wide memory manager back to its state at load around
-// every test, as a host may by writing the exported variables.
+// Shared set-up of the foundation tests (also of the string storage tests):
+// the memory manager put back to its state at load around every test, as a
+// host may by writing the exported variables; list items; thrown codes.
 #pragma once
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "FreshProcess.h"
 #include "ZAVUtil1.h"
+
+#ifndef _WIN32
+#include "ZAVPlatformTest.h"  // the stand-in's controls
+#endif
+
+struct ListItem {
+    ZAVLink link;  // first member: the item's address is its link's
+    int value;
+};
+
+inline ZAVLink* LinkOf(ListItem& item) { return &item.link; }
+inline int ValueOf(ZAVLink* link) { return reinterpret_cast<ListItem*>(link)->value; }
+
+// The code f throws as a Code, or 0.
+template <typename Code, typename F>
+Code ThrownCode(F&& f) {
+    try {
+        f();
+    } catch (Code code) {
+        return code;
+    }
+    return 0;
+}
 
 // The heap's compatibility mode: 2 is the low-fragmentation heap.
 inline ULONG HeapCompatibility(HANDLE heap) {
