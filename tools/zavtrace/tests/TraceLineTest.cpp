@@ -1,77 +1,16 @@
-// The text forms taken apart: trace lines, header lines, file names, the
-// times the views take, and trace text turned into UTF-8.
-#include <deque>
-
+// The text forms taken apart where the reader tests do not reach them: header
+// lines, file names, the times the views take, and trace text turned into UTF-8.
 #include "TextEncoding.h"
 #include "TraceFiles.h"
 #include "TraceLine.h"
 #include "TraceTest.h"
 
-using zavtrace::LineKind;
-
-namespace {
-const std::string kGarbled = "garbled";
-std::string At10(int level, const std::string& text) { return At("10:00:00", "1.000", level, text); }
-}  // namespace
-
-TEST(TraceLineTest, LinesAreTakenApart) {
-    struct Case {
-        std::string line;
-        LineKind kind;
-        std::string text;  // kGarbled: only the kind is checked
-        int timeOfDay = 36000, indent = 0;
-        int64_t elapsedUs = 1000, rc = -1, durUs = -1;  // -1: none
-    };
-    const Case cases[] = {
-        {At("23:59:58", "0.500", -1, "hello  world"), LineKind::Message, "hello  world", 86398, 0, 500},
-        // 10000 ms and more widen the field and move the text right by one.
-        {At("00:00:01", "12345.678", 1, "x"), LineKind::Message, "x", 1, 8, 12345678},
-        {At10(1, "Push Work.Load  Request=3"), LineKind::Push, "Work.Load", 36000, 8},
-        {At10(1, "Pop  Work.Load Return Code=-5  Dur=12.345 msecs"), LineKind::Pop, "Work.Load", 36000, 8, 1000, -5, 12345},
-        {At10(-1, "Pop  Work.Save  Dur=0.020 msecs"), LineKind::Pop, "Work.Save", 36000, 0, 1000, -1, 20},
-        // Composed part way, and the bare second pop of a level.
-        {At10(0, "Pop  Work.Half Return Code=1"), LineKind::Pop, "Work.Half", 36000, 4, 1000, 1},
-        {At10(0, "Pop  "), LineKind::Pop, "", 36000, 4},
-        {"--Trace closed and re-opened due to trace size.", LineKind::RollOver, kGarbled},
-        {"---- Wrap trace of saved events.", LineKind::WrapBegin, kGarbled},
-        {"---- End of wrap trace.", LineKind::WrapEnd, kGarbled},
-        {"10:00:0", LineKind::Garbled, kGarbled},  // torn inside the time
-        {At("10:00:00", "1.00", -1, "x"), LineKind::Garbled, kGarbled},
-        {At("25:00:00", "1.000", -1, "x"), LineKind::Garbled, kGarbled},
-        {"10:00:00  1.000x", LineKind::Garbled, kGarbled},  // no blank after the field
-        {DateLine("13/01/27"), LineKind::Garbled, kGarbled},
-        {DateLine("01/01/27").substr(0, 50), LineKind::Garbled, kGarbled},
-        {"...Memory use changed. Internal Pool=12", LineKind::Garbled, kGarbled},
-        {std::string(20, '\0'), LineKind::Garbled, kGarbled},  // zeros where a write was lost
-        {"--Trace closed", LineKind::Garbled, kGarbled},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        const auto line = zavtrace::ParseLine(c.line);
-        ASSERT_EQ(line.kind, c.kind);
-        if (c.text == kGarbled) continue;
-        EXPECT_EQ(line.text, c.text);
-        EXPECT_EQ(std::tuple(line.timeOfDay, line.indent, line.elapsedUs), std::tuple(c.timeOfDay, c.indent, c.elapsedUs));
-        EXPECT_EQ(line.hasRc ? line.rc : -1, c.rc);
-        EXPECT_EQ(line.hasDur ? line.durUs : -1, c.durUs);
-    }
-    const auto date = zavtrace::ParseLine(DateLine("01/02/27"));
-    EXPECT_EQ(std::tuple(date.kind, date.day), std::tuple(LineKind::Date, zavtrace::DaysFromCivil(2027, 1, 2)));
-    EXPECT_EQ(zavtrace::DaysFromCivil(2000, 3, 1), 11017);
-    const auto m = zavtrace::ParseLine("...Memory use changed. Internal Pool=1250, -44. Process Bytes Allocated=35086336, -65536");
-    EXPECT_EQ(std::tuple(m.kind, m.pool, m.poolChange, m.processBytes, m.processChange),
-              std::tuple(LineKind::Memory, 1250, -44, 35086336, -65536));
+TEST(TraceLineTest, HeadersFileNamesAndTraceTimes) {
     uint32_t pid = 0, tid = 0;
     EXPECT_TRUE(zavtrace::ParseHeader("Trace Started. UserId=me, ProcessId=-2, ThreadId=7, Log File=/x.log", pid, tid));
     EXPECT_EQ(std::tuple(pid, tid), std::tuple(0xFFFFFFFEu, 7u));
-}
-
-TEST(TraceLineTest, NumberedFilesAreReadInNumberOrder) {
     EXPECT_EQ(zavtrace::TraceFileOrder({"d/t10.log", "other.log", "d/t.log", "d/t2.log", "d/t1.LOG", "x.txt"}),
               (std::vector<std::string>{"d/t.log", "d/t1.LOG", "d/t2.log", "d/t10.log", "other.log", "x.txt"}));
-}
-
-TEST(TraceLineTest, TraceTimes) {
     struct Case {
         const char* text;
         bool ok, dated;
