@@ -17,15 +17,6 @@
 #include "ChromeTrace.h"
 #include "TraceReader.h"
 
-inline std::string ReadAll(FILE* f) {
-    std::string text;
-    rewind(f);
-    char block[65536];
-    for (size_t got; (got = fread(block, 1, sizeof block, f)) > 0;) text.append(block, got);
-    fclose(f);
-    return text;
-}
-
 // With ZAVTRACE_CHROME_OUT set to a folder, each output is kept there too,
 // for a viewer's importer to load afterwards (unless `keep` is false: times
 // of crafted traces beyond what a viewer's double-precision clock holds).
@@ -36,7 +27,10 @@ inline nlohmann::json ChromeOf(const std::vector<std::string>& files, bool keep 
     zavtrace::ChromeTraceSink chrome(out, routines, options);
     zavtrace::TraceReader(routines, chrome, nullptr).Read(files);
     chrome.Close();  // a document cut short does not parse
-    const std::string text = ReadAll(out);
+    std::string text(ftell(out), '\0');
+    rewind(out);
+    text.resize(fread(text.data(), 1, text.size(), out));
+    fclose(out);
     if (const char* folder = getenv("ZAVTRACE_CHROME_OUT"); folder != nullptr && keep) {
         static int kept = 0;
         std::ofstream(std::string(folder) + "/chrome-" + std::to_string(++kept) + ".json", std::ios::binary) << text;

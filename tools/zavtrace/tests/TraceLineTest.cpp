@@ -11,18 +11,14 @@ TEST(TraceLineTest, HeadersFileNamesAndTraceTimes) {
     EXPECT_EQ(std::tuple(pid, tid), std::tuple(0xFFFFFFFEu, 7u));
     EXPECT_EQ(zavtrace::TraceFileOrder({"d/t10.log", "other.log", "d/t.log", "d/t2.log", "d/t1.LOG", "x.txt"}),
               (std::vector<std::string>{"d/t.log", "d/t1.LOG", "d/t2.log", "d/t10.log", "other.log", "x.txt"}));
-    struct Case {
-        const char* text;
-        bool ok, dated;
-        int64_t us;
-    };
-    for (const Case& c : {Case{"10:00:00", true, false, 36000000000}, Case{"23:59:59.25", true, false, 86399250000},
-                          Case{"1970-01-02 00:00:01", true, true, 86401000000}, Case{"24:00:00", false, false, 0},
-                          Case{"10:00", false, false, 0}, Case{"10:00:00x", false, false, 0},
-                          Case{"2026-13-01 10:00:00", false, false, 0}}) {
+    // Text, whether it is a trace time, whether dated, and its microseconds.
+    for (const auto& [text, ok, dated, us] : std::vector<std::tuple<std::string, bool, bool, int64_t>>{
+             {"10:00:00", true, false, 36000000000}, {"23:59:59.25", true, false, 86399250000},
+             {"1970-01-02 00:00:01", true, true, 86401000000}, {"24:00:00", false, false, 0}, {"10:00", false, false, 0},
+             {"10:00:00x", false, false, 0}, {"2026-13-01 10:00:00", false, false, 0}}) {
         zavtrace::TraceTime t;
-        EXPECT_EQ(zavtrace::ParseTraceTime(c.text, t), c.ok) << c.text;
-        if (c.ok) { EXPECT_EQ(std::tuple(t.dated, t.us), std::tuple(c.dated, c.us)) << c.text; }
+        EXPECT_EQ(zavtrace::ParseTraceTime(text, t), ok) << text;
+        if (ok) { EXPECT_EQ(std::tuple(t.dated, t.us), std::tuple(dated, us)) << text; }
     }
 }
 

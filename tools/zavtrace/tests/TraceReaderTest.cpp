@@ -10,7 +10,6 @@ namespace {
 
 constexpr int64_t kDayUs = 86400LL * 1000000;
 const std::string kHeader = "Trace Started. UserId=u, ProcessId=11, ThreadId=12, Log File=x.log";
-const std::string kRolled = "--Trace closed and re-opened due to trace size.";
 
 // A file whose trace object was made `made` ms before its header line at `time`.
 std::string File(const TempDir& dir, const std::string& name, const std::vector<std::string>& lines,
@@ -24,20 +23,33 @@ std::string Line(int level, const std::string& elapsed, const std::string& text)
 
 }  // namespace
 
-TEST(TraceReaderTest, AbsoluteTimesCarryMicrosecondsAcrossMidnight) {
+// Absolute times from the times of day and the elapsed fields: across
+// midnight, past lines that were lost, and in a wrap dump, a stack and track
+// of its own, whose lines were saved before midnight (their time of day is
+// later than the dump's).
+TEST(TraceReaderTest, AbsoluteTimesAcrossMidnightAndInAWrapDump) {
     TempDir dir;
     ReadResult r({dir.Write("t.log", Lines({DateLine("12/31/26"), At("23:59:59", "0.300", -1, kHeader),
                                             At("23:59:59", "0.700", -1, "before"), DateLine("01/01/27"),
                                             At("00:00:00", "1000.250", -1, "after"),
                                             At("00:00:15", "15000.000", -1, "later"),  // a field widened by one
                                             // an hour the elapsed times do not account for
-                                            At("01:00:05", "0.001", -1, "lines were lost here")}))});
+                                            At("01:00:05", "0.001", -1, "lines were lost here"),
+                                            "---- Wrap trace of saved events.", "the title",
+                                            At("23:59:58", "1.000", 0, "Pop  X.Old Return Code=0  Dur=5.000 msecs"),
+                                            At("23:59:58", "1.000", -1, "Push X.New"), At("23:59:58", "1.000", 0, "inside"),
+                                            "---- End of wrap trace."}))});
     const int64_t newYear = zavtrace::DaysFromCivil(2027, 1, 1) * kDayUs;
     std::vector<int64_t> times;
     for (const auto& [us, text] : r.messages) times.push_back(us - newYear);
-    EXPECT_EQ(times, (std::vector<int64_t>{-1000000, -1000000 + 700, 950, 15000950, 3605 * 1000000LL}));
+    EXPECT_EQ(times, (std::vector<int64_t>{-1000000, -1000000 + 700, 950, 15000950, 3605 * 1000000LL, -2000000 + 2000}));
     EXPECT_EQ(std::tuple(r.summary.reanchored, r.summary.garbled), std::tuple(1u, 0u));
     EXPECT_EQ(r.messages[3].second, "later");
+    ASSERT_EQ(r.calls.size(), 2u);
+    EXPECT_EQ(r.Name(r.calls[0]), "X.Old");
+    EXPECT_EQ(std::tuple(r.calls[0].end, r.calls[1].end), std::tuple(CallEnd::PopWithoutPush, CallEnd::OpenAtEnd));
+    EXPECT_EQ(std::tuple(r.tracks[0].wrapDump, r.tracks[0].processId), std::tuple(true, 11u));
+    EXPECT_EQ(r.markers, (std::vector<std::string>{"Wrap trace of saved events", "the title", "End of wrap trace"}));
 }
 
 TEST(TraceReaderTest, NestingSelfTimeAndUnbalancedRoutines) {
@@ -56,19 +68,15 @@ TEST(TraceReaderTest, NestingSelfTimeAndUnbalancedRoutines) {
     std::map<std::string, zavtrace::Call> by;
     for (const auto& c : r.calls) by[r.Name(c)] = c;
     ASSERT_EQ(by.size(), 8u);
-    struct Case {
-        const char* name;
-        CallEnd end;
-        int64_t durUs, selfUs;  // -1: not checked
-    };
-    for (const Case& c : {Case{"X.A", CallEnd::PopWithoutPush, -1, 60000},  // B's 40 ms belong to A
-                          Case{"X.B", CallEnd::PopWithoutPush, 40000, -1},
-                          Case{"X.C", CallEnd::Popped, 12000, 12000 - 3000 - 6000}, Case{"X.D", CallEnd::Popped, 3000, -1},
-                          Case{"X.E", CallEnd::ClosedWithoutPop, 6000, 1000}, Case{"X.F", CallEnd::ClosedWithoutPop, 5000, -1},
-                          Case{"X.G", CallEnd::OpenAtEnd, -1, -1}, Case{"X.H", CallEnd::OpenAtEnd, 2000, -1}}) {
-        EXPECT_EQ(by[c.name].end, c.end) << c.name;
-        EXPECT_EQ(c.durUs < 0 ? c.durUs : by[c.name].durUs, c.durUs) << c.name;
-        EXPECT_EQ(c.selfUs < 0 ? c.selfUs : by[c.name].selfUs, c.selfUs) << c.name;
+    // Name, how the call ended, its duration and self time (-1: not checked).
+    for (const auto& [name, end, durUs, selfUs] : std::vector<std::tuple<std::string, CallEnd, int64_t, int64_t>>{
+             {"X.A", CallEnd::PopWithoutPush, -1, 60000},  // B's 40 ms belong to A
+             {"X.B", CallEnd::PopWithoutPush, 40000, -1}, {"X.C", CallEnd::Popped, 12000, 12000 - 3000 - 6000},
+             {"X.D", CallEnd::Popped, 3000, -1}, {"X.E", CallEnd::ClosedWithoutPop, 6000, 1000},
+             {"X.F", CallEnd::ClosedWithoutPop, 5000, -1}, {"X.G", CallEnd::OpenAtEnd, -1, -1},
+             {"X.H", CallEnd::OpenAtEnd, 2000, -1}}) {
+        const zavtrace::Call& c = by[name];
+        EXPECT_EQ(std::tuple(c.end, durUs < 0 ? -1 : c.durUs, selfUs < 0 ? -1 : c.selfUs), std::tuple(end, durUs, selfUs)) << name;
     }
     EXPECT_EQ(std::tuple(by["X.C"].rc, by["X.D"].hasRc), std::tuple(-87, false));
     EXPECT_EQ(by["X.D"].startUs, by["X.C"].startUs + 2000);
@@ -114,64 +122,17 @@ TEST(TraceReaderTest, DamagedLinesAreCountedAndSkipped) {
     }
 }
 
-TEST(TraceReaderTest, ARollOverContinuesTheTraceInTheNextFile) {
+// Without a roll-over line the next numbered file is a trace of its own.
+// Its 3.2 ms reach back before the object that wrote it was made (0.1 ms
+// before its header): the Push was never traced there, and the time is cut
+// to the object's life. (Rolled files are followed in HostTraceTest.)
+TEST(TraceReaderTest, NumberedFilesWithoutARollOverAreTracesOfTheirOwn) {
     TempDir dir;
-    const std::string first = File(dir, "t.log", {Line(-1, "1.000", "Push X.A"), Line(0, "1.000", "Push X.B"), kRolled});
-    const std::string second = File(dir, "t1.log", {Line(0, "1.000", "Pop  X.B Return Code=0  Dur=1.200 msecs"),
-                                                    Line(-1, "1.000", "Pop  X.A Return Code=0  Dur=3.200 msecs")},
-                                    "10:00:00", "0.200");
-    ReadResult r({second, first});
-    ASSERT_EQ(r.calls.size(), 2u);
-    for (const auto& c : r.calls) EXPECT_EQ(c.end, CallEnd::Popped) << r.Name(c);
-    EXPECT_EQ(r.calls[1].selfUs, 2000);
-    EXPECT_EQ(r.markers.size(), 1u);
-
-    // Without the roll-over line the second file is a trace of its own. Its
-    // 3.2 ms reach back before the object that wrote it was made (0.1 ms
-    // before its header): the Push was never traced there, and the time is cut
-    // to the object's life.
-    ReadResult separate({File(dir, "u.log", {Line(-1, "1.000", "Push X.A")}),
-                         File(dir, "u1.log", {Line(-1, "1.000", "Pop  X.A Return Code=0  Dur=3.200 msecs")})});
-    const auto& n = separate.summary.calls;
+    ReadResult r({File(dir, "u1.log", {Line(-1, "1.000", "Pop  X.A Return Code=0  Dur=3.200 msecs")}),
+                  File(dir, "u.log", {Line(-1, "1.000", "Push X.A")})});
+    const auto& n = r.summary.calls;
     EXPECT_EQ(std::tuple(n.openAtEnd, n.popsWithoutPush, n.cutPops), std::tuple(1u, 1u, 1u));
-    ASSERT_EQ(separate.calls.size(), 2u);
-    EXPECT_EQ(separate.calls[1].durUs, 1100);
-
-    // Given only the first file, the reader finds where the trace went on: the
-    // next numbered file of the same process, past a name another trace held.
-    TempDir beside;
-    const std::string start = File(beside, "t.log", {Line(-1, "1.000", "Push X.A"), kRolled});
-    std::string otherHeader = kHeader;
-    otherHeader.replace(otherHeader.find("ProcessId=11"), 12, "ProcessId=99");
-    beside.Write("t1.log", Lines({DateLine("06/01/27"), At("09:00:00", "0.100", -1, otherHeader),
-                                  At("09:00:00", "1.000", -1, "Push Other.Trace")}));
-    const std::string third = File(beside, "t2.log", {Line(-1, "1.000", "Pop  X.A Return Code=0  Dur=2.200 msecs")},
-                                   "10:00:00", "0.200");
-    File(beside, "t3.log", {}, "11:00:00");
-    ReadResult followed({start});
-    EXPECT_EQ(followed.summary.followedFiles, std::vector<std::string>{third});
-    EXPECT_EQ(followed.summary.files, 2u);
-    ASSERT_EQ(followed.calls.size(), 1u);
-    EXPECT_EQ(followed.calls[0].end, CallEnd::Popped);
-    // A file that did not roll over is read alone.
-    ReadResult alone({third});
-    EXPECT_EQ(std::tuple(alone.summary.followedFiles.size(), alone.summary.files), std::tuple(0u, 1u));
-}
-
-TEST(TraceReaderTest, AWrapDumpIsItsOwnStackAndTrack) {
-    TempDir dir;
-    ReadResult r({File(dir, "w.log",
-                       {"---- Wrap trace of saved events.", "the title",
-                        // Saved before midnight: their time of day is later than the dump's.
-                        At("23:59:58", "1.000", 0, "Pop  X.Old Return Code=0  Dur=5.000 msecs"),
-                        At("23:59:58", "1.000", -1, "Push X.New"), At("23:59:58", "1.000", 0, "inside"),
-                        "---- End of wrap trace."},
-                       "00:00:01")});
     ASSERT_EQ(r.calls.size(), 2u);
-    EXPECT_EQ(r.Name(r.calls[0]), "X.Old");
-    EXPECT_EQ(std::tuple(r.calls[0].end, r.calls[1].end), std::tuple(CallEnd::PopWithoutPush, CallEnd::OpenAtEnd));
-    EXPECT_EQ(std::tuple(r.tracks[0].wrapDump, r.tracks[0].processId), std::tuple(true, 11u));
-    EXPECT_EQ(r.summary.garbled, 0u);
-    EXPECT_EQ(r.messages[1].first, zavtrace::DaysFromCivil(2027, 6, 1) * kDayUs - 2 * 1000000LL + 2000);
-    EXPECT_EQ(r.markers, (std::vector<std::string>{"Wrap trace of saved events", "the title", "End of wrap trace"}));
+    EXPECT_EQ(r.calls[1].durUs, 1100);
+    EXPECT_TRUE(r.summary.followedFiles.empty());
 }

@@ -10,9 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +37,6 @@ public:
     std::vector<std::string> Files() const {
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::directory_iterator(path_)) files.push_back(entry.path().string());
-        std::sort(files.begin(), files.end());
         std::shuffle(files.begin(), files.end(), std::mt19937(3));
         return files;
     }
