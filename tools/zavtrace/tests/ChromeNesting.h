@@ -1,11 +1,12 @@
 // Reads trace files into the Chrome trace event form and checks what every
 // viewer's stack reconstruction relies on: on each track, every complete
-// event lies inside the one that encloses its start.
+// event lies inside the one that encloses its start. Shared with the fuzz target.
 #pragma once
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
@@ -19,27 +20,20 @@
 // With ZAVTRACE_CHROME_OUT set to a folder, each output is kept there too,
 // for a viewer's importer to load afterwards (unless `keep` is false: times
 // of crafted traces beyond what a viewer's double-precision clock holds).
-inline nlohmann::json ChromeOf(const std::vector<std::string>& files, bool keep = true) {
+inline nlohmann::json ChromeOf(const std::vector<std::string>& files, bool keep = true,
+                               zavtrace::ChromeOptions options = {}) {
     FILE* out = tmpfile();
     zavtrace::RoutineTable routines;
-    {
-        zavtrace::ChromeTraceSink chrome(out, routines);
-        zavtrace::TraceReader(routines, chrome, nullptr).Read(files);
-        chrome.Close();
-    }
-    std::string text;
+    zavtrace::ChromeTraceSink chrome(out, routines, options);
+    zavtrace::TraceReader(routines, chrome, nullptr).Read(files);
+    chrome.Close();  // a document cut short does not parse
+    std::string text(ftell(out), '\0');
     rewind(out);
-    char block[65536];
-    size_t got;
-    while ((got = fread(block, 1, sizeof block, out)) > 0) text.append(block, got);
+    text.resize(fread(text.data(), 1, text.size(), out));
     fclose(out);
     if (const char* folder = getenv("ZAVTRACE_CHROME_OUT"); folder != nullptr && keep) {
         static int kept = 0;
-        const std::string path = std::string(folder) + "/chrome-" + std::to_string(++kept) + ".json";
-        if (FILE* copy = fopen(path.c_str(), "wb")) {
-            fwrite(text.data(), 1, text.size(), copy);
-            fclose(copy);
-        }
+        std::ofstream(std::string(folder) + "/chrome-" + std::to_string(++kept) + ".json", std::ios::binary) << text;
     }
     return nlohmann::json::parse(text);
 }

@@ -1,167 +1,56 @@
-// The output forms over the frozen sample: the chrome trace against the
-// trace event format's required fields, the folded stacks against the profile.
-#include <cstdio>
-#include <map>
+// What the golden files of the frozen sample cannot show: quantiles of many
+// calls, and the profile of a trace still being written.
+#include <signal.h>
+#include <sys/wait.h>
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
+#include <cmath>
+#include <sstream>
 
-#include "CallPaths.h"
-#include "ChromeTrace.h"
-#include "TestFiles.h"
-#include "TextEncoding.h"
+#include "TraceTest.h"
 
-namespace {
-
-const std::vector<std::string> kSample = {ZAVTRACE_DATA "/sample.log", ZAVTRACE_DATA "/sample1.log",
-                                          ZAVTRACE_DATA "/sample-wrap.log"};
-
-std::string ReadAll(FILE* f) {
-    std::string text;
-    rewind(f);
-    char block[4096];
-    size_t got;
-    while ((got = fread(block, 1, sizeof block, f)) > 0) text.append(block, got);
-    return text;
+// Within the stated error beyond the exact limit (the golden profiles show them exact while small).
+TEST(OutputFormTest, DurationQuantiles) {
+    zavtrace::DurationQuantiles q;
+    EXPECT_EQ(q.Quantile(0.95), 0);
+    std::mt19937_64 random(11);
+    std::lognormal_distribution<double> spread(7.0, 2.0);  // a long tail, as call durations have
+    std::vector<int64_t> all;
+    for (int i = 0; i < 200000; ++i) q.Add(all.emplace_back(i % 50 == 0 ? 0 : static_cast<int64_t>(spread(random))));
+    std::sort(all.begin(), all.end());
+    for (double p : {0.5, 0.9, 0.95, 0.99, 1.0}) {
+        const int64_t exact = all[static_cast<size_t>(std::ceil(p * all.size())) - 1];
+        EXPECT_NEAR(q.Quantile(p), exact, exact * zavtrace::DurationQuantiles::kRelativeError + 1) << p;
+    }
+    EXPECT_EQ(q.Quantile(0.01), 0);  // 2 % of the calls took under a microsecond
 }
 
-}  // namespace
-
-TEST(OutputFormTest, ChromeTraceHasTheRequiredFieldsOfEachEventType) {
-    FILE* out = tmpfile();
-    ASSERT_NE(out, nullptr);
-    zavtrace::RoutineTable routines;
-    {
-        zavtrace::ChromeTraceSink chrome(out, routines);
-        zavtrace::TraceReader(routines, chrome, nullptr).Read(kSample);
-        ASSERT_TRUE(chrome.Close());
-    }
-    const nlohmann::json doc = nlohmann::json::parse(ReadAll(out));
-    fclose(out);
-    ASSERT_TRUE(doc.is_object());
-    ASSERT_TRUE(doc["traceEvents"].is_array());
-    std::map<std::string, int> phases;
-    std::map<std::pair<int64_t, int64_t>, std::vector<std::pair<int64_t, int64_t>>> spans;  // by pid, tid
-    for (const auto& e : doc["traceEvents"]) {
-        ASSERT_TRUE(e.is_object());
-        // Every event: name, ph, pid, tid; all but metadata a timestamp in microseconds.
-        ASSERT_TRUE(e["name"].is_string()) << e;
-        ASSERT_TRUE(e["ph"].is_string()) << e;
-        ASSERT_TRUE(e["pid"].is_number_integer()) << e;
-        ASSERT_TRUE(e["tid"].is_number_integer()) << e;
-        ASSERT_TRUE(e["ts"].is_number()) << e;
-        const std::string ph = e["ph"];
-        ++phases[ph];
-        if (ph == "X") {
-            ASSERT_TRUE(e["dur"].is_number()) << e;
-            ASSERT_GE(e["dur"].get<int64_t>(), 0) << e;
-            spans[{e["pid"], e["tid"]}].emplace_back(e["ts"], e["ts"].get<int64_t>() + e["dur"].get<int64_t>());
-        } else if (ph == "i") {
-            ASSERT_TRUE(e["s"] == "t" || e["s"] == "p" || e["s"] == "g") << e;
-        } else if (ph == "C") {
-            ASSERT_TRUE(e["args"].is_object() && !e["args"].empty()) << e;
-            for (const auto& v : e["args"]) ASSERT_TRUE(v.is_number()) << e;
-        } else if (ph == "M") {
-            ASSERT_TRUE(e["name"] == "process_name" || e["name"] == "thread_name") << e;
-            ASSERT_TRUE(e["args"]["name"].is_string()) << e;
-        } else {
-            FAIL() << "unexpected phase " << e;
+// profile --follow on a trace the library is still writing: the table keeps
+// up with it across roll-overs and the tool ends cleanly on an interrupt.
+TEST(OutputFormTest, ProfileFollowsAGrowingTraceAcrossRollOvers) {
+    TempDir dir;
+    const std::string table = dir.path() + "/table.txt";
+    // Waits up to 10 s for the table's Calls column to show `calls` runs.
+    const auto shows = [&](long calls) {
+        for (int i = 0; i < 200; SleepMs(50), ++i) {
+            std::ifstream in(table);
+            for (std::string line; std::getline(in, line);)
+                if (long n = -1; line.rfind("Host.Run ", 0) == 0 && std::istringstream(line.substr(9)) >> n && n == calls)
+                    return true;
         }
-    }
-    EXPECT_GT(phases["X"], 10);
-    EXPECT_GT(phases["i"], 10);
-    EXPECT_GT(phases["C"], 0);
-    // Complete events on one track nest: each starts and ends inside any it overlaps.
-    for (auto& [track, list] : spans) {
-        std::sort(list.begin(), list.end(), [](auto& a, auto& b) { return a.first != b.first ? a.first < b.first : a.second > b.second; });
-        std::vector<int64_t> ends;
-        for (const auto& [begin, end] : list) {
-            while (!ends.empty() && ends.back() <= begin) ends.pop_back();
-            if (!ends.empty()) {
-                EXPECT_LE(end, ends.back()) << "track " << track.second << " at " << begin;
-            }
-            ends.push_back(end);
-        }
-    }
-    // The wrap dump has a track of its own in the writing process.
-    bool wrapTrack = false;
-    for (const auto& [track, list] : spans) wrapTrack |= track.second == zavtrace::ChromeTraceSink::kWrapThread;
-    EXPECT_TRUE(wrapTrack);
-}
-
-TEST(OutputFormTest, FoldedSelfTimesAddUpToTheProfile) {
-    zavtrace::RoutineTable routines;
-    zavtrace::ProfileSink profile;
-    zavtrace::StackTree paths;
-    zavtrace::TraceReader(routines, profile, &paths).Read(kSample);
-    FILE* out = tmpfile();
-    zavtrace::WriteFoldedStacks(out, paths, routines);
-    const std::string folded = ReadAll(out);
-    fclose(out);
-    std::map<std::string, int64_t> selfByLeaf;
-    size_t start = 0;
-    while (start < folded.size()) {
-        const size_t end = folded.find('\n', start);
-        const std::string line = folded.substr(start, end - start);
-        const size_t space = line.rfind(' ');
-        const size_t semicolon = line.rfind(';', space);
-        const std::string leaf = line.substr(semicolon == std::string::npos ? 0 : semicolon + 1,
-                                             space - (semicolon == std::string::npos ? 0 : semicolon + 1));
-        selfByLeaf[leaf] += std::stoll(line.substr(space + 1));
-        start = end + 1;
-    }
-    const auto rows = profile.Rows(routines);
-    ASSERT_FALSE(rows.empty());
-    for (const auto& row : rows)
-        EXPECT_NEAR(selfByLeaf[row.name] / 1000.0, row.selfMs, 0.0005) << row.name;
-}
-
-// Trace text is UTF-8 where it is valid and Latin-1 elsewhere; what the
-// output forms carry is always valid UTF-8, with the valid parts kept.
-TEST(OutputFormTest, TraceTextBecomesValidUtf8) {
-    struct Case {
-        std::string in, out;
+        return false;
     };
-    for (const Case& c : {Case{"plain", "plain"}, Case{"caf\xC3\xA9", "caf\xC3\xA9"}, Case{"caf\xE9", "caf\xC3\xA9"},
-                          Case{"\xE2\x82\xAC 5", "\xE2\x82\xAC 5"}, Case{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-                          Case{"\xFF\x80\x80", "\xC3\xBF\xC2\x80\xC2\x80"}, Case{"\xF8\x88\x80\x80", "\xC3\xB8\xC2\x88\xC2\x80\xC2\x80"},
-                          Case{"\xE2\x82", "\xC3\xA2\xC2\x82"}, Case{"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"}}) {
-        SCOPED_TRACE(c.in);
-        EXPECT_EQ(zavtrace::ToUtf8(c.in), c.out);
-        std::string json = "\"";
-        zavtrace::AppendJsonString(json, c.in);
-        EXPECT_EQ(nlohmann::json::parse(json + "\"").get<std::string>(), c.out);
-    }
-}
-
-// A leaner timeline leaves out what it is asked to, and only that.
-TEST(OutputFormTest, ChromeLeavesOutMessagesOrCounters) {
-    struct Case {
-        bool messages, counters;
-    };
-    std::map<std::string, int> full;
-    for (const Case& c : {Case{true, true}, Case{false, true}, Case{true, false}, Case{false, false}}) {
-        SCOPED_TRACE(std::to_string(c.messages) + std::to_string(c.counters));
-        FILE* out = tmpfile();
-        zavtrace::RoutineTable routines;
-        {
-            zavtrace::ChromeTraceSink chrome(out, routines, zavtrace::ChromeOptions{c.messages, c.counters});
-            zavtrace::TraceReader(routines, chrome, nullptr).Read(kSample);
-            ASSERT_TRUE(chrome.Close());
-        }
-        std::map<std::string, int> kinds;  // by category
-        const nlohmann::json doc = nlohmann::json::parse(ReadAll(out));
-        for (const auto& e : doc["traceEvents"])
-            ++kinds[e["ph"] == "C" ? "counter" : e.value("cat", std::string("metadata"))];
-        fclose(out);
-        if (c.messages && c.counters) {
-            full = kinds;
-            EXPECT_GT(full["message"] * full["counter"] * full["routine"], 0) << ::testing::PrintToString(full);
-            continue;
-        }
-        EXPECT_EQ(kinds["message"], c.messages ? full["message"] : 0);
-        EXPECT_EQ(kinds["counter"], c.counters ? full["counter"] : 0);
-        EXPECT_EQ(kinds["routine"], full["routine"]);
-        EXPECT_EQ(kinds["marker"], full["marker"]);
-    }
+    ZAVDebug trace;
+    Start(trace, dir.path() + "/follow");
+    trace.MaxLogSize(3000);
+    RunScenario(trace);
+    const pid_t child = Spawn({ZAVTRACE_TOOL, "profile", "--follow", "-q", "-o", table, dir.path() + "/follow.log"});
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(shows(1));
+    for (int i = 0; i < 6; ++i) RunScenario(trace);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/follow2.log"));  // it rolled over meanwhile
+    EXPECT_TRUE(shows(7));
+    kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
