@@ -77,12 +77,10 @@ bool ParseMemory(std::string_view line, ParsedLine& out) {
     std::string_view rest = line.substr(kMemory.size());
     const size_t process = rest.find(kProcess);
     if (process == std::string_view::npos) return false;
-    int32_t bytes = 0, change = 0;
+    // The process counter is as wide as the writer's addresses: 64 bits in a 64-bit host.
     if (!Pair(rest.substr(0, process), out.pool, out.poolChange) ||
-        !Pair(rest.substr(process + kProcess.size()), bytes, change))
+        !Pair(rest.substr(process + kProcess.size()), out.processBytes, out.processChange))
         return false;
-    out.processBytes = bytes;
-    out.processChange = change;
     out.kind = LineKind::Memory;
     return true;
 }
