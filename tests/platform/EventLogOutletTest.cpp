@@ -3,7 +3,6 @@
 // the text log when no daemon listens, and the bounded wait when a daemon
 // stops reading.
 #include <chrono>
-#include <regex>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,33 +43,6 @@ TEST_F(EventLogOutlets, ASyslogLineTooLargeForTheSocketIsCutNotDropped) {
     std::string euros;
     while (euros.size() < message.size()) euros += "\xe2\x82\xac";
     EXPECT_TRUE(message == euros);
-}
-
-TEST_F(EventLogOutlets, WithNoDaemonListeningReportsGoToTheTextLogBesideTheProgram) {
-    // A socket file nobody listens at any more counts as no daemon.
-    const std::string stale = daemon_.path() + "-stale";
-    ASSERT_EQ(close(zavtest::UnixDatagramSocket(stale, true)), 0);
-    ZAVPlatformTest_SetEventLogSockets(stale.c_str(), (daemon_.path() + "-missing").c_str());
-    char where[4096], program[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", program, sizeof program - 1), 0);
-    const std::string file = std::string(program).substr(0, std::string(program).rfind('/')) + "/EventLog.txt";
-    const std::string marker = "text log entry " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
-    unlink(file.c_str());  // created, then appended to
-    for (int i = 0; i < 2; ++i)
-        EXPECT_TRUE(Report(u"Agent", EVENTLOG_ERROR_TYPE, {std::u16string(marker.begin(), marker.end()), u"\u00e9"}));
-    BOOL taken = FALSE;
-    EXPECT_EQ(ZAVPlatform_LastEventReport(where, sizeof where, &taken), ZAVEventOutletTextLog);
-    EXPECT_TRUE(taken);
-    EXPECT_EQ(where, file);
-    // Twice ctime's 24 characters, a blank, the strings joined by a blank, CR
-    // LF; in the C locale each character is the byte of its value.
-    const std::string text = ReadFile(file);
-    const std::regex stamp("[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} ");
-    EXPECT_TRUE(std::regex_match(text.substr(0, 25), stamp)) << text;
-    EXPECT_EQ(text.size(), 2 * (25 + marker.size() + 4)) << text;
-    const size_t at = text.find(marker);
-    ASSERT_EQ(at, 25u) << text;
-    EXPECT_EQ(text.substr(at + marker.size(), 4), " \xe9\r\n");
 }
 
 // A daemon that stopped reading costs one bounded wait, not one per entry:
