@@ -96,37 +96,30 @@ TEST(TimeText, CtimeHasTheRuntimesEnglishLayoutUnderAnyLcTime) {
 }
 
 // The private bytes follow the process's own writable private mappings, also
-// in a child after fork with a handle opened before it.
+// in a child after fork with a handle opened before it; the peak keeps the
+// highest value answered.
 TEST(ProcessMemory, PrivateBytesAreTheWritablePrivateMappingsAlsoInAChild) {
     constexpr size_t kMapped = 64u << 20;
     HANDLE process = OpenProcess(0x400, FALSE, GetCurrentProcessId());
     ASSERT_NE(process, nullptr);
+    PROCESS_MEMORY_COUNTERS counters;
     const auto privateBytes = [&] {
-        PROCESS_MEMORY_COUNTERS counters;
         return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PagefileUsage : 0;
     };
-    PROCESS_MEMORY_COUNTERS counters;
-    for (const bool child : {false, true}) {
+    const auto mappingShows = [&] {
         const SIZE_T before = privateBytes();
-        const pid_t pid = child ? fork() : 0;
-        ASSERT_GE(pid, 0);
-        if (pid > 0) {
-            int code = 0;
-            ASSERT_EQ(waitpid(pid, &code, 0), pid);
-            EXPECT_TRUE(WIFEXITED(code) && WEXITSTATUS(code) == 0) << "the child counted its own memory";
-            break;
-        }
         void* block = mmap(nullptr, kMapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         const SIZE_T mapped = privateBytes();
-        if (child) _exit(block != MAP_FAILED && mapped >= before + kMapped ? 0 : 1);
-        ASSERT_NE(block, MAP_FAILED);
-        EXPECT_GE(mapped, before + kMapped);
-        EXPECT_LT(mapped, before + kMapped + kMapped / 16);
-        munmap(block, kMapped);
-        EXPECT_LT(privateBytes(), before + kMapped / 16);
-        ASSERT_TRUE(GetProcessMemoryInfo(process, &counters, sizeof counters));
-        EXPECT_GE(counters.PeakPagefileUsage, before + kMapped) << "the peak keeps the highest value answered";
-    }
+        if (block != MAP_FAILED) munmap(block, kMapped);
+        return block != MAP_FAILED && mapped >= before + kMapped && mapped < before + kMapped + kMapped / 16 &&
+               privateBytes() < before + kMapped / 16 && counters.PeakPagefileUsage >= before + kMapped;
+    };
+    EXPECT_TRUE(mappingShows());
+    const pid_t child = fork();
+    if (child == 0) _exit(mappingShows() ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the child counted its own memory";
     EXPECT_FALSE(GetProcessMemoryInfo(process, &counters, sizeof counters - 1));
     EXPECT_EQ(Error(), DWORD(ERROR_INSUFFICIENT_BUFFER));
     CloseHandle(process);
