@@ -20,7 +20,6 @@
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
-#include "ZAVUtil1.h"
 
 namespace {
 
@@ -80,11 +79,9 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return listening() || waitpid(pid_, nullptr, WNOHANG) != 0; }) && listening())
             << "journald did not start:\n"
             << Output();
-        g_LogEntriesCount = 0;
         ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);  // the system's paths, as a host has them
     }
     void TearDown() override {
-        g_LogEntriesCount = 0;
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             if (!WaitUntil([&] { return waitpid(pid_, nullptr, WNOHANG) != 0; }, 10)) {
@@ -117,14 +114,6 @@ protected:
 // Whatever the text (lines, a lone surrogate, more than a datagram holds),
 // entries arrive whole, by the native protocol.
 TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
-    ZAVLinkAnchor list = {};
-    ZAVMsg* msg = ZAV_MsgCreate(&list, 777, ZAVCatWarning50, 0, 0, 0, 0, nullptr);
-    ZAV_MsgAddInsertion(msg, u"second line \u2713");
-    ZAV_LogEvent(*msg, u"first line%n%1", u"Z\u00e4hler Dienst");
-    ZAV_MsgDestroyAll(&list);
-    ZAV_LogEvent(ZAVCatInfo6, u"information", 5, nullptr);
-    ZAV_LogEvent(ZAVCatError90, u"error \u65e5\u672c", 6, u"Agent");
-    EXPECT_EQ(g_LogEntriesCount, 3);
     EXPECT_TRUE(
         zavtest::Report(u"a\xd800z: [x]", EVENTLOG_AUDIT_SUCCESS, 4711, {u"line one\nline=two", u"\u65e5\u672c"}));
     std::u16string text;
@@ -139,15 +128,12 @@ TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
 
     const struct {
         std::string message;
-        const char *priority, *identifier, *id;  // the message's number is not the event's
-    } expected[] = {{"first line\r\nsecond line \xe2\x9c\x93", "4", "Z\xc3\xa4hler Dienst", "1"},
-                    {"information", "6", "ZAVMsg", "1"},
-                    {"error \xe6\x97\xa5\xe6\x9c\xac", "3", "Agent", "1"},
-                    {"line one\nline=two \xe6\x97\xa5\xe6\x9c\xac", "5", "a\xef\xbf\xbdz: [x]", "4711"},
+        const char *priority, *identifier, *id;
+    } expected[] = {{"line one\nline=two \xe6\x97\xa5\xe6\x9c\xac", "5", "a\xef\xbf\xbdz: [x]", "4711"},
                     {big, "3", "Big", "3"}};
-    const auto entries = OwnEntries(5);
-    ASSERT_EQ(entries.size(), 5u) << Output();
-    for (size_t i = 0; i < 5; ++i) {
+    const auto entries = OwnEntries(2);
+    ASSERT_EQ(entries.size(), 2u) << Output();
+    for (size_t i = 0; i < 2; ++i) {
         zavtest::JournalFields e = entries[i];
         EXPECT_TRUE(e["MESSAGE"] == expected[i].message) << i << ": " << e["MESSAGE"].size();
         const std::vector<std::string> fields = {e["PRIORITY"], e["SYSLOG_IDENTIFIER"], e["EVENT_ID"],  e["SYSLOG_PID"],
