@@ -1,5 +1,5 @@
 // The event log's outlets on POSIX against a socket of the test's own: what
-// a real daemon cannot show (the daemons/ tests run rsyslogd and journald),
+// a real daemon cannot show (the daemons/ test runs journald),
 // the text log when no daemon listens, and the bounded wait when a daemon
 // stops reading.
 #include <chrono>
