@@ -1,7 +1,6 @@
-// The event log's outlets on POSIX against a socket of the test's own: what
-// a real daemon cannot show (the daemons/ test runs journald),
-// the text log when no daemon listens, and the bounded wait when a daemon
-// stops reading.
+// The event log's syslog outlet on POSIX against a socket of the test's own
+// (the daemons/ test runs journald): the fields and the cut of a syslog
+// line, and the bounded wait when a daemon stops reading.
 #include <chrono>
 #include <vector>
 
