@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -73,17 +74,13 @@ void ExpectBothForms(DWORD flags, const std::vector<std::pair<std::string, std::
 TEST(FormatMessage, EscapesAndLineBreaks) {
     const DWORD kNoWrap = FORMAT_MESSAGE_MAX_WIDTH_MASK;
     // Every source line break becomes CR LF: LF, CR, CR LF, and CR CR LF as two.
-    ExpectBothForms(kString, {{"plain", "plain"},
-                              {"[%%][%%%%]", "[%][%%]"},
+    ExpectBothForms(kString, {{"[%%][%%%%]", "[%][%%]"},
                               {"%.%! %   end", ".!    end"},
                               {"line%nnext%rcr%ttab", "line\r\nnext\rcr\ttab"},
                               {"kept%0dropped", "kept"},
-                              {"%qx", "qx"},
                               {"a\nb", "a\r\nb"},
                               {"a\rb", "a\r\nb"},
-                              {"a\r\nb", "a\r\nb"},
-                              {"a\r\r\nb", "a\r\n\r\nb"},
-                              {"\n\n", "\r\n\r\n"}});
+                              {"a\r\r\nb", "a\r\n\r\nb"}});
     // Under a line width (the mask: no wrapping) a source break is a blank.
     ExpectBothForms(kString | kNoWrap, {{"a\nb", "a b"}, {"a\r\r\nb", "a  b"}, {"a\r\nb%nc", "a b\r\nc"}});
     // Ignoring inserts keeps all but four escapes.
@@ -95,9 +92,6 @@ TEST(FormatMessage, EscapesAndLineBreaks) {
                               {"a\rb\nc", "a\r\nb\r\nc"}});
     ExpectBothForms(kIgnore | kNoWrap, {{"a\r\nb", "a b"}});
     ExpectBothForms(kIgnore | 7, {{"one two%1 three", "one\r\ntwo%1\r\nthree"}});
-    std::string longLine(300, 'w');  // the mask means no limit at all
-    longLine[150] = ' ';
-    ExpectBothForms(kString | kNoWrap, {{longLine, longLine}});
 }
 
 // Lines stay shorter than the width and break at their last blank; the
@@ -108,15 +102,12 @@ TEST(FormatMessage, WrapsAtTheWidth) {
     const std::string text = "alpha beta gamma";
     ExpectBothForms(kString | 12, {{text, "alpha beta\r\ngamma"}});
     ExpectBothForms(kString | 10, {{text, "alpha\r\nbeta\r\ngamma"}});
-    ExpectBothForms(kString | 20, {{text, text}});
     ExpectBothForms(kString | 9, {{"one two     three", "one two\r\n   three"}});
     ExpectBothForms(kString | 4, {{"          ", "\r\n\r\n  "}});
     ExpectBothForms(kString | 6, {{"   abcd", "\r\nabcd"},
                                   {"abcdef", "abcdef\r\n"},
-                                  {"abcdefgh", "abcdef\r\ngh"},
-                                  {"abcdef%n", "abcdef\r\n\r\n"}});
+                                  {"abcdefgh", "abcdef\r\ngh"}});
     ExpectBothForms(kString | 8, {{"ab%rcdefg hi", "ab\rcdefg\r\nhi"},
-                                  {"abcd%nefg hi", "abcd\r\nefg hi"},
                                   {"ab cd\tefgh", "ab\r\ncd\tefgh"},
                                   {"ab cd-efgh", "ab\r\ncd-efgh"},
                                   {"one\ntwo three", "one two\r\nthree"}});
@@ -132,7 +123,6 @@ TEST(FormatMessage, InsertsAndPrintfFormats) {
         const char16_t* expected;
     } cases[] = {
         {u"%1 and %2", {Wide(u"first"), Wide(u"second")}, u"first and second"},
-        {u"%2%1%2", {Wide(u"a"), Wide(u"b")}, u"bab"},
         {u"%10|%100", {0, 0, 0, 0, 0, 0, 0, 0, 0, Wide(u"ten")}, u"ten|ten0"},
         {u"null %1", {0}, u"null (null)"},
         {u"%1!d!|%2!u!|%3!x!|%4!X!|%5!o!", {DWORD_PTR(DWORD(-5)), 7, 255, 255, 8}, u"-5|7|ff|FF|10"},
@@ -146,10 +136,8 @@ TEST(FormatMessage, InsertsAndPrintfFormats) {
          u"[ab    ][  cd][ef][000e]"},
         {u"%1!S! %2!hs! %3!ls! %3!ws!", {Narrow("narrow"), Narrow("also"), Wide(u"wide")}, u"narrow also wide wide"},
         {u"%1!c!%2!C!%3!hc!%4!lc!", {'W', 'n', 'h', 'l'}, u"Wnhl"},
-        {u"[%1!3c!]", {'x'}, u"[  x]"},
         // '*' in the array form: the insert's number, then on from the highest used.
         {u"[%1!*.*d!][%1!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][ 000002]"},
-        {u"[%1!*.*d!][%4!*.*d!]", {7, 3, 4, 6, 2, 8}, u"[    004][    08]"},
         {u"[%2!*d!]", {7, 3, 4}, u"[  4]"},
         // A negative '*' width justifies to the left; a negative precision is none.
         {u"[%1!*d!][%3!.*d!]", {DWORD_PTR(DWORD(-4)), 7, DWORD_PTR(DWORD(-1)), 5}, u"[7   ][5]"}};
@@ -197,16 +185,14 @@ void ExpectFailures(DWORD flags, DWORD error, std::vector<const char*> sources) 
         const bool array = (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) != 0 && strcmp(source, "%1") != 0;
         const std::vector<DWORD_PTR> values(array ? 8 : 0, Wide(u"a"));
         const Outcome<char> ansi = Format<char>(flags, source, values, 8);
-        EXPECT_EQ(ansi.result, 0u) << source;
-        EXPECT_EQ(ansi.error, error) << source;
-        EXPECT_EQ(ansi.buffer, "xxxxxxxx") << "the A form leaves the buffer alone: " << source;
         const Outcome<char16_t> wide = Format<char16_t>(flags, Widen(source).c_str(), values, 8);
-        EXPECT_EQ(wide.result, 0u) << source;
-        EXPECT_EQ(wide.error, error) << source;
-        EXPECT_TRUE(error != ERROR_NO_WORK_DONE || wide.buffer == std::u16string(u"\0xxxxxxx", 8)) << "a terminator";
         const Outcome<char16_t> allocated = Format<char16_t>(flags | kAllocate, Widen(source).c_str(), values, 80);
-        EXPECT_EQ(allocated.buffer, u"<null>") << "cleared before anything can fail: " << source;
-        EXPECT_EQ(allocated.error, error) << source;
+        // The A form leaves the buffer alone; allocated, the pointer is cleared before anything can fail.
+        EXPECT_EQ(std::make_tuple(ansi.result, ansi.error, ansi.buffer, wide.result, wide.error, allocated.buffer,
+                                  allocated.error),
+                  std::make_tuple(0u, error, std::string("xxxxxxxx"), 0u, error, std::u16string(u"<null>"), error))
+            << source;
+        EXPECT_TRUE(error != ERROR_NO_WORK_DONE || wide.buffer == std::u16string(u"\0xxxxxxx", 8)) << "a terminator";
     }
 }
 
@@ -247,8 +233,6 @@ TEST(FormatMessage, BuffersTooSmallAllocatedOrPastTheBounds) {
         EXPECT_EQ(a.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
         EXPECT_EQ(a.buffer, std::string(size, 'x')) << size;
     }
-    EXPECT_EQ(Format<char16_t>(kString, u"message", {}, 8).result, 7u) << "exactly enough room";
-    EXPECT_EQ(Format<char>(kString, "message", {}, 8).result, 7u);
     for (const DWORD minimum : {0u, 1u, 6u, 7u, 80u}) {
         EXPECT_EQ(Format<char16_t>(kAllocate | kString, u"value %1", {Wide(u"x")}, minimum).buffer, u"value x");
         EXPECT_EQ(Format<char>(kAllocate | kString, "value", {}, minimum).buffer, "value") << minimum;
@@ -263,9 +247,6 @@ TEST(FormatMessage, BuffersTooSmallAllocatedOrPastTheBounds) {
         EXPECT_EQ(Format<char>(kString, "%1", {Narrow(text.c_str())}, size).result, expected) << length;
         EXPECT_EQ(Format<char>(kString | kAllocate, text.c_str()).buffer, expected != 0 ? text : "<null>");
     }
-    const std::u16string text(100000, 'w');
-    EXPECT_EQ(Format<char16_t>(kString, text.c_str(), {}, 100001).result, 100000u);
-    EXPECT_EQ(Format<char16_t>(kString | kAllocate, text.c_str()).result, 100000u);
     // Huge widths: into the caller's buffer as much as fits; allocated, the W
     // form's bound, not gigabytes; the A form's 32K limit. Under a line width
     // blanks shrink to line breaks, but still meet the bound soon.

@@ -69,7 +69,8 @@ struct SyslogLine {
     std::string stamp, identifier, pid, message;
 };
 
-// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it.
+// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it: the day
+// of the month padded with a blank.
 inline SyslogLine ParseSyslogLine(const std::string& line) {
     static const std::regex header(
         "<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "

@@ -1,8 +1,7 @@
-// The event log against real log daemons, each run as the test's own child
-// in a scratch folder of its own: a private rsyslogd listening on a socket
-// there, and systemd-journald, whose socket path is fixed, in a mount
-// namespace of this process with a fresh tmpfs over /run (no system journal
-// is touched, none needs to run), read back with journalctl.
+// The event log against a real systemd-journald, run as the test's own child
+// (its output in a scratch folder) in a mount namespace of this process with
+// a fresh tmpfs over /run (no system journal is touched, none needs to run),
+// read back with journalctl.
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -12,7 +11,6 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -22,7 +20,6 @@
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
-#include "ZAVUtil1.h"
 
 namespace {
 
@@ -32,120 +29,6 @@ bool WaitUntil(const std::function<bool()>& done, int seconds = 15) {
     while (!done() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return done();
-}
-
-class LogDaemon : public ::testing::Test {
-protected:
-    // Runs the daemon, its output to daemon.out, until it listens at socket.
-    void Start(std::vector<std::string> command, const std::string& socket) {
-        if (access(command[0].c_str(), X_OK) != 0) GTEST_SKIP() << command[0] << " is not installed";
-        std::vector<char*> argv;
-        for (std::string& a : command) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        fflush(nullptr);
-        if ((pid_ = fork()) == 0) {
-            const int fd = open(File("daemon.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        const auto listening = [&] {
-            const int fd = zavtest::UnixDatagramSocket(socket, false);
-            return fd >= 0 && close(fd) == 0;
-        };
-        ASSERT_TRUE(WaitUntil([&] { return listening() || waitpid(pid_, nullptr, WNOHANG) != 0; }) && listening())
-            << command[0] << " did not start:\n"
-            << Output();
-        g_LogEntriesCount = 0;
-    }
-    void TearDown() override {
-        ZAVPlatformTest_SetEventLogSocket(nullptr);
-        g_LogEntriesCount = 0;
-        g_LogEntriesMax = 500;
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        if (!WaitUntil([&] { return waitpid(pid_, nullptr, WNOHANG) != 0; }, 10)) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string File(const std::string& name) const { return scratch_.File(name); }
-    std::string Output() const { return ReadFile(File("daemon.out")); }
-
-    ScratchDirectory scratch_;
-    pid_t pid_ = -1;
-};
-
-class Rsyslog : public LogDaemon {
-protected:
-    // Only this instance's socket: no system socket, no rate limit, its own
-    // work folder and pid file. Each line as rsyslog parsed it, which keeps
-    // the blank after the tag's colon as the message's first character.
-    void SetUp() override {
-        std::ofstream(File("rsyslog.conf"))
-            << "global(workDirectory=\"" << scratch_.path() << "\")\n"
-            << "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
-            << "input(type=\"imuxsock\" Socket=\"" << File("log") << "\" RateLimit.Interval=\"0\")\n"
-            << "template(name=\"fields\" type=\"string\" string=\"%syslogseverity%|%syslogtag%|%procid%|%msg%\\n\")\n"
-            << "action(type=\"omfile\" file=\"" << File("fields.log") << "\" template=\"fields\")\n";
-        Start({"/usr/sbin/rsyslogd", "-n", "-f", File("rsyslog.conf"), "-i", File("rsyslogd.pid")}, File("log"));
-        ZAVPlatformTest_SetEventLogSocket(File("log").c_str());
-    }
-
-    // The lines rsyslogd wrote, once count of them have arrived (or after the wait).
-    std::string Lines(long count) {
-        std::string text;
-        WaitUntil([&] {
-            text = ReadFile(File("fields.log"));
-            return std::count(text.begin(), text.end(), '\n') >= count;
-        });
-        return text;
-    }
-};
-
-TEST_F(Rsyslog, EachCategoryArrivesWithItsSeverityIdentifierPidAndText) {
-    // Only what the line cannot carry is replaced: blanks and the delimiters.
-    const struct {
-        int category;
-        const char16_t* source;
-        const char *severity, *identifier;
-    } cases[] = {{6, nullptr, "6", "ZAVMsg"},
-                 {10, u"", "6", "ZAVMsg"},
-                 {20, u"Z\u00e4hlerdienst", "6", "Z\xc3\xa4hlerdienst"},
-                 {30, u"Agent", "6", "Agent"},
-                 {50, u"Agent", "4", "Agent"},
-                 {70, u"Agent", "3", "Agent"},
-                 {90, u"Agent", "3", "Agent"},
-                 {40, u"My Agent:\u00e9[1]", "3", "My_Agent_\xc3\xa9_1_"}};
-    const std::string pid = std::to_string(getpid()), text =
-                                                          " Gr\xc3\xbc\xc3\x9f"
-                                                          "e \xe2\x9c\x93 \xe6\x97\xa5\xe6\x9c\xac";
-    std::string expected;
-    for (const auto& c : cases) {
-        ZAV_LogEvent(static_cast<ZAVMsgCategory>(c.category), u"Gr\u00fc\u00dfe \u2713 \u65e5\u672c", 1, c.source);
-        expected += std::string(c.severity) + "|" + c.identifier + "[" + pid + "]:|" + pid + "|" + text + "\n";
-    }
-    EXPECT_EQ(ZAVPlatform_LastEventReport(nullptr, 0, nullptr), ZAVEventOutletSyslog);
-    EXPECT_EQ(Lines(8), expected) << Output();
-    EXPECT_EQ(g_LogEntriesCount, 8);
-}
-
-TEST_F(Rsyslog, TheFloodLimitsNoticeArrivesBeforeTheProcessEnds) {
-    g_LogEntriesMax = 2;
-    fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        for (int i = 0; i < 3; ++i) ZAV_LogEvent(ZAVCatError70, u"flood", 1, u"Flooder");
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 112) << status;
-    const std::string head = "3|Flooder[" + std::to_string(child) + "]:|" + std::to_string(child) + "| ";
-    EXPECT_EQ(Lines(3), head + "flood\n" + head + "flood\n" + head +
-                            "**** Process terminated due to too many error messages. ****\n")
-        << Output();
 }
 
 // Once per process: a mount namespace whose mounts stay private to it. As
@@ -171,21 +54,45 @@ std::string EnterPrivateMounts() {
     return failure;
 }
 
-class Journald : public LogDaemon {
+class Journald : public ::testing::Test {
 protected:
+    // Runs journald, its output to daemon.out, until it listens at its socket.
     void SetUp() override {
-        const char journald[] = "/lib/systemd/systemd-journald";
+        char journald[] = "/lib/systemd/systemd-journald";
         if (access(journald, X_OK) != 0) GTEST_SKIP() << journald << " is not installed (Debian package systemd)";
         ASSERT_EQ(EnterPrivateMounts(), "") << "a private mount namespace is needed for a journal of the test's own";
         ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755"), 0) << strerror(errno);
         mounted_ = true;
-        Start({journald}, "/run/systemd/journal/socket");
+        fflush(nullptr);
+        if ((pid_ = fork()) == 0) {
+            const int fd = open(File("daemon.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            char* argv[] = {journald, nullptr};
+            execv(journald, argv);
+            _exit(127);
+        }
+        const auto listening = [&] {
+            const int fd = zavtest::UnixDatagramSocket("/run/systemd/journal/socket", false);
+            return fd >= 0 && close(fd) == 0;
+        };
+        ASSERT_TRUE(WaitUntil([&] { return listening() || waitpid(pid_, nullptr, WNOHANG) != 0; }) && listening())
+            << "journald did not start:\n"
+            << Output();
         ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);  // the system's paths, as a host has them
     }
     void TearDown() override {
-        LogDaemon::TearDown();
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            if (!WaitUntil([&] { return waitpid(pid_, nullptr, WNOHANG) != 0; }, 10)) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
+        }
         if (mounted_) umount2("/run", MNT_DETACH);
     }
+    std::string File(const std::string& name) const { return scratch_.File(name); }
+    std::string Output() const { return ReadFile(File("daemon.out")); }
 
     // This process's entries, once count of them are there (or after the wait).
     std::vector<zavtest::JournalFields> OwnEntries(size_t count) {
@@ -199,20 +106,14 @@ protected:
         });
         return entries;
     }
+    ScratchDirectory scratch_;
+    pid_t pid_ = -1;
     bool mounted_ = false;
 };
 
 // Whatever the text (lines, a lone surrogate, more than a datagram holds),
 // entries arrive whole, by the native protocol.
 TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
-    ZAVLinkAnchor list = {};
-    ZAVMsg* msg = ZAV_MsgCreate(&list, 777, ZAVCatWarning50, 0, 0, 0, 0, nullptr);
-    ZAV_MsgAddInsertion(msg, u"second line \u2713");
-    ZAV_LogEvent(*msg, u"first line%n%1", u"Z\u00e4hler Dienst");
-    ZAV_MsgDestroyAll(&list);
-    ZAV_LogEvent(ZAVCatInfo6, u"information", 5, nullptr);
-    ZAV_LogEvent(ZAVCatError90, u"error \u65e5\u672c", 6, u"Agent");
-    EXPECT_EQ(g_LogEntriesCount, 3);
     EXPECT_TRUE(
         zavtest::Report(u"a\xd800z: [x]", EVENTLOG_AUDIT_SUCCESS, 4711, {u"line one\nline=two", u"\u65e5\u672c"}));
     std::u16string text;
@@ -227,15 +128,12 @@ TEST_F(Journald, EntriesCarryMessagePriorityIdentifierPidAndEventId) {
 
     const struct {
         std::string message;
-        const char *priority, *identifier, *id;  // the message's number is not the event's
-    } expected[] = {{"first line\r\nsecond line \xe2\x9c\x93", "4", "Z\xc3\xa4hler Dienst", "1"},
-                    {"information", "6", "ZAVMsg", "1"},
-                    {"error \xe6\x97\xa5\xe6\x9c\xac", "3", "Agent", "1"},
-                    {"line one\nline=two \xe6\x97\xa5\xe6\x9c\xac", "5", "a\xef\xbf\xbdz: [x]", "4711"},
+        const char *priority, *identifier, *id;
+    } expected[] = {{"line one\nline=two \xe6\x97\xa5\xe6\x9c\xac", "5", "a\xef\xbf\xbdz: [x]", "4711"},
                     {big, "3", "Big", "3"}};
-    const auto entries = OwnEntries(5);
-    ASSERT_EQ(entries.size(), 5u) << Output();
-    for (size_t i = 0; i < 5; ++i) {
+    const auto entries = OwnEntries(2);
+    ASSERT_EQ(entries.size(), 2u) << Output();
+    for (size_t i = 0; i < 2; ++i) {
         zavtest::JournalFields e = entries[i];
         EXPECT_TRUE(e["MESSAGE"] == expected[i].message) << i << ": " << e["MESSAGE"].size();
         const std::vector<std::string> fields = {e["PRIORITY"], e["SYSLOG_IDENTIFIER"], e["EVENT_ID"],  e["SYSLOG_PID"],
