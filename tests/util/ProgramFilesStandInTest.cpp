@@ -160,49 +160,40 @@ std::vector<std::string> Messages(zavtest::LogReceiver& receiver) {
 }
 
 TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
-    const std::pair<std::string, std::string> tracedAt[] = {{"{S}/{P}.log", "Log File={S}/{P}.log\r\n"},
-                                                            {"{H}/{P}.log", "Log File={H}/{P}.log\r\n"}};
+    const std::string denied = "{P} 3 cannot open {B}/{P}.log: Permission denied";
     const Scenario scenarios[] = {
-        {"XDG_STATE_HOME set", kClosed, "{D}/state", false,
-         {"sockets", "", "", "trace", "-", "trace", "given", "event", "set"}, 0,
+        {"XDG_STATE_HOME set", kClosed, "{D}/state", false, {"trace", "-", "trace", "given", "event", "set"}, 0,
          "trace 1\ntrace 1\nevent {S}/EventLog.txt 1\n", "", {},
-         {tracedAt[0], {"{S}/{P}.log", "from the installed host"}, {"{S}/given.log", "from the installed host"},
+         {{"{S}/{P}.log", "Log File={S}/{P}.log\r\n"}, {"{S}/given.log", "from the installed host"},
           {"{S}/EventLog.txt", " set\r\n"}}},
-        {"XDG_STATE_HOME unset: the home's", kClosed, nullptr, false,
-         {"sockets", "", "", "trace", "-", "trace", "given", "event", "unset"}, 0,
-         "trace 1\ntrace 1\nevent {H}/EventLog.txt 1\n", "", {},
-         {tracedAt[1], {"{H}/given.log", "from the installed host"}, {"{H}/EventLog.txt", " unset\r\n"}}},
-        {"a relative XDG_STATE_HOME counts as unset", kClosed, "relative/state", false,
-         {"sockets", "", "", "trace", "-", "event", "relative"}, 0, "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
-         {tracedAt[1], {"{H}/EventLog.txt", " relative\r\n"}}},
+        {"XDG_STATE_HOME unset: the home's", kClosed, nullptr, false, {"trace", "-", "event", "unset"}, 0,
+         "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
+         {{"{H}/{P}.log", "from the installed host"}, {"{H}/EventLog.txt", " unset\r\n"}}},
+        {"a relative XDG_STATE_HOME counts as unset", kClosed, "relative/state", false, {"trace", "-"}, 0,
+         "trace 1\n", "", {}, {{"{H}/{P}.log", "Log File={H}/{P}.log\r\n"}}},
         {"the numbered names apply there, with the library's own text log", kEarlierTraces, "{D}/state", false,
-         {"win9x", "sockets", "", "", "trace", "-", "event", "numbered"}, 0, "trace 1\nevent  0\n", "", {},
+         {"win9x", "trace", "-", "event", "numbered"}, 0, "trace 1\nevent  0\n", "", {},
          {{"{S}/{P}2.log", "Log File={S}/{P}2.log\r\n"}, {"{S}/EventLog.txt", " numbered\r\n"}}},
         {"a read-only file system refuses them as a closed folder does", kClosed, nullptr, true,
-         {"sockets", "", "", "trace", "-", "event", "read-only"}, 0, "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
+         {"trace", "-", "event", "read-only"}, 0, "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
          {{"{H}/{P}.log", "from the installed host"}, {"{H}/EventLog.txt", " read-only\r\n"}}},
-        // Each file that cannot be opened anywhere is reported once.
-        {"nothing writable: the journal", kClosedHome, nullptr, false,
+        // Each file that cannot be opened anywhere is reported once: to the journal, to syslog, to standard error.
+        {"nothing writable", kClosedHome, nullptr, false,
          {"win9x", "sockets", "{L}", "", "trace", "-", "trace", "-", "event", "a", "event", "b"}, 0,
-         "trace 0\ntrace 0\nevent  0\nevent  0\n", "",
-         {"{P} 3 cannot open {B}/{P}.log: Permission denied", "{P} 3 cannot open {B}/EventLog.txt: Permission denied"}},
-        {"nothing writable: syslog", kClosedHome, nullptr, false,
-         {"win9x", "sockets", "", "{L}", "trace", "-", "trace", "-", "event", "a", "event", "b"}, 0,
-         "trace 0\ntrace 0\nevent  0\nevent  0\n", "",
-         {"{P} 3 cannot open {B}/{P}.log: Permission denied", "{P} 3 cannot open {B}/EventLog.txt: Permission denied"}},
-        {"nothing writable, no daemon: standard error, once", kClosedHome, nullptr, false,
-         {"sockets", "", "", "event", "a", "event", "b"}, 0, "event {B}/EventLog.txt 0\nevent {B}/EventLog.txt 0\n",
-         "{P}: cannot open {B}/EventLog.txt: Permission denied\n"},
+         "trace 0\ntrace 0\nevent  0\nevent  0\n", "", {denied, "{P} 3 cannot open {B}/EventLog.txt: Permission denied"}},
+        {"nothing writable", kClosedHome, nullptr, false, {"sockets", "", "{L}", "trace", "-", "trace", "-"}, 0,
+         "trace 0\ntrace 0\n", "", {denied}},
+        {"nothing writable, no daemon", kClosedHome, nullptr, false, {"event", "a", "event", "b"}, 0,
+         "event {B}/EventLog.txt 0\nevent {B}/EventLog.txt 0\n", "{P}: cannot open {B}/EventLog.txt: Permission denied\n"},
         // The report does not count toward a flood limit of one: the second event ends the process.
         {"reports are no events", kClosedHome, nullptr, false,
-         {"sockets", "{L}", "", "limit", "1", "trace", "-", "event", "a", "event", "b"}, 112,
-         "trace 0\nevent {L} 1\n", "", {"{P} 3 cannot open {B}/{P}.log: Permission denied", "ProgramFilesHost 3 a",
-          "ProgramFilesHost 3 **** Process terminated due to too many error messages. ****"}},
+         {"sockets", "{L}", "", "limit", "1", "trace", "-", "event", "a", "event", "b"}, 112, "trace 0\nevent {L} 1\n", "",
+         {denied, "ProgramFilesHost 3 a", "ProgramFilesHost 3 **** Process terminated due to too many error messages. ****"}},
         // No refusal for lack of permission: not moved, reported in the system's words.
-        {"a folder in the file's place", kFolderInPlace, nullptr, false, {"sockets", "", "", "event", "a"}, 0,
-         "event {B}/EventLog.txt 0\n", "{P}: cannot open {B}/EventLog.txt: Is a directory\n"},
-        {"a missing folder", kFolderInPlace, nullptr, false, {"sockets", "", "", "trace", "{B}/missing/t"}, 0,
-         "trace 0\n", "{P}: cannot open {B}/missing/t.log: No such file or directory\n"},
+        {"a folder in the file's place", kFolderInPlace, nullptr, false, {"event", "a"}, 0, "event {B}/EventLog.txt 0\n",
+         "{P}: cannot open {B}/EventLog.txt: Is a directory\n"},
+        {"a missing folder", kFolderInPlace, nullptr, false, {"trace", "{B}/missing/t"}, 0, "trace 0\n",
+         "{P}: cannot open {B}/missing/t.log: No such file or directory\n"},
     };
     zavtest::LogReceiver receiver;
     chmod(receiver.path().c_str(), 0666);
@@ -221,7 +212,7 @@ TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
         if (s.setup != kFolderInPlace) ASSERT_EQ(chmod(at.bin_.c_str(), 0555), 0);  // closed to its owner too
         if (geteuid() != 0 && access(at.bin_.c_str(), W_OK) == 0)
             GTEST_SKIP() << "this user writes folders closed to it, and cannot become another user";
-        std::vector<std::string> steps;
+        std::vector<std::string> steps = {"sockets", "", ""};  // no daemon unless a step says so
         for (const std::string& step : s.steps) steps.push_back(expand(step));
         receiver.Drain();
         const std::string stateHome = expand(s.stateHome != nullptr ? s.stateHome : "");
@@ -233,19 +224,15 @@ TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
         for (const std::string& m : s.messages) messages.push_back(expand(m));
         EXPECT_EQ(Messages(receiver), messages);
         for (const auto& file : s.files) EXPECT_TRUE(Contains(ReadFile(expand(file.first)), expand(file.second))) << file.first;
-        if (s.setup == kEarlierTraces) {
-            EXPECT_EQ(ReadFile(expand("{S}/{P}.log")) + ReadFile(expand("{S}/{P}1.log")), "earlierearlier");
-        }
+        if (s.setup == kEarlierTraces) EXPECT_EQ(ReadFile(expand("{S}/{P}.log")) + ReadFile(expand("{S}/{P}1.log")), "earlierearlier");
         // The folders made for the user are the user's alone; nothing lands beside the program.
         for (const std::string& made : {at.home_ + "/.local", at.home_ + "/.local/state"}) {
             struct stat info;
             if (stat(made.c_str(), &info) == 0) EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
         }
-        if (s.setup != kFolderInPlace) {
-            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(at.bin_), std::filesystem::directory_iterator()), 1);
-        } else {
-            EXPECT_FALSE(std::filesystem::exists(expand("{H}")));
-        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(at.bin_), std::filesystem::directory_iterator()),
+                  s.setup == kFolderInPlace ? 2 : 1);
+        if (s.setup == kFolderInPlace) EXPECT_FALSE(std::filesystem::exists(expand("{H}")));
     }
 }
 
