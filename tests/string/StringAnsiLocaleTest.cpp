@@ -55,7 +55,6 @@ TEST(StringAnsi, TheStringAndTheStandInConvertAlikeUnderTheThreadsLocale) {
     {
         UnderLocale utf8("C.UTF-8");
         if (utf8.locale == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
-        EXPECT_STREQ("\xC3\xA9", ZAVString(ZAV_TEXT("\u00E9")).ANSIString());
         ExpectOneConversion();
     }
     ASSERT_NE(nullptr, setlocale(LC_ALL, "C.UTF-8"));

@@ -67,7 +67,7 @@ TEST(StringStorage, LengthLimitsThrowTheirFamilysMessageAndChangeNothing) {
     EXPECT_EQ(0u, none.capacity());
     one.append("abc", 0x7FFFFFFBu);  // a total just below the limit passes; the text is short
     EXPECT_EQ(ZAV_TEXT("xabc"), Text(one));
-    EXPECT_EQ(0x7FFFFFFDu, none.max_size());
+    EXPECT_EQ(0x7FFFFFFDu, none.max_size());  // the first length refused
     try {
         none.reserve(0x7FFFFFF0u);  // 0x7FFFFFF0 | 15 would be 0x7FFFFFFF: the request itself
         EXPECT_EQ(0x7FFFFFF0u, none.capacity());
@@ -86,7 +86,6 @@ TEST(StringStorage, TheSharedEmptyStringAndTheGrowthStepForDerivedClasses) {
     s += ZAV_TEXT('o');  // 15 characters: a request equal to the capacity reallocates
     EXPECT_NE(before, s.buffer());
     EXPECT_TRUE(s._Grow(40, true));  // trimmed: the text goes
-    EXPECT_EQ(47u, s.capacity());
     EXPECT_EQ(0u, s.size());
     s.assign(kAbc);
     EXPECT_TRUE(s._Grow(2, false));  // below the capacity: nothing changes, length included
@@ -129,10 +128,8 @@ TEST(StringStorage, TheAnsiFormIsOwnedRemadeOnEachCallAndDroppedOrSwappedWithThe
     s.swap(other);
     EXPECT_EQ(nullptr, s.ansiBuffer());
     EXPECT_STREQ("aXc", other.ansiBuffer());
-    EXPECT_EQ(31u, s.capacity());
     other.append(20, ZAV_TEXT('-'));  // a reallocation drops it
     EXPECT_EQ(nullptr, other.ansiBuffer());
-    EXPECT_STREQ("", ZAVString().ANSIString());
 }
 
 class StringBuffers : public MemoryManagerTest {};
@@ -157,17 +154,6 @@ TEST_F(StringBuffers, ComeFromTheMemoryManagerAndGoBackToItOnAnyHeap) {
     }
     EXPECT_EQ(0u, ZAV_PoolMemBusy);
     EXPECT_EQ(nullptr, g_pZAVMemCtl->Entries[0].Address);
-    Reset();  // a definition while monitoring leaves the earlier table behind
-    ZAV_MonitorMemory = 1;
-    ZAV_MemoryDefine(ZAVMemAllocPrivateHeap, 0, ZAVMemOptGuard);
-    {
-        ZAVString s;
-        for (int i = 0; i < 200; ++i) s += static_cast<WCHAR>(ZAV_TEXT('a') + i % 26);
-        s.insert(10u, ZAV_TEXT("--"));
-        s.erase(0, 5);
-        EXPECT_STREQ("fghij--klm", ZAVString(s, 0, 10).ANSIString());
-    }
-    EXPECT_EQ(0u, ZAV_PoolMemBusy);
 }
 
 TEST_F(StringBuffers, AFailedAllocationThrowsAndLeavesTheStringAsItWas) {

@@ -26,70 +26,54 @@ TEST(LogonId, AndTheComputerNameAreTheSystemsNamesWithoutPadding) {
 #ifndef _WIN32
 // One fresh process per row: the system's answer is set, asked for, changed
 // to `later`, asked for again.
-struct NameCase {
-    const char* what;
-    bool oldFamily;        // the "A" forms outside the NT family
-    const WCHAR* network;  // the network provider's user; null: it knows none
-    const WCHAR* name;     // null: the system's query fails
-    const WCHAR *later, *first, *second;
-};
-
-void EmulateOldFamily(bool old) {
-    if (old) ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
-}
-
-TEST(LogonId, SourcesAndWhatIsKept) {
-    const NameCase cases[] = {
-        {"asked once, then kept", false, nullptr, ZAV_TEXT("alice"), ZAV_TEXT("bob"), ZAV_TEXT("alice"), ZAV_TEXT("alice")},
-        {"the network user first", false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
+TEST(LogonId, SourcesAndWhatIsKeptOfItAndOfTheComputerName) {
+    const struct {
+        const char* what;
+        bool computer, oldFamily;  // the computer's name; the "A" forms outside the NT family
+        const WCHAR* network;      // the network provider's user; null: it knows none
+        const WCHAR* name;         // null: the system's query fails
+        const WCHAR *later, *first, *second;
+    } cases[] = {
+        {"asked once, then kept", false, false, nullptr, ZAV_TEXT("alice"), ZAV_TEXT("bob"), ZAV_TEXT("alice"),
+         ZAV_TEXT("alice")},
+        {"the network user first", false, false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
          ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("DOMAIN\\carol")},
-        {"Unknown is kept", false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
-        {"an empty name is asked again", false, nullptr, ZAV_TEXT(""), ZAV_TEXT("second"), ZAV_TEXT(""),
+        {"Unknown is kept", false, false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"an empty name is asked again", false, false, nullptr, ZAV_TEXT(""), ZAV_TEXT("second"), ZAV_TEXT(""),
          ZAV_TEXT("second")},
-        {"ANSI form", true, nullptr, ZAV_TEXT("dave"), ZAV_TEXT("x"), ZAV_TEXT("dave"), ZAV_TEXT("dave")},
-        {"ANSI form, failing", true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"ANSI form", false, true, nullptr, ZAV_TEXT("dave"), ZAV_TEXT("x"), ZAV_TEXT("dave"), ZAV_TEXT("dave")},
+        {"ANSI form, failing", false, true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"a computer name too long: empty, asked again", true, false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"),
+         ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"a computer name kept", true, false, nullptr, ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("OTHER"),
+         ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"a computer name, ANSI form", true, true, nullptr, ZAV_TEXT("OLDBOX"), ZAV_TEXT("OTHER"), ZAV_TEXT("OLDBOX"),
+         ZAV_TEXT("OLDBOX")},
+        {"a computer name, ANSI form, too long", true, true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"),
+         ZAV_TEXT(""), ZAV_TEXT("OTHER")},
     };
-    for (const NameCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        const auto set = [&c](const WCHAR* name) {
+            c.computer ? ZAVPlatformTest_SetComputerName(name) : ZAVPlatformTest_FailUserName(name == nullptr);
+            if (!c.computer && name != nullptr) ZAVPlatformTest_SetUserName(name);
+        };
+        const auto ask = [&c] { return Text(c.computer ? ZAV_GetComputerName() : ZAV_GetLogonId()); };
         ZAV_IN_FRESH_PROCESS({
-            EmulateOldFamily(c.oldFamily);
+            if (c.oldFamily) ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
             if (c.network != nullptr) ZAVPlatformTest_SetNetworkUser(c.network);
-            ZAVPlatformTest_FailUserName(c.name == nullptr);
-            if (c.name != nullptr) ZAVPlatformTest_SetUserName(c.name);
-            EXPECT_EQ(Text(ZAV_GetLogonId()), c.first);
+            set(c.name);
+            EXPECT_EQ(ask(), c.first);
             // The provider, then the system, unless the provider knew the user.
-            if (!c.oldFamily && c.name != nullptr && c.name[0] != 0) {
+            if (!c.computer && !c.oldFamily && c.name != nullptr && c.name[0] != 0) {
                 EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), c.network != nullptr ? 1u : 2u);
             }
             const DWORD asked = ZAVPlatformTest_IdentityQueries();
-            ZAVPlatformTest_FailUserName(FALSE);
-            ZAVPlatformTest_SetUserName(c.later);
-            EXPECT_EQ(Text(ZAV_GetLogonId()), c.second);
+            set(c.later);
+            EXPECT_EQ(ask(), c.second);
             if (WString(c.first) == c.second) {
                 EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked) << "asked again";
             }
-        });
-    }
-}
-
-TEST(ComputerName, FifteenCharactersAtMostAndKept) {
-    const NameCase cases[] = {
-        {"too long: empty, asked again", false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"), ZAV_TEXT("FIFTEEN-CHARS-X"),
-         ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
-        {"kept", false, nullptr, ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("OTHER"), ZAV_TEXT("FIFTEEN-CHARS-X"),
-         ZAV_TEXT("FIFTEEN-CHARS-X")},
-        {"ANSI form", true, nullptr, ZAV_TEXT("OLDBOX"), ZAV_TEXT("OTHER"), ZAV_TEXT("OLDBOX"), ZAV_TEXT("OLDBOX")},
-        {"ANSI form, too long", true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"), ZAV_TEXT(""),
-         ZAV_TEXT("OTHER")},
-    };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        ZAV_IN_FRESH_PROCESS({
-            EmulateOldFamily(c.oldFamily);
-            ZAVPlatformTest_SetComputerName(c.name);
-            EXPECT_EQ(Text(ZAV_GetComputerName()), c.first);
-            ZAVPlatformTest_SetComputerName(c.later);
-            EXPECT_EQ(Text(ZAV_GetComputerName()), c.second);
         });
     }
 }

@@ -54,30 +54,38 @@ std::vector<char*> Pointers(const std::vector<std::string>& strings) {
     return pointers;
 }
 
-struct HostRun {
-    int exitCode = -1;  // -1: it did not end by itself
-    std::string out, err;
+enum Setup {
+    kClosed,        // the program's folder closed to its user
+    kEarlierTraces, // and the state folder holding numbered traces
+    kClosedHome,    // the home closed as well: nothing writable
+    kFolderInPlace, // the program's folder open, a folder named EventLog.txt in it
 };
 
-class ProgramFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
+struct Scenario {
+    const char* what;
+    Setup setup;
+    const char* stateHome;  // XDG_STATE_HOME; null: unset
+    bool readOnly;          // run as this user, the program's folder a read-only mount
+    std::vector<std::string> steps;
+    int exitCode;
+    std::string out, err;
+    std::vector<std::string> messages = {};  // at the system log: "identifier priority text"
+    std::vector<std::pair<std::string, std::string>> files = {};  // a file and a part of it
+};
+
+// A program's folder, a home and the libraries, for one scenario.
+class Installation {
+public:
+    Installation() {
         chmod(dir_.path().c_str(), 0755);
         bin_ = dir_.File("bin");
-        ASSERT_EQ(mkdir(bin_.c_str(), 0755), 0);
-        host_ = bin_ + "/" + kProgram;
-        std::filesystem::copy_file(ZAV_PROGRAM_FILES_HOST, host_);
-        ASSERT_EQ(chmod(bin_.c_str(), 0555), 0);  // closed to its owner as well, for a user who is not root
-        if (geteuid() != 0 && access(bin_.c_str(), W_OK) == 0)
-            GTEST_SKIP() << "this user writes folders closed to it, and cannot become another user";
+        mkdir(bin_.c_str(), 0755);
+        std::filesystem::copy_file(ZAV_PROGRAM_FILES_HOST, bin_ + "/" + kProgram);
         home_ = HostFolder("home");
-        libraries_ = dir_.File("lib");
-        ASSERT_EQ(mkdir(libraries_.c_str(), 0755), 0);
-        CopyBuildLibraries(libraries_);
-        chmod(receiver_.path().c_str(), 0666);
+        mkdir(dir_.File("lib").c_str(), 0755);
+        CopyBuildLibraries(dir_.File("lib"));
     }
 
-    // A folder the host's user owns.
     std::string HostFolder(const std::string& name) {
         const std::string path = dir_.File(name);
         EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
@@ -85,23 +93,30 @@ protected:
         return path;
     }
 
-    // The host run with the steps, HOME and, unless null, XDG_STATE_HOME;
-    // with readOnly, as this user, the program's folder a read-only mount in
-    // a mount namespace of its own.
-    HostRun Start(const std::vector<std::string>& steps, const char* stateHome = nullptr, bool readOnly = false) {
-        // A build with coverage counts writes them where the host's user may,
-        // even with nothing else writable.
-        const std::string counts = dir_.File("counts");
+    // {D} the installation, {B} the program's folder, {S} and {H} the program's state folder under
+    // XDG_STATE_HOME and under the home, {L} the log socket, {P} the program.
+    std::string Expand(std::string text, const std::string& log) const {
+        const std::pair<std::string, std::string> names[] = {
+            {"{D}", dir_.path()}, {"{B}", bin_}, {"{S}", dir_.File("state/") + kProgram}, {"{H}", home_ + "/.local/state/" + kProgram},
+            {"{L}", log},  {"{P}", kProgram}};
+        for (const auto& n : names)
+            for (size_t at; (at = text.find(n.first)) != std::string::npos;) text.replace(at, 3, n.second);
+        return text;
+    }
+
+    // The host's exit code, its output and its errors.
+    std::vector<std::string> Run(std::vector<std::string> arguments, const char* stateHome, bool readOnly) {
+        // A build with coverage counts writes them where the host's user may.
+        const std::string counts = dir_.File("counts"), out = dir_.File("out"), err = dir_.File("err");
         mkdir(counts.c_str(), 0777);
         chmod(counts.c_str(), 01777);
         const char* libraryPath = getenv("LD_LIBRARY_PATH");
-        std::vector<std::string> environment = {"HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0", "GCOV_PREFIX=" + counts,
-                                                "LD_LIBRARY_PATH=" + libraries_ + (libraryPath ? std::string(":") + libraryPath : "")};
+        std::vector<std::string> environment = {
+            "HOME=" + home_, "ASAN_OPTIONS=detect_leaks=0", "GCOV_PREFIX=" + counts,
+            "LD_LIBRARY_PATH=" + dir_.File("lib") + (libraryPath ? std::string(":") + libraryPath : "")};
         if (stateHome != nullptr) environment.push_back(std::string("XDG_STATE_HOME=") + stateHome);
-        std::vector<std::string> arguments = {host_};
-        arguments.insert(arguments.end(), steps.begin(), steps.end());
+        arguments.insert(arguments.begin(), bin_ + "/" + kProgram);
         std::vector<char*> argv = Pointers(arguments), envp = Pointers(environment);
-        const std::string out = dir_.File("out"), err = dir_.File("err");
         const pid_t child = fork();
         if (child == 0) {
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 1);
@@ -123,147 +138,102 @@ protected:
         }
         int status = 0;
         waitpid(child, &status, 0);  // a host that hangs is ended by its alarm
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+        return {std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1), ReadFile(out), ReadFile(err)};
     }
 
     ScratchDirectory dir_;
-    zavtest::LogReceiver receiver_;
-    std::string bin_, host_, home_, libraries_;
+    std::string bin_, home_;
 };
 
-#define ZAV_EXPECT_RAN(run, code)                                                                     \
-    do {                                                                                              \
-        if ((run).exitCode == kCannotDrop) GTEST_SKIP() << "cannot become an unprivileged user here"; \
-        if ((run).exitCode == kCannotMount) GTEST_SKIP() << "cannot mount a read-only folder here";    \
-        ASSERT_NE((run).exitCode, kCannotRun) << "the host cannot be run by its user";                 \
-        EXPECT_EQ((run).exitCode, code) << (run).err;                                                 \
-    } while (0)
-
-TEST_F(ProgramFiles, AFolderThatRefusesTheFilesHandsThemToTheStateFolder) {
-    const std::string state = HostFolder("state");
-    const std::string inState = state + "/" + kProgram + "/", inHome = home_ + "/.local/state/" + kProgram + "/";
-    const std::string own = std::string(kProgram) + ".log";
-    const struct {
-        const char* what;
-        const char* stateHome;  // null: unset
-        std::string folder;
-        std::vector<std::string> present;  // trace files there before
-        std::string trace;                 // the file the trace lands in
-        bool win9x;                        // the library's own text log, not the stand-in's
-    } cases[] = {
-        {"XDG_STATE_HOME set", state.c_str(), inState, {}, own, false},
-        {"XDG_STATE_HOME unset: the home's", nullptr, inHome, {}, own, false},
-        {"a relative XDG_STATE_HOME counts as unset", "relative/state", inHome, {}, own, false},
-        {"the numbered names apply there", state.c_str(), inState, {".log", "1.log"},
-         std::string(kProgram) + "2.log", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (!c.present.empty()) {
-            ASSERT_EQ(mkdir(c.folder.c_str(), 0700), 0);
-            ASSERT_EQ(chown(c.folder.c_str(), HostUser(), HostGroup()), 0);
-        }
-        for (const std::string& p : c.present) std::ofstream(c.folder + kProgram + p) << "earlier";
-        std::vector<std::string> steps = {"sockets", "", "", "trace", "-", "trace", "given", "event", c.what};
-        if (c.win9x) steps.insert(steps.begin(), "win9x");
-        const HostRun run = Start(steps, c.stateHome);
-        ZAV_EXPECT_RAN(run, 0);
-        EXPECT_EQ(run.out.substr(0, 16), "trace 1\ntrace 1\n");
-        const std::string trace = ReadFile(c.folder + c.trace);
-        EXPECT_TRUE(Contains(trace, "Log File=" + c.folder + c.trace + "\r\n")) << trace;
-        EXPECT_TRUE(Contains(trace, "from the installed host")) << trace;
-        EXPECT_TRUE(Contains(ReadFile(c.folder + "given.log"), "from the installed host"));
-        for (const std::string& p : c.present) EXPECT_EQ(ReadFile(c.folder + kProgram + p), "earlier");
-        EXPECT_TRUE(Contains(ReadFile(c.folder + "EventLog.txt"), std::string(" ") + c.what + "\r\n"));
-        if (!c.win9x) {
-            EXPECT_TRUE(Contains(run.out, "event " + c.folder + "EventLog.txt 1\n")) << run.out;
-        }
-        EXPECT_EQ(run.err, "");
-        std::filesystem::remove_all(c.folder);
+// What reached the system log, from the journal or as syslog lines.
+std::vector<std::string> Messages(zavtest::LogReceiver& receiver) {
+    std::vector<std::string> messages;
+    for (zavtest::LogReceiver::Datagram d = receiver.Next(); d.arrived; d = receiver.Next()) {
+        const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(d.payload);
+        const zavtest::SyslogLine line = zavtest::ParseSyslogLine(d.payload);
+        messages.push_back(d.payload[0] == '<' ? line.identifier + " " + std::to_string(line.priority - 8) + " " + line.message
+                                               : zavtest::Field(fields, "SYSLOG_IDENTIFIER") + " " +
+                                                     zavtest::Field(fields, "PRIORITY") + " " +
+                                                     zavtest::Field(fields, "MESSAGE"));
     }
-    // The folders made for the user are the user's alone.
-    for (const std::string& made : {home_ + "/.local", home_ + "/.local/state"}) {
-        struct stat info;
-        ASSERT_EQ(stat(made.c_str(), &info), 0) << made;
-        EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
-    }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(bin_), std::filesystem::directory_iterator()), 1)
-        << "nothing beside the program";
+    return messages;
 }
 
-// Nothing writable: the program's folder, nor the home. Each file that
-// cannot be opened is reported once, past the event log's flood limit.
-TEST_F(ProgramFiles, AFileThatCannotBeOpenedAnywhereIsReportedOnce) {
-    ASSERT_EQ(chmod(home_.c_str(), 0555), 0);
-    const std::string trace = bin_ + "/" + kProgram + ".log", textLog = bin_ + "/EventLog.txt";
-    for (bool journal : {true, false}) {
-        SCOPED_TRACE(journal ? "journal" : "syslog");
-        const HostRun run = Start({"win9x", "sockets", journal ? receiver_.path() : "", journal ? "" : receiver_.path(),
-                                   "trace", "-", "trace", "-", "event", "a", "event", "b"});
-        ZAV_EXPECT_RAN(run, 0);
-        EXPECT_EQ(run.out.substr(0, 16), "trace 0\ntrace 0\n");
+TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
+    const std::string denied = "{P} 3 cannot open {B}/{P}.log: Permission denied";
+    const Scenario scenarios[] = {
+        {"XDG_STATE_HOME set", kClosed, "{D}/state", false, {"trace", "-", "trace", "given", "event", "set"}, 0,
+         "trace 1\ntrace 1\nevent {S}/EventLog.txt 1\n", "", {},
+         {{"{S}/{P}.log", "Log File={S}/{P}.log\r\n"}, {"{S}/given.log", "from the installed host"},
+          {"{S}/EventLog.txt", " set\r\n"}}},
+        {"XDG_STATE_HOME unset: the home's", kClosed, nullptr, false, {"trace", "-", "event", "unset"}, 0,
+         "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
+         {{"{H}/{P}.log", "from the installed host"}, {"{H}/EventLog.txt", " unset\r\n"}}},
+        {"a relative XDG_STATE_HOME counts as unset", kClosed, "relative/state", false, {"trace", "-"}, 0,
+         "trace 1\n", "", {}, {{"{H}/{P}.log", "Log File={H}/{P}.log\r\n"}}},
+        {"the numbered names apply there, with the library's own text log", kEarlierTraces, "{D}/state", false,
+         {"win9x", "trace", "-", "event", "numbered"}, 0, "trace 1\nevent  0\n", "", {},
+         {{"{S}/{P}2.log", "Log File={S}/{P}2.log\r\n"}, {"{S}/{P}.log", "earlier"}, {"{S}/{P}1.log", "earlier"},
+          {"{S}/EventLog.txt", " numbered\r\n"}}},
+        {"a read-only file system refuses them as a closed folder does", kClosed, nullptr, true,
+         {"trace", "-", "event", "read-only"}, 0, "trace 1\nevent {H}/EventLog.txt 1\n", "", {},
+         {{"{H}/{P}.log", "from the installed host"}, {"{H}/EventLog.txt", " read-only\r\n"}}},
+        // Each file that cannot be opened anywhere is reported once: to the journal, to syslog, to standard error.
+        {"nothing writable", kClosedHome, nullptr, false,
+         {"win9x", "sockets", "{L}", "", "trace", "-", "trace", "-", "event", "a", "event", "b"}, 0,
+         "trace 0\ntrace 0\nevent  0\nevent  0\n", "", {denied, "{P} 3 cannot open {B}/EventLog.txt: Permission denied"}},
+        {"nothing writable", kClosedHome, nullptr, false, {"sockets", "", "{L}", "trace", "-", "trace", "-"}, 0,
+         "trace 0\ntrace 0\n", "", {denied}},
+        {"nothing writable, no daemon", kClosedHome, nullptr, false, {"event", "a", "event", "b"}, 0,
+         "event {B}/EventLog.txt 0\nevent {B}/EventLog.txt 0\n", "{P}: cannot open {B}/EventLog.txt: Permission denied\n"},
+        // The report does not count toward a flood limit of one: the second event ends the process.
+        {"reports are no events", kClosedHome, nullptr, false,
+         {"sockets", "{L}", "", "limit", "1", "trace", "-", "event", "a", "event", "b"}, 112, "trace 0\nevent {L} 1\n", "",
+         {denied, "ProgramFilesHost 3 a", "ProgramFilesHost 3 **** Process terminated due to too many error messages. ****"}},
+        // No refusal for lack of permission: not moved, reported in the system's words.
+        {"a folder in the file's place", kFolderInPlace, nullptr, false, {"event", "a"}, 0, "event {B}/EventLog.txt 0\n",
+         "{P}: cannot open {B}/EventLog.txt: Is a directory\n"},
+        {"a missing folder", kFolderInPlace, nullptr, false, {"trace", "{B}/missing/t"}, 0, "trace 0\n",
+         "{P}: cannot open {B}/missing/t.log: No such file or directory\n"},
+    };
+    zavtest::LogReceiver receiver;
+    chmod(receiver.path().c_str(), 0666);
+    for (const Scenario& s : scenarios) {
+        SCOPED_TRACE(s.what);
+        Installation at;
+        const auto expand = [&](const std::string& text) { return at.Expand(text, receiver.path()); };
+        if (s.setup == kEarlierTraces) {
+            at.HostFolder("state");
+            at.HostFolder("state/" + std::string(kProgram));
+            for (const char* name : {"{S}/{P}.log", "{S}/{P}1.log"}) std::ofstream(expand(name)) << "earlier";
+        }
+        ASSERT_TRUE(s.setup != kClosedHome || chmod(at.home_.c_str(), 0555) == 0);
+        ASSERT_TRUE(s.setup != kFolderInPlace || mkdir((at.bin_ + "/EventLog.txt").c_str(), 0755) == 0);
+        if (s.stateHome != nullptr && s.stateHome[0] == '{' && s.setup != kEarlierTraces) at.HostFolder("state");
+        ASSERT_TRUE(s.setup == kFolderInPlace || chmod(at.bin_.c_str(), 0555) == 0);  // closed to its owner too
+        if (geteuid() != 0 && access(at.bin_.c_str(), W_OK) == 0)
+            GTEST_SKIP() << "this user writes folders closed to it, and cannot become another user";
+        std::vector<std::string> steps = {"sockets", "", ""};  // no daemon unless a step says so
+        for (const std::string& step : s.steps) steps.push_back(expand(step));
+        receiver.Drain();
+        const std::string stateHome = expand(s.stateHome != nullptr ? s.stateHome : "");
+        const std::vector<std::string> run = at.Run(steps, s.stateHome ? stateHome.c_str() : nullptr, s.readOnly);
+        if (run[0] == std::to_string(kCannotDrop)) GTEST_SKIP() << "cannot become an unprivileged user here";
+        if (run[0] == std::to_string(kCannotMount)) continue;  // no read-only mount here
+        EXPECT_EQ(run, (std::vector<std::string>{std::to_string(s.exitCode), expand(s.out), expand(s.err)}));
         std::vector<std::string> messages;
-        for (zavtest::LogReceiver::Datagram d = receiver_.Next(); d.arrived; d = receiver_.Next()) {
-            const zavtest::JournalFields fields = zavtest::DecodeJournalEntry(d.payload);
-            const zavtest::SyslogLine line = zavtest::ParseSyslogLine(d.payload);
-            messages.push_back(journal ? zavtest::Field(fields, "MESSAGE") : line.message);
-            EXPECT_EQ(journal ? zavtest::Field(fields, "SYSLOG_IDENTIFIER") : line.identifier, kProgram);
-            EXPECT_EQ(journal ? std::stoi(zavtest::Field(fields, "PRIORITY")) : line.priority - 8, 3) << "error";
+        for (const std::string& m : s.messages) messages.push_back(expand(m));
+        EXPECT_EQ(Messages(receiver), messages);
+        for (const auto& file : s.files) EXPECT_TRUE(Contains(ReadFile(expand(file.first)), expand(file.second))) << file.first;
+        // The folders made for the user are the user's alone; nothing lands beside the program.
+        for (const std::string& made : {at.home_ + "/.local", at.home_ + "/.local/state"}) {
+            struct stat info;
+            EXPECT_TRUE(stat(made.c_str(), &info) != 0 || (info.st_mode & 0777) == 0700) << made;
         }
-        EXPECT_EQ(messages, (std::vector<std::string>{"cannot open " + trace + ": Permission denied",
-                                                      "cannot open " + textLog + ": Permission denied"}));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(at.bin_), std::filesystem::directory_iterator()),
+                  s.setup == kFolderInPlace ? 2 : 1);
+        EXPECT_FALSE(s.setup == kFolderInPlace && std::filesystem::exists(expand("{H}")));
     }
-
-    // With no daemon the stand-in's own text log is the outlet; its failure
-    // goes to standard error, once.
-    const HostRun alone = Start({"sockets", "", "", "event", "a", "event", "b"});
-    ZAV_EXPECT_RAN(alone, 0);
-    EXPECT_EQ(alone.out, "event " + textLog + " 0\nevent " + textLog + " 0\n");
-    EXPECT_EQ(alone.err, std::string(kProgram) + ": cannot open " + textLog + ": Permission denied\n");
-
-    // The reports do not count toward the flood limit: with a limit of one,
-    // the first event after the trace's report is taken, the second ends
-    // the process with the limit's code.
-    receiver_.Drain();
-    const HostRun flood =
-        Start({"sockets", receiver_.path(), "", "limit", "1", "trace", "-", "event", "a", "event", "b"});
-    ZAV_EXPECT_RAN(flood, 112);
-    EXPECT_EQ(flood.out, "trace 0\nevent " + receiver_.path() + " 1\n");
-}
-
-// A read-only file system refuses the files as a closed folder does.
-TEST_F(ProgramFiles, AReadOnlyFolderHandsThemToTheStateFolder) {
-    const std::string folder = home_ + "/.local/state/" + kProgram + "/";
-    const HostRun run = Start({"sockets", "", "", "trace", "-", "event", "read-only"}, nullptr, true);
-    ZAV_EXPECT_RAN(run, 0);
-    EXPECT_EQ(run.out, "trace 1\nevent " + folder + "EventLog.txt 1\n");
-    EXPECT_TRUE(Contains(ReadFile(folder + kProgram + ".log"), "from the installed host"));
-    EXPECT_TRUE(Contains(ReadFile(folder + "EventLog.txt"), " read-only\r\n"));
-}
-
-// A folder in the file's place, or a missing folder, is no refusal for lack
-// of permission: the file is not moved, and the failure is reported as what
-// it is, in the system's words.
-TEST_F(ProgramFiles, OtherFailuresAreReportedNotMoved) {
-    ASSERT_EQ(chmod(bin_.c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((bin_ + "/EventLog.txt").c_str(), 0755), 0);
-    const struct {
-        std::vector<std::string> steps;
-        std::string out, file, error;
-    } cases[] = {
-        {{"event", "a"}, "event " + bin_ + "/EventLog.txt 0\n", bin_ + "/EventLog.txt", "Is a directory"},
-        {{"trace", bin_ + "/missing/t"}, "trace 0\n", bin_ + "/missing/t.log", "No such file or directory"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        std::vector<std::string> steps = {"sockets", "", ""};
-        steps.insert(steps.end(), c.steps.begin(), c.steps.end());
-        const HostRun run = Start(steps);
-        ZAV_EXPECT_RAN(run, 0);
-        EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, std::string(kProgram) + ": cannot open " + c.file + ": " + c.error + "\n");
-    }
-    EXPECT_FALSE(std::filesystem::exists(home_ + "/.local/state/" + kProgram));
 }
 
 }  // namespace
