@@ -1,7 +1,8 @@
-// The event log against a real systemd-journald, run as the test's own child
-// (its output in a scratch folder) in a mount namespace of this process with
-// a fresh tmpfs over /run (no system journal is touched, none needs to run),
-// read back with journalctl.
+// The event log against real log daemons, each run as the test's own child
+// in a scratch folder: a private rsyslogd listening on a socket there, and
+// systemd-journald, whose socket path is fixed, in a mount namespace of this
+// process with a fresh tmpfs over /run (no system journal is touched, none
+// needs to run), read back with journalctl.
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -11,6 +12,7 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "LogReceiver.h"
 #include "ZAVEventOutlet.h"
 #include "ZAVPlatformTest.h"
+#include "ZAVUtil1.h"
 
 namespace {
 
@@ -54,34 +57,31 @@ std::string EnterPrivateMounts() {
     return failure;
 }
 
-class Journald : public ::testing::Test {
+class LogDaemon : public ::testing::Test {
 protected:
-    // Runs journald, its output to daemon.out, until it listens at its socket.
-    void SetUp() override {
-        char journald[] = "/lib/systemd/systemd-journald";
-        if (access(journald, X_OK) != 0) GTEST_SKIP() << journald << " is not installed (Debian package systemd)";
-        ASSERT_EQ(EnterPrivateMounts(), "") << "a private mount namespace is needed for a journal of the test's own";
-        ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755"), 0) << strerror(errno);
-        mounted_ = true;
+    // Runs the daemon, its output to daemon.out, until it listens at socket.
+    void Start(std::vector<std::string> command, const std::string& socket) {
+        std::vector<char*> argv;
+        for (std::string& a : command) argv.push_back(a.data());
+        argv.push_back(nullptr);
         fflush(nullptr);
         if ((pid_ = fork()) == 0) {
             const int fd = open(File("daemon.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 1);
             dup2(fd, 2);
-            char* argv[] = {journald, nullptr};
-            execv(journald, argv);
+            execv(argv[0], argv.data());
             _exit(127);
         }
         const auto listening = [&] {
-            const int fd = zavtest::UnixDatagramSocket("/run/systemd/journal/socket", false);
+            const int fd = zavtest::UnixDatagramSocket(socket, false);
             return fd >= 0 && close(fd) == 0;
         };
         ASSERT_TRUE(WaitUntil([&] { return listening() || waitpid(pid_, nullptr, WNOHANG) != 0; }) && listening())
-            << "journald did not start:\n"
+            << command[0] << " did not start:\n"
             << Output();
-        ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);  // the system's paths, as a host has them
     }
     void TearDown() override {
+        ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             if (!WaitUntil([&] { return waitpid(pid_, nullptr, WNOHANG) != 0; }, 10)) {
@@ -93,6 +93,67 @@ protected:
     }
     std::string File(const std::string& name) const { return scratch_.File(name); }
     std::string Output() const { return ReadFile(File("daemon.out")); }
+
+    ScratchDirectory scratch_;
+    pid_t pid_ = -1;
+    bool mounted_ = false;
+};
+
+class Rsyslog : public LogDaemon {
+protected:
+    // Only this instance's socket: no system socket, no rate limit, its own
+    // work folder and pid file. Each line as rsyslog parsed it, which keeps
+    // the blank after the tag's colon as the message's first character.
+    void SetUp() override {
+        if (access("/usr/sbin/rsyslogd", X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (Debian package rsyslog)";
+        std::ofstream(File("rsyslog.conf"))
+            << "global(workDirectory=\"" << scratch_.path() << "\")\n"
+            << "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
+            << "input(type=\"imuxsock\" Socket=\"" << File("log") << "\" RateLimit.Interval=\"0\")\n"
+            << "template(name=\"fields\" type=\"string\" string=\"%syslogseverity%|%syslogtag%|%procid%|%msg%\\n\")\n"
+            << "action(type=\"omfile\" file=\"" << File("fields.log") << "\" template=\"fields\")\n";
+        Start({"/usr/sbin/rsyslogd", "-n", "-f", File("rsyslog.conf"), "-i", File("rsyslogd.pid")}, File("log"));
+        ZAVPlatformTest_SetEventLogSockets(nullptr, File("log").c_str());
+    }
+};
+
+// Each category with its severity; of the source only what the line cannot
+// carry is replaced: blanks and the delimiters.
+TEST_F(Rsyslog, EachCategoryArrivesWithItsSeverityIdentifierPidAndText) {
+    const struct {
+        int category;
+        const char16_t* source;
+        const char *severity, *identifier;
+    } cases[] = {{6, nullptr, "6", "ZAVMsg"},
+                 {20, u"Z\u00e4hlerdienst", "6", "Z\xc3\xa4hlerdienst"},
+                 {50, u"Agent", "4", "Agent"},
+                 {70, u"Agent", "3", "Agent"},
+                 {40, u"My Agent:\u00e9[1]", "3", "My_Agent_\xc3\xa9_1_"}};
+    const std::string pid = std::to_string(getpid());
+    std::string expected, lines;
+    for (const auto& c : cases) {
+        ZAV_LogEvent(static_cast<ZAVMsgCategory>(c.category), u"Gr\u00fc\u00dfe \u2713", 1, c.source);
+        expected += std::string(c.severity) + "|" + c.identifier + "[" + pid + "]:|" + pid + "| Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93\n";
+    }
+    EXPECT_EQ(ZAVPlatform_LastEventReport(nullptr, 0, nullptr), ZAVEventOutletSyslog);
+    WaitUntil([&] {
+        lines = ReadFile(File("fields.log"));
+        return std::count(lines.begin(), lines.end(), '\n') >= 5;
+    });
+    EXPECT_EQ(lines, expected) << Output();
+}
+
+class Journald : public LogDaemon {
+protected:
+    void SetUp() override {
+        const char* journald = "/lib/systemd/systemd-journald";
+        if (access(journald, X_OK) != 0) GTEST_SKIP() << journald << " is not installed (Debian package systemd)";
+        ASSERT_EQ(EnterPrivateMounts(), "") << "a private mount namespace is needed for a journal of the test's own";
+        ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755"), 0) << strerror(errno);
+        mounted_ = true;
+        Start({journald}, "/run/systemd/journal/socket");
+        ZAVPlatformTest_SetEventLogSockets(nullptr, nullptr);  // the system's paths, as a host has them
+    }
 
     // This process's entries, once count of them are there (or after the wait).
     std::vector<zavtest::JournalFields> OwnEntries(size_t count) {
@@ -106,9 +167,6 @@ protected:
         });
         return entries;
     }
-    ScratchDirectory scratch_;
-    pid_t pid_ = -1;
-    bool mounted_ = false;
 };
 
 // Whatever the text (lines, a lone surrogate, more than a datagram holds),
