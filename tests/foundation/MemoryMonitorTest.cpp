@@ -117,7 +117,7 @@ protected:
 };
 INSTANTIATE_TEST_SUITE_P(Strategies, Monitor, ::testing::ValuesIn(kScenarios));
 
-// Then a redefinition with blocks still live: it starts a fresh table that
+// Random steps, then a redefinition with blocks still live: a fresh table
 // owes nothing to the old one, whose blocks it does not know and whose free
 // records it must not fill; the private heap, once chosen, keeps its table.
 // Then a burst past a thousand table blocks, where the index changes its own
