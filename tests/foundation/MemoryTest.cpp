@@ -87,12 +87,14 @@ TEST_F(Memory, BusyCountAddressesTheTableDoesNotHoldAndUnknownStrategies) {
     const ZAVUInt64 before = ZAV_PoolMemBusy - _msize(foreign);
     EXPECT_EQ(ZAV_MemoryFree(foreign), ZAV_MEM_NOT_MONITORED);
     EXPECT_EQ(ZAV_PoolMemBusy, before);
+    ZAV_MemCtlBlock* abandoned = g_pZAVMemCtl;  // a redefinition lets go of its table
     ZAV_MemoryDefine(static_cast<enumZAVMemoryAlloc>(7), 0, 0);
     EXPECT_EQ(State(), "7 0 0 table");
     EXPECT_EQ(ZAV_MemoryGet(16, 0), nullptr);
     EXPECT_EQ(ZAV_MemoryFree(own), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     ZAVMemAllocType = ZAVMemAllocCRT;
     EXPECT_EQ(ZAV_MemoryFree(own), ZAV_MEM_NOT_MONITORED) << "the block was left alone";
+    free(abandoned);
     ZAV_MemoryPoolFree();
     EXPECT_TRUE(ZAVMemAllocType == ZAVMemAllocCRT && g_pZAVMemCtl == nullptr) << "strategies 1 and 2 stay defined";
 }
