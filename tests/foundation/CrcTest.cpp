@@ -6,17 +6,12 @@ DWORD Crc(DWORD crc, const void* p, size_t n) {
     return ZAV_CRCCompute(crc, static_cast<unsigned char*>(const_cast<void*>(p)), static_cast<DWORD>(n));
 }
 
-TEST(Crc, KnownValuesWithoutInversions) {
-    EXPECT_EQ(~Crc(0xFFFFFFFF, "123456789", 9), 0xCBF43926u);
-    EXPECT_EQ(Crc(0, "abc", 3), 0xCA6598D0u);
-    EXPECT_EQ(Crc(Crc(0xFFFFFFFF, "a", 1), "bc", 2), 0xCADBBE3Du);
-    EXPECT_EQ(Crc(0x12345678, nullptr, 0), 0x12345678u);
-}
-
 // Every length around the vector paths' thresholds, at every alignment, from
 // several running values (a piece of a longer run), against the byte-at-a-time
-// definition.
+// definition, which the check value ties to the standard CRC-32.
 TEST(Crc, MatchesTheByteLoopForAnyLengthAlignmentAndStart) {
+    EXPECT_EQ(~Crc(0xFFFFFFFF, "123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(Crc(0x12345678, nullptr, 0), 0x12345678u);
     std::mt19937 rng(99);
     std::vector<unsigned char> data(4096 + 64);
     for (auto& b : data) b = static_cast<unsigned char>(rng());

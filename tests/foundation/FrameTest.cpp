@@ -4,14 +4,10 @@ namespace {
 
 std::vector<int> VersionAnswers() { return {ZAV_IsWinNT(), ZAV_IsWin2K(), ZAV_IsWinXP(), ZAV_IsWin2003()}; }
 
-TEST(Frame, HandlesConstantsAndExportedVariables) {
+TEST(Frame, HandlesAndTheRunningVersion) {
     const std::pair<uintptr_t, int> handles[] = {{0, 0}, {uintptr_t(-1), 0}, {1, 1}, {uintptr_t(-2), 1}};
     for (auto [handle, valid] : handles) EXPECT_EQ(ZAV_ValidHandle(reinterpret_cast<void*>(handle)), valid) << handle;
-    EXPECT_EQ(fnZAVUtil1(), 42);
-    EXPECT_EQ(ZAV_IsBigEndian(), 0);
     EXPECT_EQ(VersionAnswers(), (std::vector<int>{1, 1, 1, 1})) << "a modern NT";
-    // What a host finds before it sets anything.
-    EXPECT_TRUE(g_LogEntriesMax == 500 && g_LogMsgCancelTime == 14400 && gptrCDebug == nullptr);
 }
 
 #ifndef _WIN32

@@ -74,6 +74,10 @@ TEST_F(List, RemovalChecksEveryNeighbour) {
     EXPECT_EQ(ZAV_LinkPopFirst(&zeroFilled), nullptr);
 }
 
+// Null arguments are refused with their codes and the caller's last error
+// kept. The throws are checked in a fresh process, so that they are its
+// first: the C++ runtime sets itself up then, on Windows through calls that
+// clear the last error.
 TEST_F(List, NullArgumentsLeaveTheLastErrorAlone) {
     SetLastError(77);
     EXPECT_EQ(ZAV_LinkToHead(nullptr, LinkOf(items[0])), ZAV_LINK_HEAD_NULL_ARG);
@@ -83,11 +87,6 @@ TEST_F(List, NullArgumentsLeaveTheLastErrorAlone) {
     EXPECT_EQ(GetLastError(), 77u);
     EXPECT_EQ(ZAV_LinkNext(&anchor, nullptr), nullptr) << "not the first link";
     EXPECT_EQ(GetLastError(), 0u);
-}
-
-// In a fresh process, so that these are its first throws: the C++ runtime
-// sets itself up then, on Windows through calls that clear the last error.
-TEST(ListThrows, LeaveTheLastErrorUntouched) {
     ZAV_IN_FRESH_PROCESS({
         SetLastError(77);
         EXPECT_EQ(ThrownCode<DWORD>([] { ZAV_LinkPopFirst(nullptr); }), ZAV_LINK_POP_NULL_ANCHOR);

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <utility>
 #include <vector>

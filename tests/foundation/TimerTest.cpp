@@ -23,23 +23,15 @@ TEST(TickWidener, CountsEachWrapOnce) {
     for (auto [tick, wide] : ticks) EXPECT_EQ(widener.Milliseconds([&] { return tick; }), wide);
 }
 
-// Microseconds from the counter, here after five years of uptime at 1 GHz
-// on the stand-in, where a plain product of count and a million has wrapped.
+#ifndef _WIN32
+// Five years of uptime at 1 GHz on the stand-in, where a plain product of
+// count and a million has wrapped.
 TEST(Timer, ReadsMicrosecondsFromTheCounter) {
-#ifndef _WIN32
     ZAVPlatformTest_SetPerformanceCounterOffset(5LL * 365 * 86400 * 1000000000);
-    EXPECT_GT(ZAV_TimerValue(), 5ull * 365 * 86400 * 1000000);
-#endif
-    const ZAVUInt64 a = ZAV_TimerValue();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const ZAVUInt64 b = ZAV_TimerValue() - a;
-    EXPECT_TRUE(b >= 50000 && b < 1000000) << b;
-#ifndef _WIN32
+    const ZAVUInt64 us = ZAV_TimerValue(), year = 365ull * 86400 * 1000000;
+    EXPECT_TRUE(us > 5 * year && us < 6 * year) << us;
     ZAVPlatformTest_SetPerformanceCounterOffset(0);
-#endif
 }
-
-#ifndef _WIN32
 
 // In a fresh process: the counter's absence is noticed once, for good.
 TEST(Timer, TickPathWhenTheCounterIsMissingSurvivesTheWrap) {
