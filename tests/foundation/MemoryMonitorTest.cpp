@@ -13,23 +13,6 @@
 
 namespace {
 
-using Entry = std::tuple<void*, DWORD, DWORD>;  // address, size and thread; all 0 when free
-
-// The table's records in chain order. Each block links back to the one
-// before; a live record's time text is "HH:MM:SS", a free record all zero.
-std::vector<Entry> Records(const ZAV_MemCtlBlock* b) {
-    static const ZAV_MemCtlEntry free{};
-    std::vector<Entry> records;
-    for (const ZAV_MemCtlBlock* prior = nullptr; b != nullptr; prior = b, b = b->pNext) {
-        EXPECT_EQ(b->pPrior, prior);
-        for (const ZAV_MemCtlEntry& e : b->Entries) {
-            EXPECT_TRUE(e.Address ? e.TimeText[2] == ':' && e.TimeText[8] == 0 : memcmp(&e, &free, sizeof e) == 0);
-            records.emplace_back(e.Address, e.Size, e.ThreadId);
-        }
-    }
-    return records;
-}
-
 // Every block takes the first free record from the first table block on, a
 // return clears the first record that holds its address, and a full table
 // grows by one block linked behind the last.
@@ -39,14 +22,14 @@ public:
 
     void Record(void* address, DWORD size) {
         size_t i = noneFreeBefore_;  // every record before it is taken
-        while (i < records_.size() && std::get<0>(records_[i]) != nullptr) ++i;
+        while (i < records_.size() && records_[i].Address != nullptr) ++i;
         if (i == records_.size()) records_.resize(i + ZAV_MEMCTL_ENTRIES);
-        records_[i] = {address, size, GetCurrentThreadId()};
+        records_[i] = {GetCurrentThreadId(), address, size, {}};
         noneFreeBefore_ = i + 1;
     }
 
     bool Forget(void* address) {
-        auto it = std::find_if(records_.begin(), records_.end(), [&](auto& r) { return std::get<0>(r) == address; });
+        auto it = std::find_if(records_.begin(), records_.end(), [&](auto& e) { return e.Address == address; });
         if (it == records_.end()) return false;
         *it = {};
         noneFreeBefore_ = std::min<size_t>(noneFreeBefore_, it - records_.begin());
@@ -54,15 +37,33 @@ public:
     }
 
     // Takes the table as it stands, for checks that start after threads ran.
-    void Adopt(const ZAV_MemCtlBlock* first) {
-        records_ = Records(first);
-        noneFreeBefore_ = 0;
+    void Adopt(const ZAV_MemCtlBlock* b) {
+        *this = LinearTable();
+        for (; b != nullptr; b = b->pNext) records_.insert(records_.end(), std::begin(b->Entries), std::end(b->Entries));
     }
 
-    bool Matches(const ZAV_MemCtlBlock* first) const { return Records(first) == records_; }
+    ::testing::AssertionResult Matches(const ZAV_MemCtlBlock* first) const {
+        static const ZAV_MemCtlEntry free{};
+        size_t index = 0;
+        for (const ZAV_MemCtlBlock *b = first, *prior = nullptr; b != nullptr; prior = b, b = b->pNext) {
+            if (b->pPrior != prior || index == records_.size())
+                return ::testing::AssertionFailure() << "table block " << blocks() << ": pPrior, or one too many";
+            for (const ZAV_MemCtlEntry& e : b->Entries) {
+                const ZAV_MemCtlEntry& want = records_[index++];
+                // A live record's time text is "HH:MM:SS"; a free record is all zero.
+                const bool rest = want.Address != nullptr ? e.TimeText[2] == ':' && e.TimeText[8] == 0
+                                                          : memcmp(&e, &free, sizeof e) == 0;
+                if (e.Address != want.Address || e.Size != want.Size || e.ThreadId != want.ThreadId || !rest)
+                    return ::testing::AssertionFailure() << "record " << index - 1 << " holds " << e.Address << " of "
+                                                         << e.Size << ", the walk's " << want.Address << " of " << want.Size;
+            }
+        }
+        if (index == records_.size()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the table has " << index / 31 << " blocks, the walk " << blocks();
+    }
 
 private:
-    std::vector<Entry> records_;
+    std::vector<ZAV_MemCtlEntry> records_;
     size_t noneFreeBefore_ = 0;
 };
 
@@ -117,32 +118,19 @@ protected:
 };
 INSTANTIATE_TEST_SUITE_P(Strategies, Monitor, ::testing::ValuesIn(kScenarios));
 
-// Random steps, then a redefinition with blocks still live: a fresh table
-// owes nothing to the old one, whose blocks it does not know and whose free
-// records it must not fill; the private heap, once chosen, keeps its table.
 // Then a burst past a thousand table blocks, where the index changes its own
 // layout; holes all over the chain, on both sides of that point, are
 // refilled first to last before the chain grows.
-TEST_P(Monitor, RandomStepsARedefinitionAndALongChainMatchTheFirstFitWalk) {
+TEST_P(Monitor, RandomStepsAndALongChainMatchTheFirstFitWalk) {
     LinearTable model;
     std::vector<void*> live;
     for (unsigned seed = 1; seed <= 3; ++seed) {
         std::mt19937 rng(seed);
         ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 1500, Plain()));
     }
-    ASSERT_GE(model.blocks(), 2u);
-    ZAV_MemCtlBlock* oldTable = g_pZAVMemCtl;
-    ASSERT_EQ(ZAV_MemoryDefine(GetParam().first, 0, GetParam().second), 0u);
-    const bool kept = GetParam().first == ZAVMemAllocPrivateHeap;
-    ASSERT_EQ(g_pZAVMemCtl == oldTable, kept);
-    if (!kept) model = LinearTable();
-    std::mt19937 rng(4);
-    ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 100, Plain()));
     ASSERT_NO_FATAL_FAILURE(FreeAll(model, live));
-    for (ZAV_MemCtlBlock* next; !kept && oldTable != nullptr; oldTable = next) {  // let go of by the manager
-        next = oldTable->pNext;
-        free(oldTable);
-    }
+    const size_t blocks = model.blocks();
+    EXPECT_GE(blocks, 2u);
     std::vector<void*> holes;
     for (size_t i = 0; i < 32500; ++i) {
         auto& into = (i % 3 == 1 && i < 3000) || (i > 31000 && i % 300 == 0) ? holes : live;
@@ -151,9 +139,39 @@ TEST_P(Monitor, RandomStepsARedefinitionAndALongChainMatchTheFirstFitWalk) {
     }
     std::shuffle(holes.begin(), holes.end(), std::mt19937(5));
     ASSERT_NO_FATAL_FAILURE(FreeAll(model, holes));
-    rng.seed(99);
+    std::mt19937 rng(99);
     ASSERT_NO_FATAL_FAILURE(RunRandomSteps(model, live, rng, 200, false));
     for (void* p : live) ASSERT_EQ(ZAV_MemoryFree(p), 0u);
+}
+
+// A redefinition starts a fresh table that owes nothing to the old one: its
+// blocks are unknown there, and where the old table had room must not send
+// a record into the old chain. The private heap, once chosen, keeps its table.
+TEST_P(Monitor, ARedefinitionStartsAFreshTableExceptOnThePrivateHeap) {
+    std::vector<void*> old;
+    for (int i = 0; i < 4 * ZAV_MEMCTL_ENTRIES; ++i) old.push_back(ZAV_MemoryGet(16, 0));
+    for (int at : {2 * ZAV_MEMCTL_ENTRIES + 5, 3 * ZAV_MEMCTL_ENTRIES + 5}) {  // room in the last two blocks only
+        ASSERT_EQ(ZAV_MemoryFree(old[at]), 0u);
+        old.erase(old.begin() + at);
+    }
+    ZAV_MemCtlBlock* oldTable = g_pZAVMemCtl;
+    ASSERT_EQ(ZAV_MemoryDefine(GetParam().first, 0, GetParam().second), 0u);
+    const bool kept = GetParam().first == ZAVMemAllocPrivateHeap;
+    ASSERT_EQ(g_pZAVMemCtl == oldTable, kept);
+    LinearTable model;
+    if (kept) model.Adopt(oldTable);
+    std::vector<void*> fresh;
+    for (int i = 0; i < ZAV_MEMCTL_ENTRIES + 1; ++i) {
+        fresh.push_back(ZAV_MemoryGet(16, 0));
+        model.Record(fresh.back(), 16);
+        ASSERT_TRUE(model.Matches(g_pZAVMemCtl)) << "after get " << i;
+    }
+    ASSERT_NO_FATAL_FAILURE(FreeAll(model, fresh));
+    ASSERT_NO_FATAL_FAILURE(FreeAll(model, old));
+    for (ZAV_MemCtlBlock* next; !kept && oldTable != nullptr; oldTable = next) {  // let go of by the manager
+        next = oldTable->pNext;
+        free(oldTable);
+    }
 }
 
 // A return on one thread races an obtain of the same address on another, and
@@ -169,8 +187,9 @@ constexpr int kRounds = 12, kSteps = 30000;
 // Each record's address, with its size and thread; an address recorded twice fails.
 std::map<void*, std::pair<DWORD, DWORD>> Recorded() {
     std::map<void*, std::pair<DWORD, DWORD>> recorded;
-    for (auto [address, size, thread] : Records(g_pZAVMemCtl))
-        EXPECT_TRUE(address == nullptr || recorded.emplace(address, std::make_pair(size, thread)).second);
+    for (const ZAV_MemCtlBlock* b = g_pZAVMemCtl; b != nullptr; b = b->pNext)
+        for (const ZAV_MemCtlEntry& e : b->Entries)
+            EXPECT_TRUE(e.Address == nullptr || recorded.emplace(e.Address, std::make_pair(e.Size, e.ThreadId)).second);
     return recorded;
 }
 
