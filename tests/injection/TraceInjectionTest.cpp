@@ -1,7 +1,9 @@
-// The trace under failing allocations and failing writes. No call lets a
-// failure out except a push that cannot be made; every file keeps whole
-// lines; a line lost to a failed allocation is reported to the event log;
-// the trace writes the next line once memory is back.
+// The trace under failing allocations and failing writes: nested routines
+// and memory lines in files that roll over, then the wrap ring dumped. No
+// call lets a failure out except a push that cannot be made; every file
+// keeps whole lines; a line lost to a failed allocation is reported to the
+// event log; the trace writes the next line once memory is back. (Heap
+// reports and hex dumps write through the same lines.)
 #include <filesystem>
 #include <optional>
 
@@ -13,59 +15,9 @@ using zavtest::Fault;
 using zavtest::InjectedRun;
 using zavtest::InjectionTest;
 
-// What the trace workloads share: the trace, the lines it must write or
-// report and the files of the run (name.log, name1.log, ...).
-class TraceWorkload {
+class TracedWork {
 public:
-    explicit TraceWorkload(InjectedRun& run) : run_(run), name_(Widen(run.name)) {}
-
-protected:
-    bool OutputActive() { return trace_->TraceActive() != 0 || trace_->TraceWrapActive() != 0; }
-
-    // A line given to an active trace must reach the output or be reported lost.
-    void Message(const std::string& text) {
-        if (OutputActive()) expected_.push_back(text);
-        trace_->InsertMsg(Widen(text).c_str());
-    }
-
-    // With memory back the trace writes the next line (started anew if a
-    // failure left it inactive) and its closing line. Every expected line is
-    // in the files, or was lost as the run allows: reported when one
-    // allocation failed, one line at most per failed write.
-    void CheckNextLineAndClose(const std::string& raw = "") {
-        if (trace_->TraceActive() == 0) {
-            trace_->TraceWrapStop();
-            trace_->TraceStart(name_.data(), 0);
-        }
-        EXPECT_EQ(trace_->TraceActive(), 1);
-        Message("the line after the failures");
-        trace_.reset();
-        std::vector<std::string> lines;
-        for (int i = 0; std::filesystem::exists(run_.name + (i == 0 ? "" : std::to_string(i)) + ".log"); ++i) {
-            const auto more = zavtest::TraceFileLines(run_.name + (i == 0 ? "" : std::to_string(i)) + ".log", raw);
-            lines.insert(lines.end(), more.begin(), more.end());
-        }
-        EXPECT_TRUE(zavtest::HasMessage(lines, "the line after the failures") && zavtest::HasMessage(lines, "Trace Closed."));
-        unsigned lost = 0;
-        for (const std::string& text : expected_) {
-            if (zavtest::HasMessage(lines, text)) continue;
-            ++lost;
-            EXPECT_TRUE(!run_.LostLinesReported() || zavtest::ReportedLost(run_, text)) << "lost silently: " << text;
-        }
-        EXPECT_LE(lost, run_.fault == Fault::Write ? run_.failed : run_.n == 0 ? 0 : lost);
-    }
-
-    InjectedRun& run_;
-    WString name_;
-    std::optional<ZAVDebug> trace_;
-    std::vector<std::string> expected_;
-};
-
-// Nested routines and memory lines in files that roll over, then the wrap
-// ring dumped. (Heap reports and hex dumps write through the same lines.)
-class TracedWork : public TraceWorkload {
-public:
-    using TraceWorkload::TraceWorkload;
+    explicit TracedWork(InjectedRun& run) : run_(run), name_(Widen(run.name)) {}
 
     void Act() {
         trace_.emplace();
@@ -85,7 +37,6 @@ public:
         ZAV_MemoryFree(block);
         Message("outer line two");
         if (outer >= 0) trace_->RoutinePop(outer, 5);
-        Message("last line before the end");
         // The wrap ring keeps the newest lines, so the last one is expected,
         // unless the dump failed: that ends the wrap trace, losing the ring.
         trace_->TraceStop(0);
@@ -95,6 +46,10 @@ public:
         if (trace_->TraceWrapActive() != 0) expected_.push_back("wrapped line 29");
     }
 
+    // With memory back the trace dumps again, or writes the next line
+    // (started anew if a failure left it inactive) and its closing line.
+    // Every expected line is in the files, or was lost as the run allows:
+    // reported when one allocation failed, one line at most per failed write.
     void Verify() {
         EXPECT_EQ(trace_->m_RoutineLevel, -1) << "the stack came back to empty";
         if (trace_->TraceWrapActive() != 0) {
@@ -102,10 +57,35 @@ public:
             trace_->TraceDumpWrap(title_.data());
             EXPECT_EQ(trace_->TraceWrapActive(), 1);
         }
-        CheckNextLineAndClose("A dump's title");
+        trace_->TraceWrapStop();
+        trace_->TraceStart(name_.data(), 0);
+        EXPECT_EQ(trace_->TraceActive(), 1);
+        Message("the line after the failures");
+        trace_.reset();
+        std::vector<std::string> lines;
+        for (int i = 0; std::filesystem::exists(run_.name + (i == 0 ? "" : std::to_string(i)) + ".log"); ++i) {
+            const auto more = zavtest::TraceFileLines(run_.name + (i == 0 ? "" : std::to_string(i)) + ".log", "A dump's title");
+            lines.insert(lines.end(), more.begin(), more.end());
+        }
+        EXPECT_TRUE(zavtest::HasMessage(lines, "the line after the failures") && zavtest::HasMessage(lines, "Trace Closed."));
+        unsigned lost = 0;
+        for (const std::string& text : expected_) {
+            if (zavtest::HasMessage(lines, text)) continue;
+            ++lost;
+            EXPECT_TRUE(!run_.LostLinesReported() || zavtest::ReportedLost(run_, text)) << "lost silently: " << text;
+        }
+        EXPECT_LE(lost, run_.fault == Fault::Write ? run_.failed : run_.n == 0 ? 0 : lost);
     }
 
 private:
+    bool OutputActive() { return trace_->TraceActive() != 0 || trace_->TraceWrapActive() != 0; }
+
+    // A line given to an active trace must reach the output or be reported lost.
+    void Message(const std::string& text) {
+        if (OutputActive()) expected_.push_back(text);
+        trace_->InsertMsg(Widen(text).c_str());
+    }
+
     // The level, or -1 when the push failed (passing its bad_alloc on).
     LONG Push(const WCHAR* routine, const WCHAR* extra) {
         const LONG before = trace_->m_RoutineLevel;
@@ -118,7 +98,10 @@ private:
         }
     }
 
-    WString title_ = ZAV_TEXT("A dump's title");
+    InjectedRun& run_;
+    WString name_, title_ = ZAV_TEXT("A dump's title");
+    std::optional<ZAVDebug> trace_;
+    std::vector<std::string> expected_;
 };
 
 TEST_F(InjectionTest, TraceRoutinesAndWrapRingDump) { Loop<TracedWork>("trace with routines and a wrap-ring dump"); }
