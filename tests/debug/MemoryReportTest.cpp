@@ -31,9 +31,7 @@ TEST(HeapReport, TablesOfEachMode) {
     const auto all = report(0, 0, -1), inUse = report(0x2, 0, -1), merged = report(0x1, 0, -1);
     const auto both = report(0x3, 0, -1), bytes = report(0x2, 100, -1), none = report(0, 0, 77);
     ASSERT_GE(all.size(), 5u);
-    EXPECT_EQ(all[1], "...>>> Detailed Heap Trace <<<...");
     EXPECT_EQ(all[2], "Type" + std::string(A - 1, ' ') + "Start     Length   Overhead     Region");
-    EXPECT_EQ(all.back(), "HeapWalk complete.");
     EXPECT_GE(Count(all, "Region  ") * Count(all, "   Free "), 1u);
     for (const auto& l : all)  // numbers end under the titles' column ends
         EXPECT_TRUE(l.compare(0, 8, "Busy    ") != 0 ||
@@ -54,7 +52,6 @@ TEST(HeapReport, TablesOfEachMode) {
     EXPECT_EQ(at[2].substr(8 + A + 34), "51515151 51515151" + std::string(19, ' ') + "*QQQQQQQQ        *");
     EXPECT_EQ(at->find("Flags"), std::string::npos);
     EXPECT_EQ(Count(none, "Busy"), 0u);  // no such region
-    EXPECT_EQ(none.back(), "HeapWalk complete.");
     HeapDestroy(heap);
 }
 
@@ -131,14 +128,6 @@ TEST(HeapReport, ABlockFreedAfterTheWalkEndsTheReport) {
     EXPECT_EQ(Count(lines, "Busy") + Count(lines, "HeapWalk complete."), 0u) << "the block's line is not written";
 }
 
-TEST(HeapReport, NothingOffNt) {
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        ZAVDebug trace;
-        trace.TraceHeap(nullptr, 0, 0, -1);
-        EXPECT_EQ(trace.TraceActive(), 0);
-    });
-}
 #endif
 
 }  // namespace

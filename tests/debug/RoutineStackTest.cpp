@@ -40,16 +40,16 @@ TEST(RoutineStack, LinesIndentationModesAndPops) {
               "T E Pop  Main.Run  Dur=X msecs\r\n");
 }
 
-// Without a trace the stack still grows, takes no start times and names the
-// routine of a record.
+// Without a trace the stack still grows and names the routine of a record.
 TEST(RoutineStack, GrowsWithoutTracingAndFeedsMessages) {
     ZAVDebug trace;
     for (LONG i = 0; i < 40; ++i) EXPECT_EQ(trace.RoutinePushReq(ZAV_TEXT("O"), ZAV_TEXT("r"), i, 1), i);
-    EXPECT_EQ(trace.m_pRoutineStart->Items[5], 0u);
     ZAVLinkAnchor list = {};
     EXPECT_EQ(WString(ZAV_MsgCreate(&list, 1, ZAVCatInfo10, 0, 0, 0, 0, &trace)->pRoutine), ZAV_TEXT("O.r"));
-    for (int i = 0; i < 40; ++i) trace.RoutinePop(-1, kNone);
-    EXPECT_EQ(trace.m_RoutineLevel, -1);
+    trace.RoutinePop(45, kNone);  // above the top: nothing
+    trace.RoutinePop(-1, kNone);
+    EXPECT_EQ(trace.m_RoutineLevel, 38);
+    trace.RoutinePop(0, kNone);
     EXPECT_EQ(ZAV_MsgCreate(&list, 2, ZAVCatInfo10, 0, 0, 0, 0, &trace)->pRoutine, nullptr);
     ZAV_MsgDestroyAll(&list);
 }

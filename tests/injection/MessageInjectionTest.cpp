@@ -12,11 +12,8 @@ using zavtest::InjectionTest;
 
 const DWORD kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
-// The insertion strings of a record (base: an exported block's start), each with its terminator.
-WString Insertions(const ZAVMsg& msg, const unsigned char* base = nullptr) {
-    const uintptr_t list = reinterpret_cast<uintptr_t>(msg.pInsertions) + reinterpret_cast<uintptr_t>(base);
-    return WString(reinterpret_cast<const WCHAR*>(list), msg.InsertionBytes / sizeof(WCHAR));
-}
+// The insertion strings of a record, each with its terminator.
+WString Insertions(const ZAVMsg& msg) { return WString(msg.pInsertions, msg.InsertionBytes / sizeof(WCHAR)); }
 
 class MessageWorkload {
 public:
@@ -69,8 +66,6 @@ public:
         EXPECT_EQ(ZAV_MsgAddInsertion(msg, ZAV_TEXT("later")), 0u);
         EXPECT_EQ(reinterpret_cast<ZAVMsg*>(list_.pLast), msg);
         ZAV_MsgDestroyAll(&list_);
-        EXPECT_EQ(list_.Count, 0u);
-        EXPECT_TRUE(LockIsFree());
     }
 
 private:
@@ -84,21 +79,17 @@ private:
         return free;
     }
 
+    // Export's content is tested in tests/msg; here, that a failure puts the record back.
     void Export() {
         ZAVMsg* first = reinterpret_cast<ZAVMsg*>(list_.pFirst);
-        const WString insertions = Insertions(*first);
-        const DWORD id = first->MsgId, count = list_.Count;
+        const DWORD count = list_.Count;
         try {
-            ZAVMsg* flat = ZAV_MsgExport(&list_);
+            ZAV_MsgDestroy(nullptr, ZAV_MsgExport(&list_));
             ++exported_;
-            EXPECT_EQ(flat->MsgId, id);
-            EXPECT_EQ(Insertions(*flat, reinterpret_cast<unsigned char*>(flat)), insertions);
             EXPECT_EQ(list_.Count, count - 1);
-            ZAV_MsgDestroy(nullptr, flat);
         } catch (DWORD code) {
             EXPECT_EQ(code, kNoMemory);
-            EXPECT_EQ(reinterpret_cast<ZAVMsg*>(list_.pFirst), first) << "the record went back to the head";
-            EXPECT_EQ(list_.Count, count);
+            EXPECT_EQ(std::make_pair(reinterpret_cast<ZAVMsg*>(list_.pFirst), list_.Count), std::make_pair(first, count));
         }
     }
 
