@@ -16,7 +16,7 @@
 #include "CallPaths.h"
 #include "Diff.h"
 #include "Views.h"
-#include "ChromeNesting.h"
+#include "TraceTest.h"
 #include "FuzzSupport.h"
 #include "Profile.h"
 #include "TraceReader.h"

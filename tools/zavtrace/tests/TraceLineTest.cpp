@@ -1,5 +1,9 @@
 // The text forms taken apart where the reader tests do not reach them: header
-// lines, file names, the times the views take, and trace text turned into UTF-8.
+// lines, file names, the times the views take, and trace text turned into
+// UTF-8; and the quantiles of many calls, which the golden profiles of the
+// frozen sample show only while they are exact.
+#include <cmath>
+
 #include "TextEncoding.h"
 #include "TraceFiles.h"
 #include "TraceLine.h"
@@ -35,4 +39,20 @@ TEST(TraceLineTest, TraceTextBecomesValidUtf8) {
         zavtrace::AppendJsonString(json, in);
         EXPECT_EQ(nlohmann::json::parse(json + "\"").get<std::string>(), out) << in;
     }
+}
+
+// Within the stated error beyond the exact limit.
+TEST(TraceLineTest, DurationQuantiles) {
+    zavtrace::DurationQuantiles q;
+    EXPECT_EQ(q.Quantile(0.95), 0);
+    std::mt19937_64 random(11);
+    std::lognormal_distribution<double> spread(7.0, 2.0);  // a long tail, as call durations have
+    std::vector<int64_t> all;
+    for (int i = 0; i < 200000; ++i) q.Add(all.emplace_back(i % 50 == 0 ? 0 : static_cast<int64_t>(spread(random))));
+    std::sort(all.begin(), all.end());
+    for (double p : {0.5, 0.9, 0.95, 0.99, 1.0}) {
+        const int64_t exact = all[static_cast<size_t>(std::ceil(p * all.size())) - 1];
+        EXPECT_NEAR(q.Quantile(p), exact, exact * zavtrace::DurationQuantiles::kRelativeError + 1) << p;
+    }
+    EXPECT_EQ(q.Quantile(0.01), 0);  // 2 % of the calls took under a microsecond
 }
