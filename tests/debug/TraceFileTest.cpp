@@ -13,23 +13,43 @@ namespace {
 
 const std::string kClosed = "T E Trace Closed.\r\n";
 
-TEST(TraceFile, FullPathNamesAreNumberedNeverReused) {
+// Full names are numbered, never reused; the header names this process and
+// a line's text starts at column 19, or one further when the elapsed
+// milliseconds need the room. A start is refused while active and copies
+// start inactive; a folder that refuses the file, or a wrap size, makes no file.
+TEST(TraceFile, NamesLinesAndStartsThatMakeNoFile) {
     ScratchTrace first("run");  // the same file, with ".log" and without
-    WString withExtension = first.dir.Wide("run.log");
-    ZAVDebug second, third;
+    WString withExtension = first.dir.Wide("run.log"), missing = first.dir.Wide("none") + ZAV_TEXT("/x");
+    ZAVDebug second, third, copy(first.trace), assigned, unwritable, wrap;
     second.TraceStart(withExtension.data(), 0);
     third.TraceStart(first.name.data(), 0);
+    first.trace.TraceStart(withExtension.data(), 0);
+    first.trace.TraceStart();
+    assigned = first.trace;
+    unwritable.TraceStart(missing.data(), 0);
+    wrap.TraceStart(withExtension.data(), 500);
+    second.m_LastMsgTime = ZAV_TimerValue() - 12345678;
+    second.InsertMsg(ZAV_TEXT("late"));
     first.trace.TraceStop(0);
     second.TraceStop(1);
+    const std::string all = ReadFile(first.Path(1));
+    const size_t late = all.find(" late\r\n");
+    EXPECT_NE(all.find(", ProcessId=" + std::to_string(GetCurrentProcessId()) + ","), std::string::npos) << all;
+    EXPECT_EQ(all.substr(late - 11, 16), "  12345." + all.substr(late - 3, 3) + " late") << all;
+    EXPECT_EQ(late - all.rfind("\r\n", late), 21u) << all;
+    EXPECT_EQ(WString(first.trace.m_TraceFileName.c_str()), first.name);
     EXPECT_EQ(first.Text(), Header(first.Path()));
-    EXPECT_EQ(first.Text(1), Header(first.Path(1)) + kClosed);
+    EXPECT_EQ(first.Text(1), Header(first.Path(1)) + "T E late\r\n" + kClosed);
+    EXPECT_EQ(copy.TraceActive() + assigned.TraceActive() + unwritable.TraceActive() + wrap.TraceActive(), 0);
+    EXPECT_EQ(std::make_pair(unwritable.TraceWrapActive(), wrap.TraceWrapActive()), std::make_pair(0, 1));
     EXPECT_TRUE(first.dir.Exists("run2.log"));
     EXPECT_FALSE(first.dir.Exists("run3.log"));
 }
 
-// A bare name goes beside the program, ".log" or not; no name is the program's own.
+// A bare name goes beside the program, ".log" or not; no name is the
+// program's own, which a heap report of an inactive trace opens and closes.
 TEST(TraceFile, BareNamesAndTheProgramsOwnName) {
-    const std::string own = OwnTraceFile(), folder = own.substr(0, own.find_last_of(kSeparators) + 1);
+    const std::string own = OwnTraceFile(), folder = own.substr(0, own.find_last_of("\\/") + 1);
     const std::string files[] = {folder + "zavbare.log", folder + "zavbare.log.log", own};
     for (const std::string& file : files) std::remove(file.c_str());
     {
@@ -37,58 +57,14 @@ TEST(TraceFile, BareNamesAndTheProgramsOwnName) {
         WString name = ZAV_TEXT("zavbare"), withExtension = ZAV_TEXT("zavbare.log");
         a.TraceStart(name.data(), 0);
         b.TraceStart(withExtension.data(), 0);
-        c.TraceStart();
+        c.TraceHeap(nullptr, 0x2, 0, -1);
+        EXPECT_EQ(c.TraceActive(), 0);
     }
-    for (const std::string& file : files) EXPECT_EQ(Masked(ReadFile(file)), Header(file) + kClosed);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Masked(ReadFile(files[i])), Header(files[i]) + kClosed);
+    const auto report = ReportLines(Masked(ReadFile(own)));
+    ASSERT_GE(report.size(), 4u);
+    EXPECT_EQ(report[1] + report[report.size() - 2] + report.back(), "...>>> Detailed Heap Trace <<<...HeapWalk complete.Trace Closed.");
     for (const std::string& file : files) std::remove(file.c_str());
-}
-
-// A start is refused while active and copies start inactive; a folder that
-// refuses the file, or a wrap size, makes no file.
-TEST(TraceFile, StartsThatMakeNoFile) {
-    ScratchTrace t("one");
-    WString other = t.dir.Wide("two"), missing = t.dir.Wide("none") + Widen(std::string(1, kSeparators[0]) + "x");
-    t.trace.TraceStart(other.data(), 0);
-    t.trace.TraceStart();
-    EXPECT_EQ(WString(t.trace.m_TraceFileName.c_str()), t.name);
-    ZAVDebug copy(t.trace), assigned, unwritable, wrap;
-    assigned = t.trace;
-    unwritable.TraceStart(missing.data(), 0);
-    wrap.TraceStart(other.data(), 500);
-    EXPECT_EQ(copy.TraceActive() + assigned.TraceActive() + unwritable.TraceActive() + wrap.TraceActive(), 0);
-    EXPECT_EQ(std::make_pair(unwritable.TraceWrapActive(), wrap.TraceWrapActive()), std::make_pair(0, 1));
-    EXPECT_FALSE(t.dir.Exists("two.log"));
-}
-
-// The header names this process; a line's text starts at column 19, or one
-// further when the elapsed milliseconds need the room.
-TEST(TraceLines, HeaderAndElapsedField) {
-    ScratchTrace t("lines");
-    t.trace.m_LastMsgTime = ZAV_TimerValue() - 12345678;
-    t.trace.InsertMsg(ZAV_TEXT("late"));
-    t.trace.InsertMsg(ZAV_TEXT(""));
-    ZAVString text(ZAV_TEXT("from a string"));
-    t.trace.InsertMsg(text);
-    t.trace.TraceStop(0);
-    const std::string all = ReadFile(t.Path());
-    const size_t late = all.find(" late\r\n");
-    EXPECT_NE(all.find(", ProcessId=" + std::to_string(GetCurrentProcessId()) + ","), std::string::npos) << all;
-    EXPECT_EQ(all.substr(late - 11, 16), "  12345." + all.substr(late - 3, 3) + " late") << all;
-    EXPECT_EQ(late - all.rfind("\r\n", late), 21u) << all;
-    EXPECT_EQ(t.Body(), "T E late\r\nT E \r\nT E from a string\r\n");
-}
-
-// Past the limit the line is still written whole, the roll-over line ends
-// the file and the trace goes on in the next numbered one.
-TEST(TraceFile, RollOverToTheNextNumberedFile) {
-    ScratchTrace t("big");
-    t.trace.MaxLogSize(static_cast<DWORD>(ReadFile(t.Path()).size() + 80));
-    t.trace.InsertMsg(WString(100, ZAV_TEXT('x')).c_str());
-    t.trace.InsertMsg(ZAV_TEXT("in the next file"));
-    t.trace.TraceStop(1);
-    EXPECT_EQ(t.Text(), Header(t.Path()) + "T E " + std::string(100, 'x') +
-                            "\r\n--Trace closed and re-opened due to trace size.\r\n");
-    EXPECT_EQ(t.Text(1), Header(t.Path(1)) + "T E in the next file\r\n" + kClosed);
 }
 
 // A limit below the opening lines: every file exceeds it at once, yet each
@@ -130,26 +106,22 @@ TEST(TraceLines, MemoryLinesShowTheProcessCounterWhole) {
 #ifndef _WIN32
 // Every line is on disk when InsertMsg returns: a killed process loses none.
 TEST(TraceFile, KilledProcessLeavesEveryWrittenLine) {
-    ScratchDirectory dir;
-    WString name = dir.Wide("crash");
+    ScratchTrace t("crash");
     const pid_t child = fork();
     if (child == 0) {
-        ZAVDebug* trace = new ZAVDebug;
-        trace->TraceStart(name.data(), 0);
-        for (int i = 0; i < 200; ++i) trace->InsertMsg(ZAV_TEXT("line"));
+        for (int i = 0; i < 200; ++i) t.trace.InsertMsg(ZAV_TEXT("line"));
         kill(getpid(), SIGKILL);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
-    std::string lines = Header(dir.File("crash.log"));
+    std::string lines = Header(t.Path());
     for (int i = 0; i < 200; ++i) lines += "T E line\r\n";
-    EXPECT_EQ(Masked(ReadFile(dir.File("crash.log"))), lines);
+    EXPECT_EQ(t.Text(), lines);
 }
 
 // A line whose write fails part way (a full disk) leaves the file as it was
-// before it: no torn line, and the next line starts a line of its own; with
-// overlapped writes and with the synchronous ones outside the NT family.
+// before it: no torn line, and the next line starts a line of its own.
 void WriteOneToFourWithTheEvenOnesFailing(const char* base) {
     ScratchTrace t(base);
     const WCHAR* lines[] = {ZAV_TEXT("one"), ZAV_TEXT("two, torn"), ZAV_TEXT("three"), ZAV_TEXT("four, the last, torn")};
@@ -163,12 +135,37 @@ void WriteOneToFourWithTheEvenOnesFailing(const char* base) {
     EXPECT_EQ(t.Text(), Header(t.Path()) + "T E one\r\nT E three\r\n");
 }
 
-TEST(TraceFileWrites, AFailedLineLeavesNoTrace) {
-    WriteOneToFourWithTheEvenOnesFailing("overlapped");
+// Without the NT memory query the process counters read 0, so the pool
+// alone decides: a memory line when it moved by 1024 since the last one, and
+// always with the closing line.
+void MemoryLinesAtTheThreshold() {
+    const struct { ZAVUInt64 pool; const char *line, *memory; } steps[] = {
+        {1023, "a", nullptr}, {2047, "b", "2047, 2047"}, {2647, "c", nullptr},
+        {3147, "d", "3147, 1100"}, {3147 - 1024, "e", "2123, -1024"}, {2123, nullptr, "2123, 0"}};
+    ZAV_MonitorMemory = 1;
+    ZAV_PoolMemBusy = 0;
+    ScratchTrace t("memory");
+    std::string expected = Header(t.Path());
+    for (const auto& step : steps) {
+        ZAV_PoolMemBusy = step.pool;
+        if (step.line) t.trace.InsertMsg(Widen(step.line).c_str());
+        if (step.memory) expected += "...Memory use changed. Internal Pool=" + std::string(step.memory) + ". Process Bytes Allocated=0, 0\r\n";
+        if (step.line) expected += "T E " + std::string(step.line) + "\r\n";
+    }
+    t.trace.TraceStop(1);  // threshold 0: the closing line always has a memory line
+    ZAV_MonitorMemory = 0;
+    EXPECT_EQ(t.Text(), expected + kClosed);
+}
+
+// Failed writes with overlapped writes and, outside the NT family, with
+// synchronous ones; there also the memory lines of the pool alone.
+TEST(TraceFileWrites, AFailedLineLeavesNoTraceAndAnOlderPlatformTracesThePool) {
     ZAV_IN_FRESH_PROCESS({
         ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        MemoryLinesAtTheThreshold();
         WriteOneToFourWithTheEvenOnesFailing("synchronous");
     });
+    WriteOneToFourWithTheEvenOnesFailing("overlapped");
 }
 
 // Starting never lets a failure out: without memory for the name the trace
@@ -187,34 +184,6 @@ TEST(TraceFile, AStartWithoutMemoryForTheNameLeavesTheTraceInactive) {
     EXPECT_FALSE(dir.Exists("nameless.log"));
     trace.TraceStart(name.data(), 0);
     EXPECT_EQ(trace.TraceActive(), 1);
-}
-
-// Without the NT memory query the process counters read 0, so the pool
-// alone decides: a memory line when it moved by 1024 since the last one, and
-// always with the closing line.
-TEST(TraceLines, MemoryLinesAtTheThreshold) {
-    ScratchDirectory dir;
-    const struct { ZAVUInt64 pool; const char *line, *memory; } steps[] = {
-        {1023, "a", nullptr}, {2047, "b", "2047, 2047"}, {2647, "c", nullptr},
-        {3147, "d", "3147, 1100"}, {3147 - 1024, "e", "2123, -1024"}, {2123, nullptr, "2123, 0"}};
-    ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        ZAV_MonitorMemory = 1;
-        ZAV_PoolMemBusy = 0;
-        ZAVDebug trace;
-        WString name = dir.Wide("memory");
-        trace.TraceStart(name.data(), 0);
-        std::string expected = Header(dir.File("memory.log"));
-        for (const auto& step : steps) {
-            ZAV_PoolMemBusy = step.pool;
-            if (step.line) trace.InsertMsg(Widen(step.line).c_str());
-            if (step.memory) expected += "...Memory use changed. Internal Pool=" + std::string(step.memory) + ". Process Bytes Allocated=0, 0\r\n";
-            if (step.line) expected += "T E " + std::string(step.line) + "\r\n";
-        }
-        trace.TraceStop(1);  // threshold 0: the closing line always has a memory line
-        ZAV_MonitorMemory = 0;
-        EXPECT_EQ(Masked(ReadFile(dir.File("memory.log"))), expected + kClosed);
-    });
 }
 
 // A memory line that cannot be composed is reported with the memory line's

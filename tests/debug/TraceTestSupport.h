@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -96,22 +95,13 @@ struct ScratchTrace {
     ZAVDebug trace;
 };
 
-// The separators of the platform's paths, the usual one first.
-#ifdef _WIN32
-const char kSeparators[] = "\\/";
-#else
-const char kSeparators[] = "/";
-#endif
-
 // The trace a ZAVDebug writes when given no name: the program's path from
 // its command line (quoted or not), without ".exe", with ".log".
 inline std::string OwnTraceFile() {
     const WString line(GetCommandLineW());
     const size_t from = !line.empty() && line[0] == '"', to = line.find(from ? '"' : ' ', from);
     std::string program(line.begin() + from, line.begin() + std::min(to, line.size()));
-    std::string extension = program.substr(program.size() - std::min<size_t>(4, program.size()));
-    std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-    if (extension == ".exe") program.erase(program.size() - 4);
+    if (program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0) program.erase(program.size() - 4);
     return program + ".log";
 }
 

@@ -11,20 +11,9 @@ public:
     void Act() {
         const WString longer = ZAV_TEXT("a much longer replacement for alpha");
         Edit(ZAV_TEXT("alpha"), [&] { s_.assign(ZAV_TEXT("alpha")); });
-        Edit(model_ + ZAV_TEXT(" beta gamma delta"), [&] { s_.append(ZAV_TEXT(" beta gamma delta")); });
-        Edit(ZAV_TEXT(">> ") + model_, [&] { s_.insert(0, ZAV_TEXT(">> ")); });
-        if (model_.size() >= 8) Edit(WString(model_).replace(3, 5, longer), [&] { s_.replace(3, 5, longer.c_str()); });
-        Edit(Widen("ansi text of thirty characters"), [&] { s_.assign("ansi text of thirty characters"); });
         Edit(model_ + Widen(" and its ANSI tail, long enough to grow"), [&] { s_.append(" and its ANSI tail, long enough to grow"); });
+        if (model_.size() >= 8) Edit(WString(model_).replace(3, 5, longer), [&] { s_.replace(3, 5, longer.c_str()); });
         Edit(model_, [&] { EXPECT_EQ(s_.ANSIString(), std::string(model_.begin(), model_.end())); });
-        ZAVString copy;
-        try {
-            copy = s_;
-        } catch (const std::bad_alloc&) {
-            EXPECT_TRUE(copy.empty());
-        }
-        Edit(model_ + Text(copy), [&] { s_ += copy; });
-        Edit(model_ + WString(20, '-'), [&] { s_.resize(static_cast<unsigned>(model_.size()) + 20, '-'); });
         for (WCHAR c = 'a'; c < 'a' + 20; ++c) Edit(model_ + c, [&] { s_ += c; });
     }
 
@@ -53,6 +42,6 @@ private:
 
 using zavtest::InjectionTest;
 
-TEST_F(InjectionTest, StringWorkload) { Loop<StringWorkload>("string workload"); }
+TEST_F(InjectionTest, StringWorkload) { Loop<StringWorkload>(); }
 
 }  // namespace
