@@ -16,27 +16,22 @@
 #include "ZAVPlatformTest.h"
 #include "ZAVUtil1.h"
 
-namespace {
-
-std::u16string Wide(const char* text) { return std::u16string(text, text + strlen(text)); }
-
-}  // namespace
+static std::u16string Wide(const char* text) { return std::u16string(text, text + strlen(text)); }
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string step = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        const char* next = i + 1 < argc ? argv[i + 1] : "";
         if (step == "sockets" && i + 2 < argc) {
             ZAVPlatformTest_SetEventLogSockets(argv[i + 1], argv[i + 2]);
             i += 2;
         } else if (step == "win9x") {
             ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        } else if (step == "limit" && next != nullptr) {
+        } else if (step == "limit") {
             g_LogEntriesMax = atoi(next);
             ++i;
         } else if (step == "trace") {
             ZAVDebug trace;
-            if (next == nullptr) return 2;
             std::u16string name = Wide(next);
             if (name == u"-")
                 trace.TraceStart();
@@ -46,7 +41,7 @@ int main(int argc, char** argv) {
             trace.InsertMsg(ZAV_TEXT("from the installed host"));
             printf("trace %d\n", trace.TraceActive());
             trace.TraceStop(1);
-        } else if (step == "event" && next != nullptr) {
+        } else if (step == "event") {
             ZAV_LogEvent(ZAVCatError90, Wide(next).c_str(), 0, ZAV_TEXT("ProgramFilesHost"));
             char where[4096] = "";
             BOOL taken = FALSE;
