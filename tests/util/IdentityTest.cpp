@@ -34,21 +34,12 @@ TEST(LogonId, SourcesAndWhatIsKeptOfItAndOfTheComputerName) {
         const WCHAR* name;         // null: the system's query fails
         const WCHAR *later, *first, *second;
     } cases[] = {
-        {"asked once, then kept", false, false, nullptr, ZAV_TEXT("alice"), ZAV_TEXT("bob"), ZAV_TEXT("alice"),
-         ZAV_TEXT("alice")},
         {"the network user first", false, false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
          ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("DOMAIN\\carol")},
         {"Unknown is kept", false, false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
-        {"an empty name is asked again", false, false, nullptr, ZAV_TEXT(""), ZAV_TEXT("second"), ZAV_TEXT(""),
-         ZAV_TEXT("second")},
-        {"ANSI form", false, true, nullptr, ZAV_TEXT("dave"), ZAV_TEXT("x"), ZAV_TEXT("dave"), ZAV_TEXT("dave")},
         {"ANSI form, failing", false, true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
         {"a computer name too long: empty, asked again", true, false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"),
          ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
-        {"a computer name kept", true, false, nullptr, ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("OTHER"),
-         ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT("FIFTEEN-CHARS-X")},
-        {"a computer name, ANSI form", true, true, nullptr, ZAV_TEXT("OLDBOX"), ZAV_TEXT("OTHER"), ZAV_TEXT("OLDBOX"),
-         ZAV_TEXT("OLDBOX")},
         {"a computer name, ANSI form, too long", true, true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"),
          ZAV_TEXT(""), ZAV_TEXT("OTHER")},
     };

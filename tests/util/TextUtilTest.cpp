@@ -74,13 +74,10 @@ TEST(TextUtil, RandomTextsAgainstModels) {
         }
 
         // Guards on both sides catch a read or write outside the text.
-        std::vector<WCHAR> guarded(text.size() + 3, ZAV_TEXT('#'));
-        guarded[0] = ZAV_TEXT('!');
-        std::copy(text.begin(), text.end(), guarded.begin() + 1);
-        guarded[text.size() + 1] = 0;
-        ZAV_Trim(guarded.data() + 1);
+        WString guarded = ZAV_TEXT("!") + text + WCHAR(0) + ZAV_TEXT("#");
+        ZAV_Trim(&guarded[1]);
         const size_t first = text.find_first_not_of(ZAV_TEXT(' ')), last = text.find_last_not_of(ZAV_TEXT(' '));
-        EXPECT_EQ(WString(guarded.data() + 1), first == WString::npos ? WString() : text.substr(first, last + 1 - first));
+        EXPECT_EQ(WString(guarded.c_str() + 1), first == WString::npos ? WString() : text.substr(first, last + 1 - first));
         EXPECT_EQ(guarded.front(), ZAV_TEXT('!'));
         EXPECT_EQ(guarded.back(), ZAV_TEXT('#'));
 
@@ -96,26 +93,19 @@ TEST(TextUtil, RandomTextsAgainstModels) {
 }
 
 // What the models leave out: a null find or replacement, a zero that ends
-// the search inside a ZAVString, null texts and a null buffer.
-TEST(TextUtil, NullArgumentsAndEmbeddedZeros) {
-    ZAVString banana(ZAV_TEXT("banana")), zeroed = Z(WString(ZAV_TEXT("a-a\0a-a"), 7));
-    DWORD count = 7, length = 8;
-    EXPECT_EQ(ZAV_ReplaceString(banana, nullptr, ZAV_TEXT("x"), &count, 0, 0), 87u);
-    EXPECT_EQ(ZAV_ReplaceString(nullptr, &length, ZAV_TEXT("a"), ZAV_TEXT("x"), &count, 0, 0), 87u);
-    EXPECT_EQ(ZAV_ReplaceString(banana, ZAV_TEXT("a"), nullptr, &count, 0, 2), 0u);
-    EXPECT_EQ(Text(banana), ZAV_TEXT("bnna"));
-    EXPECT_EQ(ZAV_ReplaceString(zeroed, ZAV_TEXT("a"), ZAV_TEXT("b"), &count, 0, 0), 0u);
-    EXPECT_EQ(Text(zeroed), WString(ZAV_TEXT("b-b\0a-a"), 7));
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(ZAV_SubStrCompare(nullptr, -1, 0, nullptr, 3, 2), 0);
-    ZAV_Trim(nullptr);
-    EXPECT_EQ(ZAV_MatchCaseless(ZAVString(), static_cast<const WCHAR*>(nullptr)), 1);
-    EXPECT_EQ(ZAV_MatchCaseless(nullptr, ZAV_TEXT("x")), 0);
-}
-
-// Forward unit by unit: an overlapping copy repeats the source; both
+// the search inside a ZAVString, null texts and a null buffer. An
+// overlapping copy runs forward unit by unit, repeating the source; both
 // pointers stop at a terminator, which is written once, in place.
-TEST(TextUtil, OverlappedStringCopyCopiesForwardWithoutATerminator) {
+TEST(TextUtil, NullArgumentsEmbeddedZerosAndOverlappedCopies) {
+    ZAVString zeroed = Z(WString(ZAV_TEXT("a-a\0a-a"), 7));
+    DWORD count = 7, length = 8;
+    EXPECT_EQ(ZAV_ReplaceString(zeroed, nullptr, ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(nullptr, &length, ZAV_TEXT("a"), ZAV_TEXT("x"), &count, 0, 0), 87u);
+    EXPECT_EQ(ZAV_ReplaceString(zeroed, ZAV_TEXT("a"), nullptr, &count, 0, 0), 0u);
+    EXPECT_EQ(Text(zeroed), WString(ZAV_TEXT("-\0a-a"), 5));
+    EXPECT_EQ(count, 2u);
+    ZAV_Trim(nullptr);
+    EXPECT_EQ(ZAV_MatchCaseless(nullptr, ZAV_TEXT("x")), 0);
     WCHAR text[] = ZAV_TEXT("..abcdef"), dest[] = ZAV_TEXT("123456"), shortSource[] = ZAV_TEXT("xy\0zz");
     ZAV_OverlappedStringCopy(text, text + 2, 4);
     EXPECT_EQ(WString(text), ZAV_TEXT("abcdcdef"));
