@@ -21,15 +21,6 @@ namespace {
 
 const char kProgram[] = "zav_program_files_host";
 
-// The build tree's libraries copied beside the host, under each of their
-// names: the tree may lie in a folder closed to the host's user.
-void CopyBuildLibraries(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(ZAV_BUILD_DIR)) {
-        if (entry.path().filename().string().find(".so") != std::string::npos)
-            std::filesystem::copy(entry.path(), folder / entry.path().filename(), std::filesystem::copy_options::copy_symlinks);
-    }
-}
-
 enum Setup {
     kClosed,         // the program's folder closed to its user
     kEarlierTraces,  // and the state folder holding numbered traces
@@ -49,21 +40,15 @@ struct Scenario {
     std::vector<std::pair<std::string, std::string>> files = {};  // a file and a part of it
 };
 
-// A program's folder, a home and the libraries, for one scenario.
+// A program's folder, a home, a folder for a coverage build's counts, and
+// the build tree's libraries under each of their names: the tree may lie in
+// a folder closed to the host's user.
 class Installation {
 public:
     Installation() {
-        chmod(dir_.path().c_str(), 0755);
-        mkdir(bin_.c_str(), 0755);
-        std::filesystem::copy_file(ZAV_PROGRAM_FILES_HOST, bin_ + "/" + kProgram);
-        HostFolder(home_);
-        mkdir(dir_.File("lib").c_str(), 0755);
-        CopyBuildLibraries(dir_.File("lib"));
-    }
-
-    static void HostFolder(const std::string& path) {
-        EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
-        EXPECT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+        const std::string commands = "cd '" + dir_.path() + "' && chmod 755 . && mkdir bin home lib counts && chmod 1777 counts &&"
+                                     " cp '" ZAV_PROGRAM_FILES_HOST "' bin && cp -P '" ZAV_BUILD_DIR "'/*.so* lib";
+        EXPECT_EQ(std::system((commands + (geteuid() == 0 ? " && chown 65534:65534 home" : "")).c_str()), 0);
     }
 
     // {D} the installation, {B} the program's folder, {S} and {H} the program's state folder under
@@ -81,12 +66,8 @@ public:
     // nobody, or, on a read-only mount of its folder, as root in a mount
     // namespace of its own; a host that hangs is ended after a minute.
     std::vector<std::string> Run(const std::vector<std::string>& steps, const std::string& stateHome, bool readOnly) {
-        // A build with coverage counts writes them where the host's user may.
-        const std::string counts = dir_.File("counts");
-        mkdir(counts.c_str(), 0777);
-        chmod(counts.c_str(), 01777);
         std::string command = "cd '" + dir_.path() + "' && env -i HOME='" + home_ + "' ASAN_OPTIONS=detect_leaks=0 GCOV_PREFIX='" +
-                              counts + "' LD_LIBRARY_PATH='" + dir_.File("lib") + "':\"$LD_LIBRARY_PATH\"";
+                              dir_.File("counts") + "' LD_LIBRARY_PATH='" + dir_.File("lib") + "':\"$LD_LIBRARY_PATH\"";
         if (!stateHome.empty()) command += " XDG_STATE_HOME='" + stateHome + "'";
         command += " timeout 60 ";
         if (readOnly) command += "unshare --mount sh -c 'mount --bind bin bin && mount -o remount,bind,ro bin && exec \"$@\"' sh";
@@ -144,10 +125,10 @@ TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
         SCOPED_TRACE(s.what);
         Installation at;
         const auto expand = [&](const std::string& text) { return at.Expand(text, receiver.path()); };
-        if (s.setup == kEarlierTraces) {
-            at.HostFolder(expand("{D}/state"));
-            at.HostFolder(expand("{S}"));
+        if (s.setup == kEarlierTraces) {  // the folders the user's, the traces not
+            std::filesystem::create_directories(expand("{S}"));
             for (const char* name : {"{S}/{P}.log", "{S}/{P}1.log"}) std::ofstream(expand(name)) << "earlier";
+            EXPECT_TRUE(geteuid() != 0 || std::system(expand("chown 65534:65534 '{D}/state' '{S}'").c_str()) == 0);
         }
         ASSERT_TRUE(s.setup != kClosedHome || chmod(at.home_.c_str(), 0555) == 0);
         ASSERT_TRUE(s.setup == kOpen || chmod(at.bin_.c_str(), 0555) == 0);  // closed to its owner too
