@@ -37,7 +37,7 @@ struct Scenario {
     std::vector<std::string> steps;
     std::string out, err;  // the host answers 0
     std::string messages = "";  // at the journal: "identifier priority text" lines
-    std::vector<std::pair<std::string, std::string>> files = {};  // a file and a part of it
+    std::vector<std::pair<std::string, std::string>> files = {};  // a file and text it holds
 };
 
 // A program's folder, a home, a folder for a coverage build's counts, and
