@@ -1,6 +1,9 @@
 // Path queries on a scratch directory holding a file and a sub-directory;
 // on POSIX also where the stand-in emulates an older platform or maps a
-// drive, and a directory that permissions close.
+// drive, and a directory that permissions close. The user and computer
+// names: from the system, and kept; on POSIX also under the stand-in's
+// identity controls, where each comes from, which answers are kept and which
+// are asked again.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,8 +27,8 @@ protected:
         std::ofstream(dir_.File("file.txt")) << "x";
         ASSERT_TRUE(std::filesystem::create_directory(dir_.File("sub")));
     }
-    // A name in the directory; "" is the directory itself.
-    ZAVString Path(const std::string& rest) const { return Z(rest.empty() ? Widen(dir_.path()) : dir_.Wide(rest)); }
+    // A name in the directory.
+    ZAVString Path(const std::string& rest) const { return Z(dir_.Wide(rest)); }
 
     ScratchDirectory dir_;
 };
@@ -39,9 +42,7 @@ TEST_F(PathTest, ExistenceOfFilesAndDirectories) {
     EXPECT_EQ(ZAV_TestFileExists(Path("no/such/file")), 3);
     EXPECT_EQ(ZAV_TestFileExists(Path("file.txt/below")), 3);
     EXPECT_EQ(ZAV_TestFileExists(static_cast<const WCHAR*>(nullptr)), 2);
-    EXPECT_EQ(ZAV_TestFileExists(dir_.Wide("file.txt").c_str()), 0);
     EXPECT_EQ(ZAV_TestDirExists(Path("sub")), 0);
-    EXPECT_EQ(ZAV_TestDirExists(Path("")), 0);
     EXPECT_EQ(ZAV_TestDirExists(Path("file.txt")), 183);
     EXPECT_EQ(ZAV_TestDirExists(Path("gone/sub")), 3);
     EXPECT_EQ(ZAV_TestDirExists(ZAVString()), 2);
@@ -51,6 +52,16 @@ TEST_F(PathTest, ExistenceOfFilesAndDirectories) {
     std::ofstream(std::filesystem::path(dir_.path()) / std::filesystem::path(u"\u00e9t\u00e9.log")) << "x";
     EXPECT_EQ(ZAV_TestFileExists(Z(dir_.Wide("") + ZAV_TEXT("\u00e9t\u00e9.log"))), 0);
     EXPECT_EQ(ZAV_TestFileExists(Z(dir_.Wide("") + ZAV_TEXT("\U0001F600"))), 2);
+#ifndef _WIN32
+    // A file in a folder closed to the user exists, though nothing more is known.
+    ASSERT_EQ(mkdir(dir_.File("locked").c_str(), 0755), 0);
+    std::ofstream(dir_.File("locked/inside")) << "x";
+    ASSERT_EQ(chmod(dir_.File("locked").c_str(), 0), 0);
+    if (geteuid() != 0) {  // root reads every directory
+        EXPECT_EQ(ZAV_TestFileExists(Path("locked/inside")), 0);
+        EXPECT_EQ(ZAV_TestDirExists(Path("locked/inside")), 5);
+    }
+#endif
 }
 
 TEST(InternalPath, LongPathFormOnWindowsIdentityOnPosixAndNoNetworkPaths) {
@@ -104,30 +115,24 @@ TEST(DirFromPath, LastComponentRootsAndFlag) {
     }
 }
 
-#ifndef _WIN32
-TEST_F(PathTest, AccessDeniedMeansTheFileExists) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads every directory";
-    ASSERT_EQ(mkdir(dir_.File("locked").c_str(), 0755), 0);
-    std::ofstream(dir_.File("locked/inside")) << "x";
-    ASSERT_EQ(chmod(dir_.File("locked").c_str(), 0), 0);
-    EXPECT_EQ(ZAV_TestFileExists(Path("locked/inside")), 0);
-    EXPECT_EQ(ZAV_TestDirExists(Path("locked/inside")), 5);
-}
-
-TEST_F(PathTest, AnsiQueryOutsideTheNtFamily) {
-    const ZAVString file = Path("file.txt"), dir = Path("sub"), missing = Path("missing");
+// The stand-in's own answers (upper case, 15 characters at most) are the
+// platform tests'.
+TEST(LogonId, AndTheComputerNameAreTheSystemsNamesWithoutPadding) {
+    WCHAR user[257] = {}, computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD userSize = 257, computerSize = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetUserNameW(user, &userSize) && GetComputerNameW(computer, &computerSize));
     ZAV_IN_FRESH_PROCESS({
-        ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
-        EXPECT_EQ(ZAV_IsWinNT(), 0);
-        EXPECT_EQ(ZAV_TestFileExists(file), 0);
-        EXPECT_EQ(ZAV_TestFileExists(dir), 183);
-        EXPECT_EQ(ZAV_TestDirExists(dir), 0);
-        EXPECT_EQ(ZAV_TestFileExists(missing), 2);
+        EXPECT_EQ(Text(ZAV_GetLogonId()), WString(user));
+        EXPECT_EQ(Text(ZAV_GetComputerName()), WString(computer));
+        EXPECT_EQ(Text(ZAV_GetLogonId()), WString(user));
     });
 }
 
-// 255 characters and a terminator fit; one more does not.
-TEST(UncPath, MappedDrivesOnly) {
+#ifndef _WIN32
+// Mapped drives only: 255 characters and a terminator fit, one more does
+// not. Outside the NT family the file queries take the "A" calls.
+TEST_F(PathTest, UncPathsOfMappedDrivesAndQueriesInEitherFamily) {
+    const ZAVString file = Path("file.txt"), dir = Path("sub"), missing = Path("missing");
     const WString share = ZAV_TEXT("\\\\server\\share"), longest = ZAV_TEXT("\\\\") + WString(253, ZAV_TEXT('n'));
     const struct {
         const WCHAR* path;
@@ -142,6 +147,55 @@ TEST(UncPath, MappedDrivesOnly) {
             ZAVPlatformTest_MapDrive(ZAV_TEXT("L:"), longest.c_str());
             ZAVPlatformTest_MapDrive(ZAV_TEXT("M:"), (longest + ZAV_TEXT("n")).c_str());
             for (const auto& c : cases) EXPECT_EQ(Text(ZAV_GetUNCPath(ZAVString(c.path))), c.unc) << (&c - cases);
+            EXPECT_EQ(ZAV_TestFileExists(file), 0);
+            EXPECT_EQ(ZAV_TestFileExists(dir), 183);
+            EXPECT_EQ(ZAV_TestDirExists(dir), 0);
+            EXPECT_EQ(ZAV_TestFileExists(missing), 2);
+        });
+    }
+}
+
+// One fresh process per row: the system's answer is set, asked for, changed
+// to `later`, asked for again.
+TEST(LogonId, SourcesAndWhatIsKeptOfItAndOfTheComputerName) {
+    const struct {
+        const char* what;
+        bool computer, oldFamily;  // the computer's name; the "A" forms outside the NT family
+        const WCHAR* network;      // the network provider's user; null: it knows none
+        const WCHAR* name;         // null: the system's query fails
+        const WCHAR *later, *first, *second;
+    } cases[] = {
+        {"the network user first", false, false, ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("local"), ZAV_TEXT("x"),
+         ZAV_TEXT("DOMAIN\\carol"), ZAV_TEXT("DOMAIN\\carol")},
+        {"Unknown is kept", false, false, nullptr, nullptr, ZAV_TEXT("late"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"ANSI form, failing", false, true, nullptr, nullptr, ZAV_TEXT("x"), ZAV_TEXT("Unknown"), ZAV_TEXT("Unknown")},
+        {"a computer name too long: empty, asked again", true, false, nullptr, ZAV_TEXT("SIXTEEN-CHARS-XX"),
+         ZAV_TEXT("FIFTEEN-CHARS-X"), ZAV_TEXT(""), ZAV_TEXT("FIFTEEN-CHARS-X")},
+        {"a computer name, ANSI form, too long", true, true, nullptr, ZAV_TEXT("NAME-LONGER-THAN-15"), ZAV_TEXT("OTHER"),
+         ZAV_TEXT(""), ZAV_TEXT("OTHER")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto set = [&c](const WCHAR* name) {
+            c.computer ? ZAVPlatformTest_SetComputerName(name) : ZAVPlatformTest_FailUserName(name == nullptr);
+            if (!c.computer && name != nullptr) ZAVPlatformTest_SetUserName(name);
+        };
+        const auto ask = [&c] { return Text(c.computer ? ZAV_GetComputerName() : ZAV_GetLogonId()); };
+        ZAV_IN_FRESH_PROCESS({
+            if (c.oldFamily) ZAVPlatformTest_EmulateVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000);
+            if (c.network != nullptr) ZAVPlatformTest_SetNetworkUser(c.network);
+            set(c.name);
+            EXPECT_EQ(ask(), c.first);
+            // The provider, then the system, unless the provider knew the user.
+            if (!c.computer && !c.oldFamily && c.name != nullptr && c.name[0] != 0) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), c.network != nullptr ? 1u : 2u);
+            }
+            const DWORD asked = ZAVPlatformTest_IdentityQueries();
+            set(c.later);
+            EXPECT_EQ(ask(), c.second);
+            if (WString(c.first) == c.second) {
+                EXPECT_EQ(ZAVPlatformTest_IdentityQueries(), asked) << "asked again";
+            }
         });
     }
 }
