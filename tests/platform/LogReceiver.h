@@ -109,9 +109,14 @@ inline int UnixDatagramSocket(const std::string& path, bool listen) {
     return -1;
 }
 
-// A bound datagram socket in a scratch folder.
+// A bound datagram socket in a scratch folder. Its receive buffer has the
+// kernel's default size, which a test of a stalled reader fills, unless a
+// larger one is asked for, as for the many reports of an injection loop.
 class LogReceiver {
 public:
+    explicit LogReceiver(int receiveBuffer = 0) {
+        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
 
@@ -120,11 +125,11 @@ public:
         std::string payload;
     };
 
-    // The next datagram, waiting up to a second for it.
-    Datagram Next() {
-        std::string buffer(1 << 20, 0);
-        const ssize_t n = Empty(1000) ? -1 : recv(fd_, &buffer[0], buffer.size(), 0);
-        return n < 0 ? Datagram() : Datagram{true, buffer.substr(0, size_t(n))};
+    // The next datagram, waiting up to the milliseconds for it.
+    Datagram Next(int milliseconds = 1000) {
+        if (Empty(milliseconds)) return Datagram();
+        std::string payload(size_t(std::max<ssize_t>(0, recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC))), 0);
+        return {recv(fd_, &payload[0], payload.size(), 0) >= 0, payload};
     }
 
     // Whether nothing arrives within the milliseconds.
@@ -133,10 +138,11 @@ public:
         return poll(&wait, 1, milliseconds) != 1;
     }
 
-    // Reads and drops every queued datagram.
-    void Drain() {
-        for (char byte; recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0;) {
-        }
+    // Every queued datagram, taken without waiting.
+    std::vector<std::string> Drain() {
+        std::vector<std::string> payloads;
+        for (Datagram d; (d = Next(0)).arrived;) payloads.push_back(d.payload);
+        return payloads;
     }
 
 private:
