@@ -97,10 +97,11 @@ TEST(TimeText, CtimeHasTheRuntimesEnglishLayoutUnderAnyLcTime) {
     if (!german) GTEST_SKIP() << "no German locale can be built here";
 }
 
-// The private bytes follow the process's own writable private mappings, also
-// in a child after fork with a handle opened before it; the peak keeps the
-// highest value answered.
-TEST(ProcessMemory, PrivateBytesAreTheWritablePrivateMappingsAlsoInAChild) {
+// A child of fork is a thread of its own, whose id is its pid, not the id
+// its parent's thread asked for before the fork; and its private bytes, read
+// through a handle opened before the fork, are its own. They follow the
+// writable private mappings; the peak keeps the highest value answered.
+TEST(Process, AChildOfForkHasItsOwnThreadIdAndMemoryCounters) {
     constexpr size_t kMapped = 64u << 20;
     HANDLE process = OpenProcess(0x400, FALSE, GetCurrentProcessId());
     ASSERT_NE(process, nullptr);
@@ -117,16 +118,16 @@ TEST(ProcessMemory, PrivateBytesAreTheWritablePrivateMappingsAlsoInAChild) {
                privateBytes() < before + kMapped / 16 && counters.PeakPagefileUsage >= before + kMapped;
     };
     EXPECT_TRUE(mappingShows());
+    EXPECT_EQ(GetCurrentThreadId(), DWORD(getpid())) << "the main thread's id";
     const pid_t child = fork();
-    if (child == 0) _exit(mappingShows() ? 0 : 1);
+    if (child == 0) _exit(GetCurrentThreadId() != DWORD(getpid()) ? 2 : mappingShows() ? 0 : 1);
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(status, 0) << "the child counted its own memory";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the child counted its parent's memory; 2: it kept its parent's thread id";
     EXPECT_FALSE(GetProcessMemoryInfo(process, &counters, sizeof counters - 1));
     EXPECT_EQ(Error(), DWORD(ERROR_INSUFFICIENT_BUFFER));
     CloseHandle(process);
 }
-
 
 TEST(TextServices, CopiesLengthsStepsAndComparisons) {
     WCHAR buffer[8] = {u'z'};
