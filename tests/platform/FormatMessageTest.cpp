@@ -130,7 +130,6 @@ TEST(FormatMessage, TemplatesInBothForms) {
     // The W form has written what came before the fault, without a terminator.
     EXPECT_EQ(Format<char16_t>(kString, u"text%", {}, 8).buffer, u"textxxxx");
     EXPECT_EQ(Format<char16_t>(kString, u"%1", {Wide(u"")}).error, static_cast<DWORD>(ERROR_NO_WORK_DONE));
-    EXPECT_EQ(Format<char>(FORMAT_MESSAGE_IGNORE_INSERTS | kAllocate, "text").buffer, "<null>");
     EXPECT_EQ(Format<char16_t>(FORMAT_MESSAGE_FROM_SYSTEM | kAllocate, nullptr).error,
               static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
 }
@@ -180,7 +179,6 @@ TEST(FormatMessage, VaListArgumentsAreNumberedAsWindowsDoesAndStopAtTheOverflow)
     EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*s!]", 3, u"v").text(), u"[  v]");
     EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*.*d!][%1!*.*d!]", 6, 2, 7, 3, 9).text(), u"[    07][   009]");
     EXPECT_EQ(FromVaList(512, nullptr, u"[%1!*.*d!][%3!*.*d!]", 4, 2, 7, 5, 3, 9).text(), u"[  07][  009]");
-    EXPECT_EQ(FromVaList(512, nullptr, u"%1 is %2!d! or %3!#x!", u"answer", 42, 255).text(), u"answer is 42 or 0xff");
     EXPECT_EQ(FromVaList(512, nullptr, u"%1!I64u!|%2!I64d!", 18446744073709551615ull, -5ll).text(),
               u"18446744073709551615|-5");
     const char16_t *first = nullptr, *second = nullptr;
@@ -206,10 +204,6 @@ TEST(FormatMessage, BuffersTooSmallAllocatedOrPastTheBounds) {
         const Outcome<char> a = Format<char>(kString, "message", {}, size);
         EXPECT_EQ(a.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
         EXPECT_EQ(a.buffer, std::string(size, 'x')) << size;
-    }
-    for (const DWORD minimum : {0u, 1u, 6u, 7u, 80u}) {
-        EXPECT_EQ(Format<char16_t>(kAllocate | kString, u"value %1", {Wide(u"x")}, minimum).buffer, u"value x");
-        EXPECT_EQ(Format<char>(kAllocate | kString, "value", {}, minimum).buffer, "value") << minimum;
     }
     // The A form has a 32K limit, the W form none.
     for (const size_t length : {size_t(32766), size_t(32767), size_t(40000)}) {

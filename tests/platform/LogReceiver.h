@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
 
@@ -96,25 +98,16 @@ inline BOOL Report(const char16_t* source, WORD type, DWORD id, std::vector<std:
     return result;
 }
 
-// A datagram socket bound (listen) or connected to path; -1 when that fails.
-inline int UnixDatagramSocket(const std::string& path, bool listen) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return -1;
-    path.copy(address.sun_path, path.size());
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr* to = reinterpret_cast<const sockaddr*>(&address);
-    if ((listen ? bind(fd, to, sizeof address) : connect(fd, to, sizeof address)) == 0) return fd;
-    close(fd);
-    return -1;
-}
-
 // A bound datagram socket in a scratch folder. Its receive buffer has the
 // kernel's default size, which a test of a stalled reader fills, unless a
 // larger one is asked for, as for the many reports of an injection loop.
 class LogReceiver {
 public:
     explicit LogReceiver(int receiveBuffer = 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path_;
         if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
     ~LogReceiver() { close(fd_); }
@@ -148,7 +141,7 @@ public:
 private:
     ScratchDirectory directory_;
     std::string path_ = directory_.File("log");
-    int fd_ = UnixDatagramSocket(path_, true);
+    int fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
 }  // namespace zavtest

@@ -21,22 +21,21 @@
 
 namespace {
 
-DWORD Error() { return GetLastError(); }
+// The error of a call that failed, 0 for one that succeeded.
+DWORD Failure(bool succeeded) { return succeeded ? 0 : GetLastError(); }
 
 TEST(Modules, KnownEntryPointsResolveCaselesslyAndHiddenOnesAreMissing) {
     HMODULE k = LoadLibraryW(u"KERNEL32.dll");
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(LoadLibraryW(u"kernel32"), k);
     EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(k, "HeapCompact")), reinterpret_cast<void*>(&HeapCompact));
-    EXPECT_EQ(GetProcAddress(k, "heapcompact"), nullptr) << "entry names are case-sensitive";
-    EXPECT_EQ(Error(), DWORD(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(Failure(GetProcAddress(k, "heapcompact")), DWORD(ERROR_PROC_NOT_FOUND)) << "names are case-sensitive";
     ZAVPlatformTest_HideProcedure("HeapSetInformation", TRUE);
     EXPECT_EQ(GetProcAddress(k, "HeapSetInformation"), nullptr);
     ZAVPlatformTest_HideProcedure("HeapSetInformation", FALSE);
     EXPECT_NE(GetProcAddress(k, "HeapSetInformation"), nullptr);
     EXPECT_TRUE(FreeLibrary(k));
-    EXPECT_EQ(LoadLibraryW(u"kernel32.dllx"), nullptr);
-    EXPECT_EQ(Error(), DWORD(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(Failure(LoadLibraryW(u"kernel32.dllx")), DWORD(ERROR_MOD_NOT_FOUND));
     EXPECT_FALSE(FreeLibrary(nullptr));
 }
 
@@ -124,8 +123,7 @@ TEST(Process, AChildOfForkHasItsOwnThreadIdAndMemoryCounters) {
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the child counted its parent's memory; 2: it kept its parent's thread id";
-    EXPECT_FALSE(GetProcessMemoryInfo(process, &counters, sizeof counters - 1));
-    EXPECT_EQ(Error(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(Failure(GetProcessMemoryInfo(process, &counters, sizeof counters - 1)), DWORD(ERROR_INSUFFICIENT_BUFFER));
     CloseHandle(process);
 }
 
@@ -147,7 +145,7 @@ TEST(TextServices, CopiesLengthsStepsAndComparisons) {
                        {nullptr, u"", 0, 0, CSTR_EQUAL},      {nullptr, u"a", 1, 1, 0}};
     for (const auto& c : comparisons)
         EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, c.a, c.na, c.b, c.nb), c.expected);
-    EXPECT_EQ(Error(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
 TEST(Files, AttributesAndWindowsCodes) {
@@ -170,7 +168,7 @@ TEST(Files, AttributesAndWindowsCodes) {
     for (const auto& c : cases) {
         SetLastError(0);
         EXPECT_EQ(GetFileAttributesA(c.path.c_str()), c.attributes) << c.path;
-        EXPECT_EQ(Error(), c.error) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
         EXPECT_EQ(GetFileAttributesW(Widen(c.path).c_str()), c.attributes) << c.path;
     }
 }
@@ -188,7 +186,7 @@ TEST(Files, WriteControlFailsTheKthAfterPartOfItsData) {
         EXPECT_EQ(WriteFile(file, lines[i], DWORD(strlen(lines[i])), &written, nullptr), i != 1) << i;
         EXPECT_EQ(written, strlen(lines[i]) - (i == 1 ? 1 : 0));
     }
-    EXPECT_EQ(Error(), DWORD(ERROR_DISK_FULL));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
     EXPECT_EQ(ZAVPlatformTest_WritesFailed(), 1u);
     EXPECT_EQ(ZAVPlatformTest_WritesCounted(), 3u);
     ZAVPlatformTest_FailWrite(0, 0, FALSE);
@@ -203,8 +201,7 @@ TEST(Identity, TheComputerNamesBufferAsksForRoomWithTheTerminator) {
     ASSERT_TRUE(GetComputerNameW(name, &size));
     EXPECT_EQ(size, DWORD(lstrlenW(name)));
     DWORD tiny = size;
-    EXPECT_FALSE(GetComputerNameW(name, &tiny));
-    EXPECT_EQ(Error(), DWORD(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(Failure(GetComputerNameW(name, &tiny)), DWORD(ERROR_BUFFER_OVERFLOW));
     EXPECT_EQ(tiny, size + 1);
 }
 
