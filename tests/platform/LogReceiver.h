@@ -26,34 +26,28 @@ namespace zavtest {
 typedef std::map<std::string, std::string> JournalFields;
 
 // Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
-// "\n", an empty line ending each (journalctl's export format); none if the
-// bytes are malformed.
+// "\n", an empty line ending each (journalctl's export format).
 inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
     std::vector<JournalFields> entries(1);
-    for (size_t at = 0; at < b.size();) {
-        const size_t end = b.find('\n', at), equals = b.find('=', at);
-        if (end == std::string::npos) return {};
-        const std::string key = b.substr(at, std::min(end, equals) - at);
-        uint64_t size = 0;
-        at = end + 1;
-        if (key.empty()) {
+    for (size_t at = 0, end; (end = b.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = b.substr(at, end - at);
+        const size_t equals = line.find('=');
+        if (line.empty()) {
             entries.emplace_back();
-        } else if (equals < end) {
-            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
+        } else if (equals != std::string::npos) {
+            entries.back()[line.substr(0, equals)] = line.substr(equals + 1);
         } else {
-            if (b.size() - at < 8) return {};
-            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
-            at += 8;
-            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
-            entries.back()[key] = b.substr(at, size);
-            at += size + 1;
+            uint64_t size = 0;
+            for (int i = 8; i > 0; --i) size = size << 8 | static_cast<unsigned char>(b.at(end + i));
+            entries.back()[line] = b.substr(end + 9, size);
+            end += 9 + size;
         }
     }
     if (entries.back().empty()) entries.pop_back();
     return entries;
 }
 
-// One entry, as the event log sends it in a datagram (none if malformed).
+// One entry, as the event log sends it in a datagram (none if it holds more).
 inline JournalFields DecodeJournalEntry(const std::string& bytes) {
     const std::vector<JournalFields> entries = DecodeJournal(bytes);
     return entries.size() == 1 ? entries[0] : JournalFields();
