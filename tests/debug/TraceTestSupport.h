@@ -17,43 +17,13 @@
 #include "ZAVUtil1.h"
 
 #ifndef _WIN32
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include "ZAVPlatformTest.h"
+#include "platform/LogReceiver.h"
 
-class EventLogCapture {
-public:
-    EventLogCapture() {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        dir_.File("log").copy(address.sun_path, sizeof address.sun_path - 1);
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "bind";
-        int size = 4 << 20;
-        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        ZAVPlatformTest_SetEventLogSocket(address.sun_path);
-    }
-    ~EventLogCapture() {
-        ZAVPlatformTest_SetEventLogSocket(nullptr);
-        close(fd_);
-    }
-    // Every entry so far: the sends are done when the logging call returns.
-    std::vector<std::string> Drain() {
-        std::vector<std::string> entries;
-        char buffer[8192];
-        for (pollfd wait = {fd_, POLLIN, 0}; poll(&wait, 1, 0) == 1;) {
-            const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            entries.emplace_back(buffer, static_cast<size_t>(n));
-        }
-        return entries;
-    }
-
-private:
-    ScratchDirectory dir_;
-    int fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+// The stand-in's syslog lines, with room for the many reports of a loop.
+struct EventLogCapture : zavtest::LogReceiver {
+    EventLogCapture() : LogReceiver(4 << 20) { ZAVPlatformTest_SetEventLogSocket(path().c_str()); }
+    ~EventLogCapture() { ZAVPlatformTest_SetEventLogSocket(nullptr); }
 };
 #endif
 

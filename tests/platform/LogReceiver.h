@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ScratchDirectory.h"
 #include "ZAVPlatform.h"
 
@@ -24,34 +26,28 @@ namespace zavtest {
 typedef std::map<std::string, std::string> JournalFields;
 
 // Entries of "KEY=value\n" or "KEY\n" + 64-bit little-endian size + value +
-// "\n", an empty line ending each (journalctl's export format); none if the
-// bytes are malformed.
+// "\n", an empty line ending each (journalctl's export format).
 inline std::vector<JournalFields> DecodeJournal(const std::string& b) {
     std::vector<JournalFields> entries(1);
-    for (size_t at = 0; at < b.size();) {
-        const size_t end = b.find('\n', at), equals = b.find('=', at);
-        if (end == std::string::npos) return {};
-        const std::string key = b.substr(at, std::min(end, equals) - at);
-        uint64_t size = 0;
-        at = end + 1;
-        if (key.empty()) {
+    for (size_t at = 0, end; (end = b.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = b.substr(at, end - at);
+        const size_t equals = line.find('=');
+        if (line.empty()) {
             entries.emplace_back();
-        } else if (equals < end) {
-            entries.back()[key] = b.substr(equals + 1, end - equals - 1);
+        } else if (equals != std::string::npos) {
+            entries.back()[line.substr(0, equals)] = line.substr(equals + 1);
         } else {
-            if (b.size() - at < 8) return {};
-            for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<unsigned char>(b[at + i]);
-            at += 8;
-            if (b.size() - at < size + 1 || b[at + size] != '\n') return {};
-            entries.back()[key] = b.substr(at, size);
-            at += size + 1;
+            uint64_t size = 0;
+            for (int i = 8; i > 0; --i) size = size << 8 | static_cast<unsigned char>(b.at(end + i));
+            entries.back()[line] = b.substr(end + 9, size);
+            end += 9 + size;
         }
     }
     if (entries.back().empty()) entries.pop_back();
     return entries;
 }
 
-// One entry, as the event log sends it in a datagram (none if malformed).
+// One entry, as the event log sends it in a datagram (none if it holds more).
 inline JournalFields DecodeJournalEntry(const std::string& bytes) {
     const std::vector<JournalFields> entries = DecodeJournal(bytes);
     return entries.size() == 1 ? entries[0] : JournalFields();
@@ -96,22 +92,18 @@ inline BOOL Report(const char16_t* source, WORD type, DWORD id, std::vector<std:
     return result;
 }
 
-// A datagram socket bound (listen) or connected to path; -1 when that fails.
-inline int UnixDatagramSocket(const std::string& path, bool listen) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return -1;
-    path.copy(address.sun_path, path.size());
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr* to = reinterpret_cast<const sockaddr*>(&address);
-    if ((listen ? bind(fd, to, sizeof address) : connect(fd, to, sizeof address)) == 0) return fd;
-    close(fd);
-    return -1;
-}
-
-// A bound datagram socket in a scratch folder.
+// A bound datagram socket in a scratch folder. Its receive buffer has the
+// kernel's default size, which a test of a stalled reader fills, unless a
+// larger one is asked for, as for the many reports of an injection loop.
 class LogReceiver {
 public:
+    explicit LogReceiver(int receiveBuffer = 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path_;
+        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     ~LogReceiver() { close(fd_); }
     const std::string& path() const { return path_; }
 
@@ -120,11 +112,11 @@ public:
         std::string payload;
     };
 
-    // The next datagram, waiting up to a second for it.
-    Datagram Next() {
-        std::string buffer(1 << 20, 0);
-        const ssize_t n = Empty(1000) ? -1 : recv(fd_, &buffer[0], buffer.size(), 0);
-        return n < 0 ? Datagram() : Datagram{true, buffer.substr(0, size_t(n))};
+    // The next datagram, waiting up to the milliseconds for it.
+    Datagram Next(int milliseconds = 1000) {
+        if (Empty(milliseconds)) return Datagram();
+        std::string payload(size_t(std::max<ssize_t>(0, recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC))), 0);
+        return {recv(fd_, &payload[0], payload.size(), 0) >= 0, payload};
     }
 
     // Whether nothing arrives within the milliseconds.
@@ -133,16 +125,17 @@ public:
         return poll(&wait, 1, milliseconds) != 1;
     }
 
-    // Reads and drops every queued datagram.
-    void Drain() {
-        for (char byte; recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0;) {
-        }
+    // Every queued datagram, taken without waiting.
+    std::vector<std::string> Drain() {
+        std::vector<std::string> payloads;
+        for (Datagram d; (d = Next(0)).arrived;) payloads.push_back(d.payload);
+        return payloads;
     }
 
 private:
     ScratchDirectory directory_;
     std::string path_ = directory_.File("log");
-    int fd_ = UnixDatagramSocket(path_, true);
+    int fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
 }  // namespace zavtest
