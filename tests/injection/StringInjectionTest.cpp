@@ -6,9 +6,7 @@ namespace {
 
 class StringWorkload {
 public:
-    explicit StringWorkload(zavtest::InjectedRun&) {}
-
-    void Act() {
+    void Act(const InjectedRun&) {
         const WString longer = ZAV_TEXT("a much longer replacement for alpha");
         Edit(ZAV_TEXT("alpha"), [&] { s_.assign(ZAV_TEXT("alpha")); });
         Edit(model_ + Widen(" and its ANSI tail, long enough to grow"), [&] { s_.append(" and its ANSI tail, long enough to grow"); });
@@ -18,7 +16,7 @@ public:
     }
 
     // With memory back, a string that lived through the failures still works.
-    void Verify() {
+    void Verify(const InjectedRun&) {
         s_.append(ZAV_TEXT(" and more"));
         EXPECT_EQ(Text(s_), model_ + ZAV_TEXT(" and more"));
     }
@@ -39,8 +37,6 @@ private:
     ZAVString s_;
     WString model_;
 };
-
-using zavtest::InjectionTest;
 
 TEST_F(InjectionTest, StringWorkload) { Loop<StringWorkload>(); }
 
