@@ -1,7 +1,7 @@
 // Shared set-up of the foundation tests (also of the string storage and
 // message tests): the memory manager put back to its state at load around
 // every test, as a host may by writing the exported variables; list items;
-// thrown codes; the heap's compatibility mode.
+// thrown codes; threads; the heap's compatibility mode.
 #pragma once
 
 #include <stdlib.h>
@@ -40,6 +40,14 @@ Code ThrownCode(F&& f) {
         return code;
     }
     return 0;
+}
+
+// Runs f(0) to f(n - 1) on threads of their own, all at once, and waits for them.
+template <typename F>
+void OnThreads(int n, F f) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < n; ++t) threads.emplace_back(f, t);
+    for (std::thread& t : threads) t.join();
 }
 
 // The heap's compatibility mode: 2 is the low-fragmentation heap.
