@@ -65,6 +65,7 @@ TEST_F(List, RefusedCallsLeaveTheListAndTheLastErrorAlone) {
     EXPECT_EQ(ZAV_LinkRemove(&anchor, &backless.link), ZAV_LINK_REMOVE_NEXT_BROKEN);
     one.link.pNext = &two.link;
     SetLastError(77);
+    EXPECT_EQ(ZAV_LinkToHead(nullptr, &one.link), ZAV_LINK_HEAD_NULL_ARG);
     EXPECT_EQ(ZAV_LinkToHead(&anchor, nullptr), ZAV_LINK_HEAD_NULL_ARG);
     EXPECT_EQ(ZAV_LinkRemove(&anchor, nullptr), ZAV_LINK_REMOVE_NULL_ARG);
     EXPECT_EQ(GetLastError(), 77u);
