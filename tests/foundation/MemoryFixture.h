@@ -1,6 +1,7 @@
-// Shared set-up of the foundation tests (also of the string storage tests):
-// the memory manager put back to its state at load around every test, as a
-// host may by writing the exported variables; list items; thrown codes.
+// Shared set-up of the foundation tests (also of the string storage and
+// message tests): the memory manager put back to its state at load around
+// every test, as a host may by writing the exported variables; list items;
+// thrown codes; threads; the heap's compatibility mode.
 #pragma once
 
 #include <stdlib.h>
@@ -11,17 +12,12 @@
 #include <chrono>
 #include <deque>
 #include <map>
-#include <mutex>
-#include <random>
-#include <string>
-#include <tuple>
 #include <thread>
-#include <utility>
-#include <vector>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
-#include "FreshProcess.h"
+#include "FreshProcess.h"  // with <random>, <string> and <vector>
 #include "ZAVUtil1.h"
 
 #ifndef _WIN32
@@ -33,7 +29,6 @@ struct ListItem {
     int value;
 };
 
-inline ZAVLink* LinkOf(ListItem& item) { return &item.link; }
 inline int ValueOf(ZAVLink* link) { return reinterpret_cast<ListItem*>(link)->value; }
 
 // The code f throws as a Code, or 0.
@@ -47,6 +42,14 @@ Code ThrownCode(F&& f) {
     return 0;
 }
 
+// Runs f(0) to f(n - 1) on threads of their own, all at once, and waits for them.
+template <typename F>
+void OnThreads(int n, F f) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < n; ++t) threads.emplace_back(f, t);
+    for (std::thread& t : threads) t.join();
+}
+
 // The heap's compatibility mode: 2 is the low-fragmentation heap.
 inline ULONG HeapCompatibility(HANDLE heap) {
     ULONG value = 99;
@@ -56,10 +59,8 @@ inline ULONG HeapCompatibility(HANDLE heap) {
 
 class MemoryManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-
-    static void Reset() {
+    void SetUp() override { TearDown(); }
+    void TearDown() override {
         ZAV_MemoryPoolFree();
         ZAVMemAllocType = ZAVMemAllocUndefined;
         ZAVMemOptions = 0;
