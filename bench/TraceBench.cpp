@@ -6,23 +6,37 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "Ratios.h"
-#include "ScratchDirectory.h"
 #include "ZAVUtil1.h"
 
 namespace {
+
+// A private folder for one benchmark's files, removed with them.
+struct BenchDirectory {
+    std::string path;
+    BenchDirectory() {
+        char name[] = "/tmp/zavbenchXXXXXX";
+        path = mkdtemp(name) != nullptr ? name : "/tmp";
+    }
+    ~BenchDirectory() {
+        if (path != "/tmp") std::filesystem::remove_all(path);
+    }
+    std::string File(const char* name) const { return path + "/" + name; }
+};
 
 const WCHAR kText[] = ZAV_TEXT("Service request handled; queue depth 3, 12 bytes pending");
 
 // With the monitor's switch on, each line also queries the process's memory
 // counter (a memory line follows only when use has changed).
 void TraceLines(benchmark::State& state, int monitorMemory) {
-    const ScratchDirectory dir("zavbench");
-    WString name = dir.Wide("bench");
+    const BenchDirectory dir;
+    const std::string file = dir.File("bench");
+    std::u16string name(file.begin(), file.end());
     ZAVDebug trace;
     trace.TraceStart(name.data(), 0);
     ZAV_MonitorMemory = monitorMemory;
@@ -36,7 +50,7 @@ void BM_ZAVDebug_traced_line(benchmark::State& state) { TraceLines(state, 0); }
 void BM_ZAVDebug_traced_line_monitored(benchmark::State& state) { TraceLines(state, 1); }
 
 void BM_write_same_bytes(benchmark::State& state) {
-    const ScratchDirectory dir("zavbench");
+    const BenchDirectory dir;
     const std::string path = dir.File("peer.log");
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // The line as the trace writes it: prefix, text, CR LF.

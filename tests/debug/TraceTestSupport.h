@@ -11,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FreshProcess.h"
-#include "ScratchDirectory.h"
-#include "WString.h"
+#include "TestSupport.h"
 #include "ZAVUtil1.h"
 
 #ifndef _WIN32

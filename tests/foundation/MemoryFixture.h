@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FreshProcess.h"  // with <random>, <string> and <vector>
+#include "TestSupport.h"
 #include "ZAVUtil1.h"
 
 #ifndef _WIN32

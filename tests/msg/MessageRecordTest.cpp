@@ -1,6 +1,6 @@
 // Message records: queued, filled with insertions, flattened into one block
 // and released. Without memory they are tried in tests/injection.
-#include "WString.h"
+#include "TestSupport.h"
 #include "foundation/MemoryFixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "WString.h"
+#include "TestSupport.h"
 #include "ZAVPlatform.h"
 
 namespace {

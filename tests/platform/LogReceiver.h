@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScratchDirectory.h"
+#include "TestSupport.h"
 #include "ZAVPlatform.h"
 
 namespace zavtest {

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScratchDirectory.h"
+#include "TestSupport.h"
 #include "ZAVPlatform.h"
 #include "ZAVPlatformTest.h"
 

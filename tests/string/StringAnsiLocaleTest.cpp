@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "WString.h"
+#include "TestSupport.h"
 
 namespace {
 

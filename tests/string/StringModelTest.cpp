@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "WString.h"
+#include "TestSupport.h"
 
 namespace {
 

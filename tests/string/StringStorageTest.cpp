@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "WString.h"
+#include "TestSupport.h"
 #include "foundation/MemoryFixture.h"
 
 namespace {

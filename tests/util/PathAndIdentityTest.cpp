@@ -8,10 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "FreshProcess.h"
+#include "TestSupport.h"
 #include "LongPathForm.h"
-#include "ScratchDirectory.h"
-#include "UtilTestSupport.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>

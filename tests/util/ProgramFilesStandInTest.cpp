@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScratchDirectory.h"
+#include "TestSupport.h"
 #include "platform/LogReceiver.h"
 
 namespace {

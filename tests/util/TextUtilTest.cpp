@@ -2,7 +2,7 @@
 // models leave out; the delimited parser in a table.
 #include <random>
 
-#include "UtilTestSupport.h"
+#include "TestSupport.h"
 
 namespace {
 

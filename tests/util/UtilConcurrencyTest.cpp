@@ -2,8 +2,7 @@
 #include <thread>
 #include <vector>
 
-#include "FreshProcess.h"
-#include "UtilTestSupport.h"
+#include "TestSupport.h"
 #include "ZAVPlatformTest.h"
 
 namespace {
