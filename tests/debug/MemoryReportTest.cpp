@@ -53,6 +53,27 @@ TEST(HeapReport, TablesOfEachMode) {
     HeapDestroy(full);
 }
 
+// Free, committed and reserved bytes add up to the whole address space, a
+// fresh reservation counted among the reserved.
+TEST(VirtualMemory, TotalsCoverTheAddressSpace) {
+    ScratchTrace t("vm");
+    void* reserved = VirtualAlloc(nullptr, 1 << 20, MEM_RESERVE, PAGE_NOACCESS);
+    t.trace.TraceVirtualMemUsage(42);
+    VirtualFree(reserved, 0, MEM_RELEASE);
+    unsigned long long freeBytes = 0, committed = 0, reservedBytes = 0;
+    ASSERT_EQ(sscanf(ReportLines(t.Text()).back().c_str(), "Virtual memory usage: Free = %llu, Committed = %llu, Reserved = %llu, ID = 42",
+                     &freeBytes, &committed, &reservedBytes), 3);
+    EXPECT_GE(reservedBytes, 1u << 20);
+#ifdef _WIN32
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);  // the last address a program may use
+    const unsigned long long end = reinterpret_cast<uintptr_t>(system.lpMaximumApplicationAddress) + 1;
+#else
+    const unsigned long long end = sizeof(void*) == 8 ? 0x800000000000ull : 0xC0000000ull;
+#endif
+    EXPECT_EQ(freeBytes + committed + reservedBytes, end);
+}
+
 #ifndef _WIN32
 // A busy block that is gone by the time its bytes are shown ends the
 // report; the host goes on.
