@@ -13,7 +13,10 @@ block()
   set(BUILD_SHARED_LIBS OFF)
   add_subdirectory(${ZAV_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 endblock()
-# (it defines GTest::gtest and GTest::gtest_main itself)
+# (it defines GTest::gtest and GTest::gtest_main itself; like the test
+# programs, it needs no more than -O1)
+target_compile_options(gtest PRIVATE $<$<CONFIG:Release>:-O1>)
+target_compile_options(gtest_main PRIVATE $<$<CONFIG:Release>:-O1>)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZAV_WINE_BITS 64)
