@@ -18,16 +18,16 @@ struct Heap {
     ~Heap() { HeapDestroy(h); }
 };
 
-uintptr_t Addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+typedef unsigned char* Block;
 
-// The busy blocks a walk of the heap shows, by address; counts[0] counts
-// its regions, counts[1] its free blocks.
-std::map<uintptr_t, SIZE_T> Walk(HANDLE heap, int counts[2]) {
-    std::map<uintptr_t, SIZE_T> busy;
+// The busy blocks a walk of the heap shows, with their sizes; counts[0]
+// counts its regions, counts[1] its free blocks.
+std::map<Block, SIZE_T> Walk(HANDLE heap, int counts[2]) {
+    std::map<Block, SIZE_T> busy;
     PROCESS_HEAP_ENTRY e{};
     EXPECT_TRUE(HeapLock(heap));
     while (HeapWalk(heap, &e)) {
-        if (e.wFlags == PROCESS_HEAP_ENTRY_BUSY) busy[Addr(e.lpData)] = e.cbData;
+        if (e.wFlags == PROCESS_HEAP_ENTRY_BUSY) busy[static_cast<Block>(e.lpData)] = e.cbData;
         counts[0] += (e.wFlags & PROCESS_HEAP_REGION) != 0;
         counts[1] += e.wFlags == 0;
     }
@@ -36,52 +36,46 @@ std::map<uintptr_t, SIZE_T> Walk(HANDLE heap, int counts[2]) {
     return busy;
 }
 
+// Rounds of random allocations (a large one first), reallocations and frees,
+// each round checked against the model: every block holds its fill, and the
+// walk shows exactly the live blocks.
 TEST(PrivateHeap, RandomMixAgreesWithAModelAndTheWalk) {
     Heap heap;
     std::mt19937 rng(1234);
-    std::map<uintptr_t, std::pair<SIZE_T, unsigned char>> live;  // size, fill
-    for (int step = 1; step <= 20000; ++step) {
-        const unsigned op = live.empty() ? 0 : rng() % 6;
-        const auto it = std::next(live.begin(), live.empty() ? 0 : rng() % live.size());
-        const SIZE_T n = step % 4000 == 1 ? (3u << 20) + rng() % (3u << 20) : rng() % (rng() % 8 == 0 ? 100000 : 600);
-        const DWORD flags = rng() % 4 == 0 ? HEAP_ZERO_MEMORY : 0;
-        const auto fill = static_cast<unsigned char>(rng() | 1);
-        unsigned char* p = nullptr;
-        if (op < 3) {
-            p = static_cast<unsigned char*>(HeapAlloc(heap.h, flags, n));
-        } else {
-            const auto [old, oldFill] = it->second;
-            if (op == 3) {
-                p = static_cast<unsigned char*>(HeapReAlloc(heap.h, flags, reinterpret_cast<void*>(it->first), n));
-                ASSERT_NE(p, nullptr);
-                ASSERT_TRUE(n > old || Addr(p) == it->first) << "shrinking stays in place";
-                for (SIZE_T k = 0; k < std::min(n, old); k += 13) ASSERT_EQ(p[k], oldFill);
-                for (SIZE_T k = old; flags != 0 && k < n; k += 13) ASSERT_EQ(p[k], 0) << k;
-            } else {
-                ASSERT_TRUE(HeapFree(heap.h, 0, reinterpret_cast<void*>(it->first)));
+    std::map<Block, std::pair<SIZE_T, unsigned char>> live;  // size, fill
+    for (int round = 0; round < 8; ++round) {
+        for (int step = 0; step < 2500; ++step) {
+            // Allocate (0-2), reallocate (3) or free (4, 5).
+            const unsigned op = live.empty() ? 0 : rng() % 6;
+            const auto it = std::next(live.begin(), live.empty() ? 0 : rng() % live.size());
+            const SIZE_T n = step == 0 ? (3u << 20) + rng() % (3u << 20) : rng() % (rng() % 8 == 0 ? 100000 : 600);
+            const DWORD flags = rng() % 4 == 0 ? HEAP_ZERO_MEMORY : 0;
+            const auto [was, old] = op < 3 ? decltype(live)::value_type() : *it;
+            if (op >= 3) live.erase(it);
+            if (op > 3) {
+                ASSERT_TRUE(HeapFree(heap.h, 0, was));
+                continue;
             }
-            live.erase(it);
+            auto* p = static_cast<Block>(op < 3 ? HeapAlloc(heap.h, flags, n) : HeapReAlloc(heap.h, flags, was, n));
+            ASSERT_NE(p, nullptr);
+            ASSERT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
+            ASSERT_TRUE(op < 3 || n > old.first || p == was) << "shrinking stays in place";
+            for (SIZE_T k = 0; k < std::min(n, old.first); k += 13) ASSERT_EQ(p[k], old.second);
+            for (SIZE_T k = old.first; flags != 0 && k < n; k += 7) ASSERT_EQ(p[k], 0) << k;
+            ASSERT_EQ(live.count(p), 0u) << "a block handed out twice (zero-sized ones too)";
+            live[p] = {n, static_cast<unsigned char>(rng() | 1)};
+            memset(p, live[p].second, n);
         }
-        if (p != nullptr) {
-            ASSERT_EQ(Addr(p) % 16, 0u);
-            for (SIZE_T k = 0; op < 3 && flags != 0 && k < n; k += 7) ASSERT_EQ(p[k], 0) << k;
-            ASSERT_EQ(live.count(Addr(p)), 0u) << "a block handed out twice (zero-sized ones too)";
-            memset(p, fill, n);
-            live[Addr(p)] = {n, fill};
+        ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr)) << round;
+        std::map<Block, SIZE_T> expected;
+        for (const auto& [p, block] : live) {
+            for (SIZE_T k = 0; k < block.first; k += 61) ASSERT_EQ(p[k], block.second) << k;
+            expected[p] = block.first;
         }
-        if (step % 2500 == 0) {
-            ASSERT_TRUE(HeapValidate(heap.h, 0, nullptr)) << step;
-            std::map<uintptr_t, SIZE_T> expected;  // and every block still holds its fill
-            for (const auto& [address, block] : live) {
-                for (SIZE_T k = 0; k < block.first; k += 61)
-                    ASSERT_EQ(reinterpret_cast<unsigned char*>(address)[k], block.second) << k;
-                expected[address] = block.first;
-            }
-            int counts[2] = {};
-            ASSERT_EQ(Walk(heap.h, counts), expected) << step;
-        }
+        int counts[2] = {};
+        ASSERT_EQ(Walk(heap.h, counts), expected) << round;
     }
-    for (const auto& block : live) HeapFree(heap.h, 0, reinterpret_cast<void*>(block.first));
+    for (const auto& block : live) HeapFree(heap.h, 0, block.first);
     // Freed neighbours merge: each region is one free block.
     int counts[2] = {};
     EXPECT_TRUE(Walk(heap.h, counts).empty());

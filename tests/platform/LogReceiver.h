@@ -1,7 +1,7 @@
 // Reports to the event log, a datagram socket standing in for a log daemon,
-// and readers of what the event log sends: journal entries (binary safe:
-// values are length-counted, never split at newlines) and syslog lines. The
-// daemon, message and program-files tests use them too.
+// and a reader of the journal entries the event log sends (binary safe:
+// values are length-counted, never split at newlines). The daemon, message
+// and program-files tests use them too.
 #pragma once
 
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <map>
-#include <regex>
+#include <regex>  // for the tests that match what arrives
 #include <string>
 #include <vector>
 
@@ -57,25 +57,6 @@ inline JournalFields DecodeJournalEntry(const std::string& bytes) {
 inline std::string Field(const JournalFields& fields, const std::string& key) {
     const auto it = fields.find(key);
     return it != fields.end() ? it->second : "<missing " + key + ">";
-}
-
-struct SyslogLine {
-    bool parsed = false;
-    int priority = -1;
-    std::string stamp, identifier, pid, message;
-};
-
-// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: MESSAGE", as syslog(3) sends it: the day
-// of the month padded with a blank.
-inline SyslogLine ParseSyslogLine(const std::string& line) {
-    static const std::regex header(
-        "<([0-9]+)>((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
-        "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]) ([^ \\[\\]:]+)\\[([0-9]+)\\]: ");
-    const size_t end = line.find("]: ");  // the message may be long: the pattern sees only the header
-    std::smatch m;
-    const std::string head = line.substr(0, end == std::string::npos ? 0 : end + 3);
-    if (!std::regex_match(head, m, header)) return SyslogLine();
-    return {true, std::stoi(m[1]), m[2], m[4], m[5], line.substr(end + 3)};
 }
 
 // One source registered, one report made with the strings, the source gone;

@@ -16,12 +16,19 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Runs body on n threads at once and joins them.
-template <typename Body>
-void OnThreads(int n, Body body) {
+// Runs body on n threads; answers them once all have started and have
+// likely gone to sleep in their waits.
+std::vector<std::thread> Waiting(int n, const std::function<void(int)>& body) {
     std::vector<std::thread> threads;
-    for (int t = 0; t < n; ++t) threads.emplace_back(body, t);
-    for (auto& t : threads) t.join();
+    std::atomic<int> started{0};  // touched by each thread only before it is counted
+    for (int t = 0; t < n; ++t)
+        threads.emplace_back([&started, body, t] {
+            ++started;
+            body(t);
+        });
+    while (started.load() < n) std::this_thread::yield();
+    std::this_thread::sleep_for(milliseconds(20));
+    return threads;
 }
 
 TEST(Threads, TheLastErrorIsEachThreadsOwn) {
@@ -58,16 +65,11 @@ TEST(Events, ManualResetReleasesEveryThreadWaitingAtTheSet) {
     for (int round = 0; round < 20; ++round) {
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         EXPECT_EQ(WaitForSingleObject(event, round == 0 ? 20 : 0), DWORD(WAIT_TIMEOUT));
-        std::atomic<int> through{0}, started{0};
-        std::thread sleepers(OnThreads<std::function<void(int)>>, 4, [&](int) {
-            ++started;
-            through += WaitForSingleObject(event, 2000) == WAIT_OBJECT_0;
-        });
-        while (started.load() < 4) std::this_thread::yield();
-        std::this_thread::sleep_for(milliseconds(20));  // all asleep by now
+        std::atomic<int> through{0};
+        auto sleepers = Waiting(4, [&](int) { through += WaitForSingleObject(event, 2000) == WAIT_OBJECT_0; });
         SetEvent(event);
         if (round % 2 == 0) ResetEvent(event);
-        sleepers.join();
+        for (std::thread& t : sleepers) t.join();
         ASSERT_EQ(through.load(), 4) << "round " << round;
         EXPECT_EQ(WaitForSingleObject(event, 0), DWORD(round % 2 == 0 ? WAIT_TIMEOUT : WAIT_OBJECT_0)) << round;
         CloseHandle(event);
@@ -82,12 +84,11 @@ TEST(Events, AutoResetLetsOneWaiterThroughPerSet) {
     EXPECT_EQ(WaitForSingleObject(event, 0), DWORD(WAIT_OBJECT_0));
     EXPECT_EQ(WaitForSingleObject(event, 0), DWORD(WAIT_TIMEOUT)) << "taken by the first wait";
     std::atomic<int> through{0};
-    std::thread waiters(OnThreads<std::function<void(int)>>, 4,
-                        [&](int) { through += WaitForSingleObject(event, 1500) == WAIT_OBJECT_0; });
+    auto waiters = Waiting(4, [&](int) { through += WaitForSingleObject(event, 1500) == WAIT_OBJECT_0; });
     SetEvent(event);
     while (through.load() == 0) std::this_thread::yield();
     SetEvent(event);
-    waiters.join();
+    for (std::thread& t : waiters) t.join();
     EXPECT_EQ(through.load(), 2) << "the other two time out";
     CloseHandle(event);
 }
@@ -101,10 +102,8 @@ TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
         const bool manualReset = kind & 1, polling = kind & 2;
         SCOPED_TRACE(std::string(manualReset ? "manual" : "auto") + (polling ? ", polling" : ", asleep"));
         HANDLE event = CreateEventW(nullptr, manualReset, FALSE, nullptr);
-        std::atomic<bool> waiting{false};
         returned = early = false;
-        std::thread waiter([&] {
-            waiting = true;
+        auto waiter = Waiting(1, [&](int) {
             DWORD result;
             while ((result = WaitForSingleObject(event, polling ? 0 : 5000)) == WAIT_TIMEOUT && polling) {
             }
@@ -112,8 +111,6 @@ TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
             returned = true;
             EXPECT_TRUE(CloseHandle(event));
         });
-        while (!waiting.load()) std::this_thread::yield();
-        std::this_thread::sleep_for(milliseconds(20));  // asleep by now
         ZAVPlatformTest_InsideNextSetEvent(
             [](void*) {
                 std::this_thread::sleep_for(milliseconds(20));
@@ -121,7 +118,7 @@ TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
             },
             nullptr);
         EXPECT_TRUE(SetEvent(event));
-        waiter.join();
+        waiter[0].join();
         EXPECT_TRUE(returned.load());
         EXPECT_FALSE(early.load());
     }
@@ -132,13 +129,14 @@ TEST(Events, NoWaitReturnsWhileSetEventIsStillInside) {
 TEST(Events, NoWakeUpIsLostBetweenASetterAndASleeper) {
     HANDLE ping = CreateEventW(nullptr, FALSE, FALSE, nullptr), pong = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     std::atomic<int> missed{0};
-    OnThreads(2, [&](int t) {
+    auto players = Waiting(2, [&](int t) {
         for (int i = 0; i < 20000; ++i) {
             if (t == 0) SetEvent(ping);
             if (WaitForSingleObject(t == 0 ? pong : ping, 10000) != WAIT_OBJECT_0) ++missed;
             if (t == 1) SetEvent(pong);
         }
     });
+    for (std::thread& t : players) t.join();
     EXPECT_EQ(missed.load(), 0);
     CloseHandle(ping);
     CloseHandle(pong);
