@@ -1,6 +1,8 @@
 // The event log as a host observes it: entries counted against the flood
 // limit and the end of the process at the limit; on POSIX also what the
 // stand-in hands the journal (a socket of the test) and its text log.
+#include <regex>
+
 #include "TestSupport.h"
 #include "foundation/MemoryFixture.h"
 

@@ -2,6 +2,7 @@
 // (the daemons/ test runs rsyslogd and journald): the cut of a syslog
 // line, and the bounded wait when a daemon stops reading.
 #include <chrono>
+#include <regex>
 #include <vector>
 
 #include <gtest/gtest.h>

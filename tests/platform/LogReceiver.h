@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <map>
-#include <regex>  // for the tests that match what arrives
 #include <string>
 #include <vector>
 
