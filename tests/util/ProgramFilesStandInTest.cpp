@@ -120,33 +120,31 @@ TEST(ProgramFiles, WhereTheFilesGoAndWhatIsReported) {
     for (const Scenario& s : scenarios) {
         SCOPED_TRACE(s.what);
         Installation at;
-        const auto expand = [&](const std::string& text) { return at.Expand(text); };
         if (s.setup == kEarlierTraces) {  // the folders the user's, the traces not
-            std::filesystem::create_directories(expand("{S}"));
-            for (const char* name : {"{S}/{P}.log", "{S}/{P}1.log"}) std::ofstream(expand(name)) << "earlier";
-            EXPECT_TRUE(geteuid() != 0 || std::system(expand("chown 65534:65534 '{D}/state' '{S}'").c_str()) == 0);
+            std::filesystem::create_directories(at.Expand("{S}"));
+            for (const char* name : {"{S}/{P}.log", "{S}/{P}1.log"}) std::ofstream(at.Expand(name)) << "earlier";
+            EXPECT_TRUE(geteuid() != 0 || std::system(at.Expand("chown 65534:65534 '{D}/state' '{S}'").c_str()) == 0);
         }
         ASSERT_TRUE(s.setup != kClosedHome || chmod(at.home_.c_str(), 0555) == 0);
         ASSERT_TRUE(s.setup == kOpen || chmod(at.bin_.c_str(), 0555) == 0);  // closed to its owner too
         if (geteuid() != 0 && s.setup != kOpen && access(at.bin_.c_str(), W_OK) == 0)
             GTEST_SKIP() << "this user writes folders closed to it, and cannot become another user";
         std::vector<std::string> steps = {at.bin_ + "/" + kProgram, s.journal ? receiver.path() : "", ""};
-        for (const std::string& step : s.steps) steps.push_back(expand(step));
+        for (const std::string& step : s.steps) steps.push_back(at.Expand(step));
         receiver.Drain();
-        const std::vector<std::string> run = at.Run(steps, expand(s.stateHome), s.setup == kReadOnly);
+        const std::vector<std::string> run = at.Run(steps, at.Expand(s.stateHome), s.setup == kReadOnly);
         if (run[0] == "1" && s.setup == kReadOnly) continue;  // no mount namespace here: the host never answers 1
         if (run[0] == "1") GTEST_SKIP() << "cannot become an unprivileged user here";
-        EXPECT_EQ(run, (std::vector<std::string>{"0", expand(s.out), expand(s.err)}));
-        EXPECT_EQ(Messages(receiver), expand(s.messages));
+        EXPECT_EQ(run, (std::vector<std::string>{"0", at.Expand(s.out), at.Expand(s.err)}));
+        EXPECT_EQ(Messages(receiver), at.Expand(s.messages));
         for (const auto& file : s.files)
-            EXPECT_NE(ReadFile(expand(file.first)).find(expand(file.second)), std::string::npos) << file.first;
+            EXPECT_NE(ReadFile(at.Expand(file.first)).find(at.Expand(file.second)), std::string::npos) << file.first;
         // The folders made for the user are the user's alone; nothing lands beside the program.
-        for (const std::string& made : {at.home_ + "/.local", at.home_ + "/.local/state"}) {
-            struct stat info;
+        struct stat info;
+        for (const std::string& made : {at.home_ + "/.local", at.home_ + "/.local/state"})
             EXPECT_TRUE(stat(made.c_str(), &info) != 0 || (info.st_mode & 0777) == 0700) << made;
-        }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(at.bin_), std::filesystem::directory_iterator()), 1);
-        EXPECT_FALSE(s.setup == kOpen && std::filesystem::exists(expand("{H}")));
+        EXPECT_FALSE(s.setup == kOpen && std::filesystem::exists(at.Expand("{H}")));
     }
 }
 

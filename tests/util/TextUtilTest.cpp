@@ -63,17 +63,14 @@ TEST(TextUtil, RandomTextsAgainstModels) {
         const DWORD result = ZAV_ReplaceString(buffer.data(), &length, find.c_str(), replacement.c_str(), &count, 0, maxCount);
         EXPECT_EQ(result, find.empty() ? 87u : fits ? 0u : 8u);
         EXPECT_EQ(WString(buffer.data()), fits ? model : text);
-        if (!fits && !find.empty()) {
-            EXPECT_EQ(length, model.size() + 1);
-        }
+        EXPECT_TRUE(fits || find.empty() || length == model.size() + 1) << length;  // the length it needs
 
         // Guards on both sides catch a read or write outside the text.
         WString guarded = ZAV_TEXT("!") + text + WCHAR(0) + ZAV_TEXT("#");
         ZAV_Trim(&guarded[1]);
         const size_t first = text.find_first_not_of(ZAV_TEXT(' ')), last = text.find_last_not_of(ZAV_TEXT(' '));
         EXPECT_EQ(WString(guarded.c_str() + 1), first == WString::npos ? WString() : text.substr(first, last + 1 - first));
-        EXPECT_EQ(guarded.front(), ZAV_TEXT('!'));
-        EXPECT_EQ(guarded.back(), ZAV_TEXT('#'));
+        EXPECT_EQ((WString{guarded.front(), guarded.back()}), ZAV_TEXT("!#"));
 
         const LONG countA = number(), startA = number(), countB = number(), startB = number();
         const int order = Range(text, countA, startA).compare(Range(model, countB, startB));
@@ -154,8 +151,6 @@ TEST(ParseDelimited, FieldsDelimitersQuotesAndTrimming) {
         {ZAV_TEXT("\"a\"\"b\",c"), ZAV_TEXT(","), 0, 0, ZAV_TEXT("a\"b"), ZAV_TEXT("c")},
         {ZAV_TEXT("ab\"c,d\"e,f"), ZAV_TEXT(","), 0, 0, ZAV_TEXT("ab\"c,d\"e"), ZAV_TEXT("f")},
         {ZAV_TEXT("\"unclosed,x"), ZAV_TEXT(","), 0, 0, ZAV_TEXT("\"unclosed,x"), ZAV_TEXT("")},
-        {ZAV_TEXT("\"\""), ZAV_TEXT(","), 0, 0, ZAV_TEXT(""), ZAV_TEXT("")},
-        {ZAV_TEXT("\""), ZAV_TEXT(","), 0, 0, ZAV_TEXT("\""), ZAV_TEXT("")},
         {ZAV_TEXT("  \" a \"  ;x"), ZAV_TEXT(";"), 0, 1, ZAV_TEXT(" a "), ZAV_TEXT("x")},
         {ZAV_TEXT("\"a::b\"::c"), ZAV_TEXT("::"), 1, 0, ZAV_TEXT("a::b"), ZAV_TEXT("c")},
         {ZAV_TEXT("a;b"), ZAV_TEXT(";"), 0, 0, ZAV_TEXT("a"), ZAV_TEXT("b"), 't'},
