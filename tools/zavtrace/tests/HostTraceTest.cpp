@@ -6,61 +6,47 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <numeric>
 #include <set>
 
 #include "TraceTest.h"
-
-// A trace of base name `base` that rolls over every few of its `runs` runs.
-void Roll(const std::string& base, int runs) {
-    WriteTrace(base, [&](ZAVDebug& t) { for (int i = 0; i < runs; ++i) RunScenario(t, 1); }, 2000);
-}
-
-// The test program is also the host that writes traces in other processes:
-//   zavtrace_tests --roll BASE RUNS
-int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--roll") {
-        Roll(argv[2], atoi(argv[3]));
-        return 0;
-    }
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 // Writers that roll over beside each other under one base name: each file
 // goes on in its own writer's next file, whichever files are given. The
 // writers run the scenario 20 and 35 times, so that a splice shows in the counts.
 TEST(HostTraceTest, RolledFilesOfThreadsAndProcessesStayApart) {
-    const std::set<int> writerRuns = {20, 35};
     for (const bool processes : {false, true}) {
         TempDir dir;
-        const std::string base = dir.path + "/mt", self = std::filesystem::read_symlink("/proc/self/exe");
+        // A trace that rolls over every few of its `runs` runs.
+        const auto roll = [base = dir.path + "/mt"](int runs) {
+            WriteTrace(base, [&](ZAVDebug& t) { for (int i = 0; i < runs; ++i) RunScenario(t, 1); }, 2000);
+        };
         if (processes) {
-            const std::string roll = self + " --roll " + base + " ";
-            ASSERT_EQ(std::system((roll + "20 & " + roll + "35 & wait").c_str()), 0);
+            for (const int runs : {20, 35})
+                if (fork() == 0) {
+                    roll(runs);
+                    _exit(0);
+                }
+            while (wait(nullptr) > 0) {}
         } else {
-            std::thread other(Roll, base, 35);
-            Roll(base, 20);
+            std::thread other(roll, 35);
+            roll(20);
             other.join();
         }
         // Given the first file only, either writer may have taken it.
         for (const bool onlyFirstFile : {false, true}) {
             SCOPED_TRACE(std::string(processes ? "processes" : "threads") + (onlyFirstFile ? ", first file" : ""));
-            ReadResult r(onlyFirstFile ? std::vector<std::string>{base + ".log"} : dir.Files());
-            EXPECT_EQ(std::tuple(r.summary.unfollowed.size(), r.summary.calls.popsWithoutPush + r.summary.calls.openAtEnd),
-                      std::tuple(0u, 0u));
+            ReadResult r(onlyFirstFile ? std::vector<std::string>{dir.path + "/mt.log"} : dir.Files());
             std::map<std::pair<uint32_t, uint32_t>, int> byWriter;  // Host.Run calls by process and thread
             for (size_t i = 0; i < r.calls.size(); ++i)
                 if (r.routines.Name(r.calls[i].routine) == "Host.Run")
                     ++byWriter[{r.tracks[i].processId, r.tracks[i].threadId}];
             std::set<int> runs;
             for (const auto& [writer, count] : byWriter) runs.insert(count);
-            EXPECT_EQ(runs.size(), onlyFirstFile ? 1u : 2u);
-            EXPECT_TRUE(std::includes(writerRuns.begin(), writerRuns.end(), runs.begin(), runs.end()));
-            // One Work.Inner per run ends without its Pop; no other call is cut.
-            const uint64_t total = std::accumulate(runs.begin(), runs.end(), 0);
-            EXPECT_EQ(std::tuple(r.summary.calls.closedWithoutPop, r.Row("Work.Load").calls, r.Row("Work.Load").nonzeroRc),
-                      std::tuple(total, 3 * total, total));
+            EXPECT_TRUE((onlyFirstFile ? runs == std::set{20} || runs == std::set{35} : runs == std::set{20, 35}));
+            // One Work.Inner per run ends without its Pop; no other call is cut, and every file is followed.
+            const auto& n = r.summary.calls;
+            EXPECT_EQ(std::tuple(n.closedWithoutPop, n.popsWithoutPush + n.openAtEnd, r.summary.unfollowed.size()),
+                      std::tuple(r.Row("Host.Run").calls, 0u, 0u));
         }
     }
 }
@@ -77,7 +63,8 @@ TEST(HostTraceTest, TheProfileShowsWhatTheHostDid) {
     {
         ZAVDebug t;
         const LONG early = t.RoutinePush(ZAV_WIDE("Host"), ZAV_WIDE("Startup"), nullptr, 1);  // before the trace
-        Start(t, out + "/sample");
+        const std::u16string name(out.begin(), out.end());
+        t.TraceStart((name + u"/sample").data(), 0);
         t.MaxLogSize(1500);
         usleep(1000);
         t.RoutinePop(early, 0);
@@ -114,26 +101,19 @@ TEST(HostTraceTest, TheProfileShowsWhatTheHostDid) {
     for (const auto& row : r.rows) names.insert(row.name);
     EXPECT_EQ(names, (std::set<std::string>{"Host.Notify", "Host.Run", "Host.Shutdown", "Host.Startup", "Rec.Walk",
                                             "Work.Fail", "Work.Inner", "Work.Load", "Work.Parse", "Work.Save"}));
-    EXPECT_GE(r.Row("Work.Load").selfMs, 3 * 10.0);  // the sleeps; a busy machine only makes calls longer
-    EXPECT_GE(r.Row("Host.Shutdown").totalMs, 3);  // timed to the last line, as a killed host's main routine is
     // A routine that calls itself counts once per stack in its total, and in its mean once per call.
-    std::vector<bool> recursive;  // the outermost last
     int64_t outerUs = 0, allUs = 0;
     for (const auto& c : r.calls)
         if (r.routines.Name(c.routine) == "Rec.Walk") {
-            recursive.push_back(c.recursive);
-            outerUs = c.durUs;
+            outerUs = c.durUs;  // the outermost call ends last
             allUs += c.durUs;
         }
-    EXPECT_EQ(recursive, (std::vector<bool>{true, true, true, false}));
-    const zavtrace::ProfileRow walk = r.Row("Rec.Walk");
-    EXPECT_NEAR(walk.totalMs, outerUs / 1000.0, 0.0005);
-    EXPECT_NEAR(walk.selfMs, outerUs / 1000.0, 0.0005);
-    EXPECT_NEAR(walk.meanMs, allUs / 4000.0, 0.0005);
+    EXPECT_NEAR(r.Row("Rec.Walk").totalMs, outerUs / 1000.0, 0.0005);
+    EXPECT_NEAR(r.Row("Rec.Walk").selfMs, outerUs / 1000.0, 0.0005);
+    EXPECT_NEAR(r.Row("Rec.Walk").meanMs, allUs / 4000.0, 0.0005);
 
-    // The wrap dump's calls are on its own track, and none is cut short or left open.
+    // The wrap dump's calls are read whole: none is cut short or left open.
     ReadResult wrap({wrapFile});
-    EXPECT_TRUE(!wrap.tracks.empty() && wrap.tracks.front().wrapDump);
     EXPECT_EQ(wrap.summary.garbled + wrap.summary.calls.openAtEnd, 0u);
 
     // Callees stay inside their callers where a Pop line's Dur= disagrees with
@@ -162,23 +142,21 @@ TEST(HostTraceTest, TheProfileShowsWhatTheHostDid) {
 // A roll-over is followed however deep the stack stood, and is reported when
 // its file is gone.
 TEST(HostTraceTest, RollOverAtDepthAndRollOverIntoNothing) {
-    for (const size_t depth : {1500, 5000}) {
-        SCOPED_TRACE(depth);
-        TempDir dir;
-        const std::string first = WriteTrace(dir.path + "/deep", [&](ZAVDebug& t) {
-            for (size_t i = 0; i < depth; ++i) t.RoutinePush(ZAV_WIDE("Deep"), ZAV_WIDE("Step"), nullptr, 1);
-            t.MaxLogSize(1000);  // rolls over at the next line, deep inside
-            t.InsertMsg(ZAV_WIDE("at the bottom"));
-            t.MaxLogSize(1u << 30);
-            for (size_t i = 0; i < depth; ++i) t.RoutinePop(-1, 0);  // the innermost
-        });
-        ReadResult r({first});
-        const auto& s = r.summary;
-        EXPECT_EQ(std::tuple(s.followedFiles.size(), r.calls.size(), s.garbled + s.calls.popsWithoutPush + s.calls.openAtEnd),
-                  std::tuple(1u, depth, 0u));
-        std::filesystem::remove(r.summary.followedFiles.at(0));
-        EXPECT_EQ(ReadResult({first}).summary.unfollowed, std::vector<std::string>{first});
-    }
+    constexpr size_t depth = 5000;  // the new file's header line, indented to it, outgrows a read block
+    TempDir dir;
+    const std::string first = WriteTrace(dir.path + "/deep", [&](ZAVDebug& t) {
+        for (size_t i = 0; i < depth; ++i) t.RoutinePush(ZAV_WIDE("Deep"), ZAV_WIDE("Step"), nullptr, 1);
+        t.MaxLogSize(1000);  // rolls over at the next line, deep inside
+        t.InsertMsg(ZAV_WIDE("at the bottom"));
+        t.MaxLogSize(1u << 30);
+        for (size_t i = 0; i < depth; ++i) t.RoutinePop(-1, 0);  // the innermost
+    });
+    ReadResult r({first});
+    const auto& s = r.summary;
+    EXPECT_EQ(std::tuple(s.followedFiles.size(), r.calls.size(), s.garbled + s.calls.popsWithoutPush + s.calls.openAtEnd),
+              std::tuple(1u, depth, 0u));
+    std::filesystem::remove(r.summary.followedFiles.at(0));
+    EXPECT_EQ(ReadResult({first}).summary.unfollowed, std::vector<std::string>{first});
 }
 
 // profile --follow on a trace the library is still writing: the table keeps
@@ -192,22 +170,21 @@ TEST(HostTraceTest, ProfileFollowsAGrowingTraceAcrossRollOvers) {
             if (ReadFile(table).find("\nHost.Run,," + std::to_string(runs) + ",") != std::string::npos) return true;
         return false;
     };
-    ZAVDebug trace;
-    Start(trace, dir.path + "/follow");
-    trace.MaxLogSize(3000);
-    RunScenario(trace);
-    const pid_t child = fork();
-    if (child == 0) {
-        const std::string first = dir.path + "/follow.log";
-        execl(ZAVTRACE_TOOL, ZAVTRACE_TOOL, "profile", "--follow", "--csv", "-q", "-o", table.c_str(), first.c_str(), nullptr);
-        _exit(127);
-    }
-    EXPECT_TRUE(shows(1));
-    for (int i = 0; i < 6; ++i) RunScenario(trace);
-    EXPECT_TRUE(std::filesystem::exists(dir.path + "/follow2.log"));  // it rolled over meanwhile
-    EXPECT_TRUE(shows(7));
-    kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    WriteTrace(dir.path + "/follow", [&](ZAVDebug& trace) {
+        RunScenario(trace);
+        const pid_t child = fork();
+        if (child == 0) {
+            const std::string first = dir.path + "/follow.log";
+            execl(ZAVTRACE_TOOL, ZAVTRACE_TOOL, "profile", "--follow", "--csv", "-q", "-o", table.c_str(), first.c_str(), nullptr);
+            _exit(127);
+        }
+        EXPECT_TRUE(shows(1));
+        for (int i = 0; i < 6; ++i) RunScenario(trace);
+        EXPECT_TRUE(std::filesystem::exists(dir.path + "/follow2.log"));  // it rolled over meanwhile
+        EXPECT_TRUE(shows(7));
+        kill(child, SIGINT);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }, 3000);
 }

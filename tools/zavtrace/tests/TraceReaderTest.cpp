@@ -1,6 +1,4 @@
 // Traces written by hand, read back: times, nesting, damage, roll-overs and wrap dumps.
-#include <map>
-
 #include "TraceLine.h"
 #include "TraceTest.h"
 
@@ -21,7 +19,6 @@ std::string Line(int level, std::string elapsed, const std::string& text, const 
     return time + "  " + elapsed + " " + std::string(4 * (level + 1), ' ') + text;
 }
 
-constexpr int64_t kDayUs = 86400LL * 1000000;
 const std::string kHeader = "Trace Started. UserId=u, ProcessId=11, ThreadId=12, Log File=x.log";
 
 // A file whose trace object was made `made` ms before its header line.
@@ -48,7 +45,7 @@ TEST(TraceReaderTest, AbsoluteTimesAcrossMidnightAndInAWrapDump) {
                                             Line(0, "1.000", "Pop  X.Old Return Code=0  Dur=5.000 msecs", "23:59:58"),
                                             Line(-1, "1.000", "Push X.New", "23:59:58"), Line(0, "1.000", "inside", "23:59:58"),
                                             "---- End of wrap trace."}))});
-    const int64_t newYear = zavtrace::DaysFromCivil(2027, 1, 1) * kDayUs;
+    const int64_t newYear = zavtrace::DaysFromCivil(2027, 1, 1) * 86400 * 1000000;
     std::vector<int64_t> times;
     for (const auto& [us, text] : r.messages) times.push_back(us - newYear);
     EXPECT_EQ(times, (std::vector<int64_t>{-1000000, -1000000 + 700, 950, 15000950, 3605 * 1000000LL, -2000000 + 2000}));
@@ -87,8 +84,7 @@ TEST(TraceReaderTest, NestingSelfTimeAndUnbalancedRoutines) {
     const auto& n = r.summary.calls;
     EXPECT_EQ(std::tuple(n.popsWithoutPush, n.closedWithoutPop, n.openAtEnd, n.barePops), std::tuple(2u, 2u, 2u, 1u));
     // The memory line takes the time of the line written with it.
-    ASSERT_EQ(r.memory.size(), 1u);
-    const auto& [us, m] = r.memory[0];
+    const auto& [us, m] = r.memory.at(0);
     EXPECT_EQ(std::tuple(us, m.pool, m.poolChange, m.processBytes, m.processChange),
               std::tuple(by["X.D"].startUs, 4096, 4096, 15393196179456, -8192));  // a 64-bit count
     // Routines still open are timed to the last line (a killed host's main is no less a routine).
@@ -106,7 +102,8 @@ TEST(TraceReaderTest, DamagedLinesAreCountedAndSkipped) {
     std::vector<std::string> lines = {Line(-1, "1.000", "Push X.A"), Line(0, "1.000", "a text with a line feed\nin it")};
     lines.insert(lines.end(), garbled.begin(), garbled.end());
     lines.push_back(Line(-1, "1.000", "Pop  X.A Return Code=1"));
-    ReadResult r({dir.Write("t.log", ReadFile(File(dir, "t.log", lines)) + "10:00:00     1.000 torn wh")});  // died writing
+    const std::string content = ReadFile(File(dir, "t.log", lines)) + "10:00:00     1.000 torn wh";  // died writing
+    ReadResult r({dir.Write("t.log", content)});
     const auto& s = r.summary;
     EXPECT_EQ(std::tuple(s.garbled, s.torn, s.continuations), std::tuple(garbled.size(), 1u, 1u));
     ASSERT_EQ(r.calls.size(), 1u);
@@ -114,7 +111,6 @@ TEST(TraceReaderTest, DamagedLinesAreCountedAndSkipped) {
     EXPECT_EQ(std::tuple(r.calls[0].end, r.calls[0].rc, r.calls[0].durUs), std::tuple(CallEnd::Popped, 1, 2000));
 
     // Text in no trace's form, and a trace in UTF-16.
-    const std::string content = ReadFile(dir.path + "/t.log");
     std::string utf16 = "\xFF\xFE";
     for (char c : content) utf16 += std::string{c, '\0'};
     for (const std::string& other : {std::string("# A title\n\nSome text, `code`.\n"), utf16})

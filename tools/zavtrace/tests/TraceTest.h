@@ -124,15 +124,12 @@ inline void RunScenario(ZAVDebug& trace, int run = 0, int load = 0) {
     trace.RoutinePop(top, 0);
 }
 
-inline void Start(ZAVDebug& trace, const std::string& base, DWORD wrap = 0) {
-    std::u16string name(base.begin(), base.end());
-    trace.TraceStart(name.data(), wrap);
-}
 // A trace of base name `base` that `body` writes through the library; its first file.
 template <typename Body>
 std::string WriteTrace(const std::string& base, Body body, DWORD limit = 0, DWORD wrap = 0) {
     ZAVDebug trace;
-    Start(trace, base, wrap);
+    std::u16string name(base.begin(), base.end());
+    trace.TraceStart(name.data(), wrap);
     if (limit != 0) trace.MaxLogSize(limit);
     body(trace);
     return base + ".log";
@@ -153,9 +150,8 @@ struct ReadResult : zavtrace::EventSink {
     void OnMessage(const zavtrace::Track&, int64_t us, std::string_view s) override { messages.emplace_back(us, s); }
     void OnMemory(const zavtrace::Track&, int64_t us, const zavtrace::MemoryFigures& m) override { memory.emplace_back(us, m); }
     zavtrace::ProfileRow Row(const std::string& name) const {  // no calls when there is none
-        for (const auto& r : rows)
-            if (r.name == name) return r;
-        return {};
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.name == name; });
+        return row == rows.end() ? zavtrace::ProfileRow{} : *row;
     }
     // Whatever the trace, its timeline nests (`keep`: see ChromeOf).
     ReadResult(const std::vector<std::string>& files, bool keep = true) {
