@@ -88,9 +88,27 @@ void ChromeTraceSink::OnTrack(const Track& track, std::string_view) { Name(track
 
 void ChromeTraceSink::OnCall(const Track& track, const Call& call) {
     Name(track);
-    Begin("X", routines_.Name(call.routine), track, call.startUs);
-    buffer_ += ",\"dur\":";
-    Number(call.durUs);
+    // A call under a microsecond is a begin and an end event, not a complete
+    // one: viewers put complete events of one start longest first, and would
+    // end one of no duration before they begin it (speedscope then keeps it
+    // open to the end of the profile).
+    const bool instant = call.durUs == 0;
+    const std::string_view name = routines_.Name(call.routine);
+    Begin(instant ? "B" : "X", name, track, call.startUs);
+    if (!instant) {
+        buffer_ += ",\"dur\":";
+        Number(call.durUs);
+    }
+    CallDetails(call);
+    End();
+    if (instant) {  // with the same details, by which a viewer pairs the two
+        Begin("E", name, track, call.startUs);
+        CallDetails(call);
+        End();
+    }
+}
+
+void ChromeTraceSink::CallDetails(const Call& call) {
     buffer_ += ",\"cat\":\"routine\"";
     const char* end = EndName(call.end);
     if (call.hasRc || end != nullptr) {
@@ -99,7 +117,6 @@ void ChromeTraceSink::OnCall(const Track& track, const Call& call) {
         if (end != nullptr) fmt::format_to(std::back_inserter(buffer_), "{}\"end\":\"{}\"", call.hasRc ? "," : "", end);
         buffer_ += '}';
     }
-    End();
 }
 
 void ChromeTraceSink::OnMessage(const Track& track, int64_t us, std::string_view text) {

@@ -38,6 +38,7 @@ public:
 private:
     void Begin(const char* phase, std::string_view name, const Track& track, int64_t us);
     void End();
+    void CallDetails(const Call& call);
     void Number(int64_t value);
     void Name(const Track& track);
 

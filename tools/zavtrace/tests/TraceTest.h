@@ -41,7 +41,9 @@ inline nlohmann::json ChromeOf(const std::vector<std::string>& files, bool keep 
     return nlohmann::json::parse(text);
 }
 
-// "name@ts" of each slice that sticks out of its enclosing slice, or has a negative duration.
+// "name@ts" of each slice that sticks out of its enclosing slice, has a
+// negative duration, or has none and starts with another slice: viewers put
+// slices of one start longest first, so such a one would end before it began.
 inline std::vector<std::string> NestingViolations(const nlohmann::json& doc) {
     // Per track, slices as (start, -end, name): outer before inner at one start.
     std::map<std::pair<int64_t, int64_t>, std::vector<std::tuple<int64_t, int64_t, std::string>>> tracks;
@@ -55,9 +57,13 @@ inline std::vector<std::string> NestingViolations(const nlohmann::json& doc) {
     for (auto& [track, slices] : tracks) {
         std::sort(slices.begin(), slices.end());
         std::vector<int64_t> ends;  // of the slices open
-        for (const auto& [ts, negativeEnd, name] : slices) {
+        for (size_t i = 0; i < slices.size(); ++i) {
+            const auto& [ts, negativeEnd, name] = slices[i];
             while (!ends.empty() && ends.back() <= ts) ends.pop_back();
-            if (!ends.empty() && -negativeEnd > ends.back()) bad.push_back(name + "@" + std::to_string(ts));
+            const bool startShared = (i > 0 && std::get<0>(slices[i - 1]) == ts) ||
+                                     (i + 1 < slices.size() && std::get<0>(slices[i + 1]) == ts);
+            if ((!ends.empty() && -negativeEnd > ends.back()) || (-negativeEnd == ts && startShared))
+                bad.push_back(name + "@" + std::to_string(ts));
             ends.push_back(-negativeEnd);
         }
     }
