@@ -97,10 +97,13 @@ TEST(TraceReaderTest, NestingSelfTimeAndUnbalancedRoutines) {
 TEST(TraceReaderTest, CallsUnderAMicrosecondBesideOthersOfTheSameTime) {
     TempDir dir;
     ReadResult r({File(dir, "t.log",
-                       {Line(-1, "1.000", "Push X.Run"), Line(0, "1.000", "Push X.Before"), Line(0, "0.000", "Pop  X.Before  Dur=0.000 msecs"),
-                        Line(0, "0.000", "Push X.Next"), Line(1, "0.000", "Push X.First"), Line(1, "0.000", "Pop  X.First  Dur=0.000 msecs"),
-                        Line(0, "0.005", "Pop  X.Next  Dur=0.005 msecs"), Line(0, "0.000", "Push X.After"),
-                        Line(0, "0.000", "Pop  X.After  Dur=0.000 msecs"), Line(-1, "1.000", "Pop  X.Run  Dur=1.005 msecs")})});
+                       {Line(-1, "1.000", "Push X.Run"),
+                        Line(0, "1.000", "Push X.Before"), Line(0, "0.000", "Pop  X.Before  Dur=0.000 msecs"),
+                        Line(0, "0.000", "Push X.Next"),
+                        Line(1, "0.000", "Push X.First"), Line(1, "0.000", "Pop  X.First  Dur=0.000 msecs"),
+                        Line(0, "0.005", "Pop  X.Next  Dur=0.005 msecs"),
+                        Line(0, "0.000", "Push X.After"), Line(0, "0.000", "Pop  X.After  Dur=0.000 msecs"),
+                        Line(-1, "1.000", "Pop  X.Run  Dur=1.005 msecs")})});
     EXPECT_EQ(std::tuple(r.calls.size(), r.summary.calls.popsWithoutPush + r.summary.calls.openAtEnd), std::tuple(5u, 0u));
 }
 
