@@ -92,16 +92,16 @@ void ChromeTraceSink::OnCall(const Track& track, const Call& call) {
     // one: viewers put complete events of one start longest first, and would
     // end one of no duration before they begin it (speedscope then keeps it
     // open to the end of the profile).
-    const bool instant = call.durUs == 0;
+    const bool zeroLength = call.durUs == 0;
     const std::string_view name = routines_.Name(call.routine);
-    Begin(instant ? "B" : "X", name, track, call.startUs);
-    if (!instant) {
+    Begin(zeroLength ? "B" : "X", name, track, call.startUs);
+    if (!zeroLength) {
         buffer_ += ",\"dur\":";
         Number(call.durUs);
     }
     CallDetails(call);
     End();
-    if (instant) {  // with the same details, by which a viewer pairs the two
+    if (zeroLength) {  // with the same details, by which a viewer pairs the two
         Begin("E", name, track, call.startUs);
         CallDetails(call);
         End();
