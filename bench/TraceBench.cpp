@@ -2,6 +2,7 @@
 // with memory monitoring against without), and a line saved to the wrap
 // ring against a copy of it with a header.
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -21,11 +22,13 @@ struct BenchDirectory {
     std::string path;
     BenchDirectory() {
         char name[] = "/tmp/zavbenchXXXXXX";
-        path = mkdtemp(name) != nullptr ? name : "/tmp";
+        if (mkdtemp(name) == nullptr) {
+            perror("zav_bench: mkdtemp");
+            exit(1);
+        }
+        path = name;
     }
-    ~BenchDirectory() {
-        if (path != "/tmp") std::filesystem::remove_all(path);
-    }
+    ~BenchDirectory() { std::filesystem::remove_all(path); }
     std::string File(const char* name) const { return path + "/" + name; }
 };
 
