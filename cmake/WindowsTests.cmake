@@ -15,8 +15,8 @@ block()
 endblock()
 # (it defines GTest::gtest and GTest::gtest_main itself; like the test
 # programs, it needs no more than -O1)
-target_compile_options(gtest PRIVATE $<$<CONFIG:Release>:-O1>)
-target_compile_options(gtest_main PRIVATE $<$<CONFIG:Release>:-O1>)
+target_compile_options(gtest PRIVATE ${ZAV_TEST_OPTIMIZATION})
+target_compile_options(gtest_main PRIVATE ${ZAV_TEST_OPTIMIZATION})
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZAV_WINE_BITS 64)
