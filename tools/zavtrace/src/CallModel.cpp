@@ -102,6 +102,12 @@ void CallTracker::CloseAbove(const Track& track, int level, int64_t us, CallEnd 
             }
             Emit(track, i, frame.routine, frame.node, frame.startUs, us, false, 0, end);
         } else {
+            // A level whose Push was never traced: its callees lie inside the call below it.
+            if (i > 0) {
+                Frame& caller = frames_[i - 1];
+                caller.childUs = SaturatingAdd(caller.childUs, frame.childUs);
+                caller.firstChildUs = std::min(caller.firstChildUs, frame.firstChildUs);
+            }
             frame.childUs = 0;
             frame.firstChildUs = INT64_MAX;
         }

@@ -91,6 +91,23 @@ TEST(TraceReaderTest, NestingSelfTimeAndUnbalancedRoutines) {
     EXPECT_EQ(r.Row("X.G").totalMs, 3.0);
 }
 
+// A level between a Pop and the call below it that never wrote a line: the
+// call below still holds the deeper one, in its span and in its self time.
+TEST(TraceReaderTest, CalleesAcrossALevelNeverTraced) {
+    TempDir dir;
+    ReadResult r({File(dir, "t.log",
+                       {Line(1, "1.000", "Pop  X.Deep  Dur=5.000 msecs"),
+                        // By its own duration Outer began inside Deep.
+                        Line(-1, "2.000", "Pop  X.Outer  Dur=4.000 msecs"),
+                        Line(-1, "1.000", "Push X.Run"), Line(1, "3.000", "Pop  X.Inner  Dur=2.000 msecs"),
+                        Line(-1, "1.000", "Pop  X.Run  Dur=4.000 msecs")},
+                       "200.000")});
+    std::map<std::string, zavtrace::Call> by;
+    for (const auto& c : r.calls) by[r.routines.Name(c.routine)] = c;
+    EXPECT_EQ(by["X.Outer"].startUs, by["X.Deep"].startUs);
+    EXPECT_EQ(std::tuple(by["X.Run"].durUs, by["X.Run"].selfUs), std::tuple(4000, 2000));
+}
+
 // Calls under a microsecond beside others of the same microsecond: one
 // before a call, one at the start of a call, one after a call; the timeline
 // still nests as a viewer rebuilds it.
