@@ -183,7 +183,9 @@ int main(int argc, char** argv) {
     std::string from, to;
     auto common = [&](CLI::App* sub, bool outputRequired) {
         sub->add_option("files", o.files, "trace files")->required()->check(CLI::ExistingFile);
-        auto* output = sub->add_option("-o,--output", o.output, "output file (default: standard output)");
+        auto* output = sub->add_option("-o,--output", o.output,
+                                       outputRequired ? "output file (- for standard output)"
+                                                      : "output file (default: standard output)");
         if (outputRequired) output->required();
         sub->add_flag("-q,--quiet", o.quiet, "no warnings about damaged or unbalanced lines");
         sub->add_flag("--stats", o.stats, "print throughput and peak memory to standard error");
