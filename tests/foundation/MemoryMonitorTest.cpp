@@ -60,7 +60,7 @@ void RunRandomSteps(std::vector<Entry>& model, std::vector<void*>& live, std::mt
         if (pick < 52 || live.empty()) {
             const DWORD size = 1 + rng() % (pick < 2 ? 5000 : 200);
             auto* p = static_cast<unsigned char*>(ZAV_MemoryGet(size, 0));
-            ASSERT_TRUE(fill < 0 || std::count(p, p + size, fill) == size) << "fill of " << size << " bytes";
+            ASSERT_TRUE(fill < 0 || std::count(p, p + size, fill) == static_cast<ptrdiff_t>(size)) << "fill of " << size << " bytes";
             live.push_back(p);
             Take(model, p, size);
         } else if (pick < 97 || plain) {
