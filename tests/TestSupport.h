@@ -28,8 +28,6 @@ inline WString Text(const ZAVString& s) { return WString(s.c_str(), s.size()); }
 
 inline ZAVString Z(const WString& s) { return ZAVString(s.c_str(), static_cast<unsigned>(s.size())); }
 
-// A private, empty directory for one test, under the system's temporary
-// folder, removed with everything in it at the end. Works on both platforms.
 namespace zavtest {
 
 // Scratch directories of the running process. A fresh-process child leaves
@@ -57,6 +55,8 @@ inline void RemoveScratchDirectories() {
 
 }  // namespace zavtest
 
+// A private, empty directory for one test, under the system's temporary
+// folder, removed with everything in it at the end. Works on both platforms.
 class ScratchDirectory {
 public:
     explicit ScratchDirectory(const char* prefix = "zavtest") {
@@ -88,14 +88,10 @@ inline std::string ReadFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Runs a block in a freshly started copy of the test program (a gtest death
-// test: forked on Linux, the program started again on Windows), where the
-// library's once-per-process caches are still empty. EXPECT failures in the
-// block are echoed to the parent and turn into a non-zero exit. (ASSERT
-// would leave the block early: use EXPECT inside it.)
 namespace zavtest {
 
-// The parent sees only the child's stderr.
+// A fresh-process child's failures, written where its parent sees them (its
+// stderr); its exit code.
 inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
     int failures = 0;
     for (int i = 0; i < results.size(); ++i) {
@@ -110,6 +106,11 @@ inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
 
 }  // namespace zavtest
 
+// Runs a block in a freshly started copy of the test program (a gtest death
+// test: forked on Linux, the program started again on Windows), where the
+// library's once-per-process caches are still empty. EXPECT failures in the
+// block are echoed to the parent and turn into a non-zero exit. (ASSERT
+// would leave the block early: use EXPECT inside it.)
 #define ZAV_IN_FRESH_PROCESS(...)                                                                   \
     do {                                                                                            \
         GTEST_FLAG_SET(death_test_style, "threadsafe");                                             \
@@ -123,7 +124,7 @@ inline int ReportChildResults(const ::testing::TestPartResultArray& results) {
                 }                                                                                   \
                 const int zavCode = ::zavtest::ReportChildResults(zavResults);                      \
                 ::zavtest::RemoveScratchDirectories();                                              \
-                std::_Exit(zavCode);                                                                        \
+                std::_Exit(zavCode);                                                                \
             },                                                                                      \
             ::testing::ExitedWithCode(0), "");                                                      \
     } while (0)
